@@ -1,0 +1,12 @@
+#pragma once
+
+namespace perlane {
+
+// Registers "Backend", "TrackList" and "ChapterList" in the QML module "perlane" 0.2.
+void register_qml_types();
+
+// SIGTERM, SIGINT and SIGHUP end the event loop, so that the engine and the loaded data
+// are torn down in order and the process exits with status 0.
+void quit_on_termination_signals();
+
+} // namespace perlane

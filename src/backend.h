@@ -1,0 +1,91 @@
+#pragma once
+#include "chapter_list.h"
+#include "track_list.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace perlane {
+
+// One opened file, in list order.
+struct FileEntry {
+    QByteArray segment_uuid; // key into the loaded data
+    QString name;            // last path component, as shown
+    QString path;
+    bool operator==(const FileEntry &) const = default;
+};
+
+// The one object the QML interface talks to: the open files, the active file, the
+// data read from each file and the pending edits.
+class Backend : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("DefaultProperty", "tracks")
+    Q_PROPERTY(QStringList file_names READ file_names WRITE set_file_names NOTIFY file_names_changed)
+    Q_PROPERTY(QString active_file_name READ active_file_name WRITE set_active_file_name NOTIFY
+                   active_file_name_changed)
+    Q_PROPERTY(QObject *tracks READ tracks WRITE set_tracks)
+    Q_PROPERTY(QObject *chapters READ chapters WRITE set_chapters)
+    // Additions for the interface: the active row of the file list (-1 when none).
+    Q_PROPERTY(int active_index READ active_row NOTIFY active_index_changed)
+
+public:
+    explicit Backend(QObject *parent = nullptr);
+    ~Backend() override;
+
+    QStringList file_names() const { return file_names_; }
+    void set_file_names(const QStringList &names);
+    QString active_file_name() const { return active_file_name_; }
+    void set_active_file_name(const QString &name);
+    QObject *tracks() const { return tracks_.data(); }
+    void set_tracks(QObject *model);
+    QObject *chapters() const { return chapters_.data(); }
+    void set_chapters(QObject *model);
+
+    // Makes file `index` active (none when absent or past the end) and refills the models.
+    void set_active(std::optional<std::size_t> index);
+    std::optional<std::size_t> active_index() const { return active_index_; }
+    const std::vector<FileEntry> &files() const { return files_; }
+    int active_row() const { return active_index_ ? static_cast<int>(*active_index_) : -1; }
+
+Q_SIGNALS:
+    void file_names_changed();
+    void active_file_name_changed();
+    void active_index_changed();
+
+public Q_SLOTS:
+    void select_file(quint64 index);
+    qint64 next_file();
+    qint64 prev_file();
+    void delete_file(quint64 index);
+    void open_files();
+    void add_files();
+    void set_track_name(const QString &disc, quint64 number, const QString &name);
+    void set_track_default(const QString &disc, quint64 number, bool value);
+    void set_track_language(const QString &disc, quint64 number, const QString &language);
+    void set_chapter_name(quint64 edition, quint64 chapter, const QString &name);
+    void insert_chapter_start(quint64 edition, quint64 chapter);
+    void insert_chapter_end(quint64 edition, quint64 chapter);
+    void save_file();
+
+protected:
+    // Appends one loaded file to the list; the first file of an empty list becomes active.
+    void append_file(FileEntry entry);
+    void refill_models();
+    void notify_active_row(int old_row);
+
+private:
+    std::vector<FileEntry> files_;
+    QStringList file_names_;
+    std::optional<FileEntry> active_;
+    std::optional<std::size_t> active_index_;
+    QString active_file_name_;
+    QPointer<track_list::TrackList> tracks_;
+    QPointer<chapter_list::ChapterList> chapters_;
+    int active_row_seen_ = -1; // last active row announced to QML
+};
+
+} // namespace perlane

@@ -1,0 +1,161 @@
+// Backend's file list: selection, bounds, deletion and the signals each step emits.
+#include "backend.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using perlane::Backend;
+using perlane::FileEntry;
+
+namespace {
+
+// Fills the list the way loading does, without reading files.
+class ListBackend : public Backend {
+public:
+    explicit ListBackend(int count) {
+        for (int i = 0; i < count; ++i)
+            append_file(FileEntry{QByteArray(1, char('a' + i)), QStringLiteral("f%1.mkv").arg(i),
+                                  QStringLiteral("/x/f%1.mkv").arg(i)});
+    }
+};
+
+struct Spies {
+    explicit Spies(Backend &b)
+        : names(&b, &Backend::file_names_changed), active(&b, &Backend::active_file_name_changed) {}
+    // (file_names_changed count, active_file_name_changed count), then reset.
+    std::pair<qsizetype, qsizetype> take() {
+        std::pair<qsizetype, qsizetype> r{names.size(), active.size()};
+        names.clear();
+        active.clear();
+        return r;
+    }
+    QSignalSpy names, active;
+};
+
+using Counts = std::pair<qsizetype, qsizetype>;
+
+} // namespace
+
+class TestBackendFiles : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void meta_object_is_as_qml_sees_it() {
+        Backend b;
+        const QMetaObject *mo = b.metaObject();
+        QCOMPARE(QByteArray(mo->className()), QByteArray("perlane::Backend"));
+        QCOMPARE(QByteArray(mo->classInfo(mo->indexOfClassInfo("DefaultProperty")).value()),
+                 QByteArray("tracks"));
+        QVERIFY(mo->indexOfMethod("select_file(quint64)") >= 0);
+        QVERIFY(mo->indexOfMethod("set_track_default(QString,quint64,bool)") >= 0);
+        QVERIFY(mo->indexOfMethod("insert_chapter_end(quint64,quint64)") >= 0);
+        QCOMPARE(mo->method(mo->indexOfMethod("next_file()")).returnMetaType(),
+                 QMetaType::fromType<qint64>());
+        QCOMPARE(QByteArray(perlane::track_list::TrackList::staticMetaObject.className()),
+                 QByteArray("perlane::track_list::TrackList"));
+        QCOMPARE(QByteArray(perlane::chapter_list::ChapterList::staticMetaObject.className()),
+                 QByteArray("perlane::chapter_list::ChapterList"));
+        // Models are null until QML assigns them.
+        QVERIFY(b.property("tracks").value<QObject *>() == nullptr);
+        QVERIFY(b.property("chapters").value<QObject *>() == nullptr);
+    }
+
+    void property_writes_notify_only_on_change() {
+        Backend b;
+        Spies spies(b);
+        QVERIFY(b.setProperty("file_names", QStringList{}));
+        QVERIFY(b.setProperty("active_file_name", QString()));
+        QCOMPARE(spies.take(), (Counts{0, 0}));
+        b.setProperty("file_names", QStringList{QStringLiteral("a")});
+        b.setProperty("file_names", QStringList{QStringLiteral("a")});
+        b.setProperty("active_file_name", QStringLiteral("a"));
+        b.setProperty("active_file_name", QStringLiteral("a"));
+        QCOMPARE(spies.take(), (Counts{1, 1}));
+    }
+
+    void first_file_becomes_active() {
+        ListBackend b(3);
+        QCOMPARE(b.active_index(), std::optional<std::size_t>(0));
+        QCOMPARE(b.active_file_name(), QStringLiteral("f0.mkv"));
+        QCOMPARE(b.file_names(), (QStringList{"f0.mkv", "f1.mkv", "f2.mkv"}));
+    }
+
+    void next_and_prev_stop_at_the_ends() {
+        ListBackend b(3);
+        Spies spies(b);
+        QCOMPARE(b.prev_file(), -1);
+        QCOMPARE(b.next_file(), 1);
+        QCOMPARE(b.next_file(), 2);
+        QCOMPARE(b.next_file(), -1);
+        QCOMPARE(b.active_file_name(), QStringLiteral("f2.mkv"));
+        QCOMPARE(spies.take(), (Counts{0, 2}));
+        QCOMPARE(b.prev_file(), 1);
+        QCOMPARE(b.active_index(), std::optional<std::size_t>(1));
+    }
+
+    void select_past_the_end_leaves_nothing_active() {
+        ListBackend b(2);
+        Spies spies(b);
+        b.select_file(5);
+        QCOMPARE(b.active_index(), std::nullopt);
+        QCOMPARE(b.active_file_name(), QString());
+        QCOMPARE(b.next_file(), -1);
+        QCOMPARE(b.prev_file(), -1);
+        b.select_file(1);
+        b.select_file(1); // re-selecting still announces
+        QCOMPARE(spies.take(), (Counts{0, 3}));
+        QCOMPARE(b.property("active_index").toInt(), 1);
+    }
+
+    void delete_active_selects_the_previous() {
+        ListBackend b(3);
+        b.select_file(2);
+        Spies spies(b);
+        b.delete_file(2);
+        QCOMPARE(spies.take(), (Counts{1, 1}));
+        QCOMPARE(b.active_file_name(), QStringLiteral("f1.mkv"));
+        QCOMPARE(b.active_index(), std::optional<std::size_t>(1));
+    }
+
+    void delete_active_first_selects_the_new_first() {
+        ListBackend b(3);
+        Spies spies(b);
+        b.delete_file(0);
+        QCOMPARE(spies.take(), (Counts{1, 1}));
+        QCOMPARE(b.active_file_name(), QStringLiteral("f1.mkv"));
+        QCOMPARE(b.active_index(), std::optional<std::size_t>(0));
+    }
+
+    void delete_other_file_keeps_the_active_one() {
+        ListBackend b(3);
+        b.select_file(2);
+        QSignalSpy row(&b, &Backend::active_index_changed);
+        Spies spies(b);
+        b.delete_file(0); // before the active file: the index follows it
+        QCOMPARE(spies.take(), (Counts{1, 0}));
+        QCOMPARE(b.active_index(), std::optional<std::size_t>(1));
+        QCOMPARE(b.files()[*b.active_index()].name, QStringLiteral("f2.mkv"));
+        QCOMPARE(row.size(), 1);
+        QCOMPARE(b.next_file(), -1);
+        QCOMPARE(b.prev_file(), 0);
+        QCOMPARE(b.active_file_name(), QStringLiteral("f1.mkv"));
+        b.delete_file(1); // after the active file
+        QCOMPARE(spies.take(), (Counts{1, 1}));
+        QCOMPARE(b.active_index(), std::optional<std::size_t>(0));
+    }
+
+    void delete_last_remaining_and_past_the_end() {
+        ListBackend b(1);
+        Spies spies(b);
+        b.delete_file(1); // nothing there: ignored
+        QCOMPARE(spies.take(), (Counts{0, 0}));
+        b.delete_file(0);
+        QCOMPARE(spies.take(), (Counts{1, 1}));
+        QCOMPARE(b.active_index(), std::nullopt);
+        QCOMPARE(b.active_file_name(), QString());
+        QVERIFY(b.file_names().isEmpty());
+        QCOMPARE(b.property("active_index").toInt(), -1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBackendFiles)
+#include "tst_backend_files.moc"

@@ -1,0 +1,164 @@
+// The real program binary and the real QML documents under the offscreen platform.
+#include "app.h"
+
+#include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString write_file(const QString &dir, const QString &name, const QByteArray &text) {
+    QFile f(dir + QLatin1Char('/') + name);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(f.fileName()));
+    f.write(text);
+    return f.fileName();
+}
+
+struct Run {
+    int status = -1;
+    QString out;
+};
+
+Run run_program(const QString &dir, int wait_ms = 20000) {
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(PERLANE_BINARY), {});
+    if (!p.waitForFinished(wait_ms)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, QString::fromUtf8(p.readAll())};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
+            QString::fromUtf8(p.readAll())};
+}
+
+// A small App.qml that exercises the module and prints what it saw.
+const QByteArray probe_app = R"(
+import QtQml
+import perlane 0.2
+QtObject {
+    property Backend backend: Backend { TrackList { id: tl } }
+    property ChapterList cl: ChapterList {}
+    property Backend bare: Backend {}
+    Component.onCompleted: {
+        console.log("bare-tracks", bare.tracks === null, "bare-chapters", bare.chapters === null)
+        console.log("default-property", backend.tracks === tl)
+        backend.chapters = cl
+        console.log("chapters", backend.chapters === cl, "rows", tl.rowCount(), cl.rowCount())
+        var seen = 0
+        backend.file_names_changed.connect(function() { seen++ })
+        backend.file_names = ["a.mkv"]
+        backend.file_names = ["a.mkv"]
+        console.log("names", backend.file_names.length, "notified", seen)
+        console.log("next", backend.next_file(), "prev", backend.prev_file())
+        backend.select_file(3)
+        backend.delete_file(7)
+        backend.set_track_name("x", 1, "n")
+        backend.set_chapter_name(0, 0, "c")
+        backend.save_file()
+        console.log("active", JSON.stringify(backend.active_file_name), backend.active_index)
+        Qt.quit()
+    }
+}
+)";
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void probe_app_sees_the_module() {
+        QTemporaryDir dir;
+        write_file(dir.path(), QStringLiteral("App.qml"), probe_app);
+        const Run r = run_program(dir.path());
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("bare-tracks true bare-chapters true")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("default-property true")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("chapters true rows 0 0")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("names 1 notified 1")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("next -1 prev -1")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("active \"\" -1")), qPrintable(r.out));
+    }
+
+    void module_versions() {
+        for (const auto &[import, ok] : {std::pair{"import perlane", true},
+                                         std::pair{"import perlane 0.2", true},
+                                         std::pair{"import perlane 1.0", false}}) {
+            QTemporaryDir dir;
+            write_file(dir.path(), QStringLiteral("App.qml"),
+                       QByteArray("import QtQml\n") + import +
+                           "\nQtObject { property var b: Backend {}\n"
+                           "Component.onCompleted: { console.log('loaded'); Qt.quit() } }\n");
+            if (ok) {
+                const Run r = run_program(dir.path());
+                QCOMPARE(r.status, 0);
+                QVERIFY2(r.out.contains(QStringLiteral("loaded")), qPrintable(r.out));
+            } else {
+                // The document fails; the program keeps running without a window.
+                QProcess p;
+                p.setWorkingDirectory(dir.path());
+                p.setProcessChannelMode(QProcess::MergedChannels);
+                p.start(QStringLiteral(PERLANE_BINARY), {});
+                QVERIFY(p.waitForStarted());
+                QVERIFY(!p.waitForFinished(1500));
+                p.terminate();
+                QVERIFY(p.waitForFinished(10000));
+                const QString out = QString::fromUtf8(p.readAll());
+                QVERIFY2(out.contains(QStringLiteral("perlane")) && !out.contains(QStringLiteral("loaded")),
+                         qPrintable(out));
+                QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+                QCOMPARE(p.exitCode(), 0);
+            }
+        }
+    }
+
+    void without_app_qml_runs_until_ended_then_exits_zero() {
+        QTemporaryDir dir;
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral(PERLANE_BINARY), {});
+        QVERIFY(p.waitForStarted());
+        QVERIFY(!p.waitForFinished(1500)); // still running
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
+        const QString out = QString::fromUtf8(p.readAll());
+        QVERIFY2(out.contains(QStringLiteral("App.qml")), qPrintable(out));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+    }
+
+    // The shipped documents load, each as a root document, without a single warning.
+    void real_documents_load_cleanly() {
+        static QStringList warnings;
+        warnings.clear();
+        const auto previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &msg) {
+                if (type != QtDebugMsg && type != QtInfoMsg)
+                    warnings << msg;
+            });
+        {
+            QQuickStyle::setStyle(QStringLiteral("Fusion"));
+            QQmlApplicationEngine engine;
+            perlane::register_qml_types();
+            const QString dir = QStringLiteral(PERLANE_QML_DIR) + QLatin1Char('/');
+            for (const char *doc : {"App.qml", "FileEntry.qml", "TrackEntry.qml", "ChapterEntry.qml"})
+                engine.load(dir + QString::fromLatin1(doc));
+            QCOMPARE(engine.rootObjects().size(), 4);
+            int windows = 0;
+            for (QObject *o : engine.rootObjects())
+                windows += o->isWindowType() ? 1 : 0;
+            QCOMPARE(windows, 1);
+            QTest::qWait(300);
+        }
+        qInstallMessageHandler(previous);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_MAIN(TestProgram)
+#include "tst_program.moc"
