@@ -1,0 +1,147 @@
+#include "io.h"
+
+#include <cerrno>
+#include <limits>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace perlane::reader {
+
+namespace {
+Error os_error(int err) { return Error::io_error(std::strerror(err)); }
+} // namespace
+
+Result<File> File::open(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::unexpected(os_error(errno));
+    return File(fd);
+}
+
+File::File(File &&other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), position_(other.position_), stats_(other.stats_) {}
+
+File &File::operator=(File &&other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        position_ = other.position_;
+        stats_ = other.stats_;
+    }
+    return *this;
+}
+
+File::~File() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+Result<std::size_t> File::read_up_to(std::uint8_t *out, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::read(fd_, out + got, n - got);
+        ++stats_.reads;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::unexpected(os_error(errno));
+        }
+        if (r == 0)
+            break;
+        got += static_cast<std::size_t>(r);
+        position_ += static_cast<std::uint64_t>(r);
+        stats_.bytes_read += static_cast<std::uint64_t>(r);
+    }
+    return got;
+}
+
+Result<void> File::read_exact(std::uint8_t *out, std::size_t n) {
+    auto got = read_up_to(out, n);
+    if (!got)
+        return std::unexpected(std::move(got.error()));
+    if (*got < n)
+        return std::unexpected(Error::end_of_file());
+    return {};
+}
+
+Result<void> File::seek(std::uint64_t offset) {
+    ++stats_.seeks;
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+        return std::unexpected(os_error(EINVAL));
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+        return std::unexpected(os_error(errno));
+    position_ = offset;
+    return {};
+}
+
+namespace {
+Result<VInt64> read_vint(File &file) {
+    std::uint8_t bytes[8];
+    if (auto r = file.read_exact(bytes, 1); !r)
+        return std::unexpected(std::move(r.error()));
+    if (bytes[0] == 0xFF)
+        return VInt64{127, true};
+    const int length = vint_length(bytes[0]);
+    if (length == 0)
+        return std::unexpected(Error::of(ErrorKind::InvalidVInt));
+    const auto extra = static_cast<std::size_t>(length - 1);
+    if (extra > 0)
+        if (auto r = file.read_exact(bytes + 1, extra); !r)
+            return std::unexpected(std::move(r.error()));
+    return VInt64{vint_value(bytes[0], Bytes(bytes + 1, extra)), false};
+}
+} // namespace
+
+Result<Header> read_header(File &file) {
+    auto id = read_vint(file);
+    if (!id)
+        return std::unexpected(std::move(id.error()));
+    auto size = read_vint(file);
+    if (!size)
+        return std::unexpected(std::move(size.error()));
+    return Header{*id, *size};
+}
+
+Result<std::vector<std::uint8_t>> read_body(File &file, const Header &header) {
+    if (header.size.is_unknown && (header.id == ids::segment || header.id == ids::cluster))
+        return std::unexpected(Error::with_id(ErrorKind::ElementBodySizeUnknown, header.id));
+    const std::uint64_t length = header.size.value; // 127 for the unknown marker
+    constexpr std::size_t step = 1 << 16;
+    std::vector<std::uint8_t> body;
+    body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 4096)));
+    while (body.size() < length) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length - body.size(), step));
+        const std::size_t at = body.size();
+        body.resize(at + want);
+        auto got = file.read_up_to(body.data() + at, want);
+        if (!got)
+            return std::unexpected(std::move(got.error()));
+        body.resize(at + *got);
+        if (*got < want)
+            return std::unexpected(Error::out_of_bounds(length, body.size()));
+    }
+    return body;
+}
+
+Result<Ebml> read_ebml(File &file) {
+    auto header = read_header(file);
+    if (!header)
+        return std::unexpected(std::move(header.error()));
+    auto body = read_body(file, *header);
+    if (!body)
+        return std::unexpected(std::move(body.error()));
+    auto ebml = decode_body<Ebml>(*body);
+    if (!ebml) {
+        // The header's own loop reports in its own terms.
+        if (ebml.error().kind == ErrorKind::OutOfBounds)
+            return std::unexpected(Error::with_id(ErrorKind::OverDecode, ids::ebml));
+        if (ebml.error().kind == ErrorKind::ShortRead)
+            return std::unexpected(Error::with_id(ErrorKind::UnderDecode, ids::ebml));
+    }
+    return ebml;
+}
+
+} // namespace perlane::reader

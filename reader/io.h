@@ -1,0 +1,60 @@
+#pragma once
+// Reading from files: a thin layer over the OS file with exact and bounded reads,
+// the position and absolute seeks, counting what it reads.
+#include "master.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace perlane::reader {
+
+struct IoStats {
+    std::uint64_t bytes_read = 0;
+    std::uint64_t reads = 0; // read system calls
+    std::uint64_t seeks = 0;
+};
+
+class File {
+public:
+    static Result<File> open(const std::string &path);
+    File(File &&other) noexcept;
+    File &operator=(File &&other) noexcept;
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
+    ~File();
+
+    // Fills `out` completely; an end of file first is Io "failed to fill whole buffer".
+    Result<void> read_exact(std::uint8_t *out, std::size_t n);
+    // Reads up to n bytes; fewer only at the end of the file (0 there).
+    Result<std::size_t> read_up_to(std::uint8_t *out, std::size_t n);
+    Result<std::uint64_t> position() const { return position_; }
+    Result<void> seek(std::uint64_t offset);
+    const IoStats &stats() const { return stats_; }
+
+private:
+    explicit File(int fd) : fd_(fd) {}
+    int fd_ = -1;
+    std::uint64_t position_ = 0;
+    IoStats stats_;
+};
+
+// Reads an element header at the current position: one byte, then the rest of the number.
+Result<Header> read_header(File &file);
+
+// Reads the body of the element whose header was just read. The buffer grows as data
+// really arrives, so a huge declared size costs only what the file holds.
+Result<std::vector<std::uint8_t>> read_body(File &file, const Header &header);
+
+// Reads and decodes a whole element whose header was just read.
+template <MasterElement M> Result<M> read_element(const Header &header, File &file) {
+    auto body = read_body(file, header);
+    if (!body)
+        return std::unexpected(std::move(body.error()));
+    return decode_body<M>(*body);
+}
+
+// Reads the first element of the file as the EBML header (its ID is not checked).
+Result<Ebml> read_ebml(File &file);
+
+} // namespace perlane::reader
