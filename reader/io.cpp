@@ -4,6 +4,7 @@
 #include <limits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -17,17 +18,20 @@ Result<File> File::open(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::unexpected(os_error(errno));
-    return File(fd);
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    return File(fd, regular);
 }
 
 File::File(File &&other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), position_(other.position_), stats_(other.stats_) {}
+    : fd_(std::exchange(other.fd_, -1)), seekable_(other.seekable_), position_(other.position_), stats_(other.stats_) {}
 
 File &File::operator=(File &&other) noexcept {
     if (this != &other) {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = std::exchange(other.fd_, -1);
+        seekable_ = other.seekable_;
         position_ = other.position_;
         stats_ = other.stats_;
     }
@@ -69,12 +73,40 @@ Result<void> File::read_exact(std::uint8_t *out, std::size_t n) {
 
 Result<void> File::seek(std::uint64_t offset) {
     ++stats_.seeks;
+    if (seekable_) {
+        // Past the end there is nothing to read; stopping at the end gives the same result
+        // on every file system (some refuse offsets beyond their maximum file size).
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0)
+            return std::unexpected(os_error(errno));
+        offset = std::min(offset, static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0)));
+    }
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return std::unexpected(os_error(EINVAL));
     if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
         return std::unexpected(os_error(errno));
     position_ = offset;
     return {};
+}
+
+Result<void> File::skip(std::uint64_t n) {
+    if (seekable_)
+        return seek(std::max(position_, saturating_offset(n)));
+    std::uint8_t scrap[4096];
+    while (n > 0) {
+        auto got = read_up_to(scrap, static_cast<std::size_t>(std::min<std::uint64_t>(n, sizeof scrap)));
+        if (!got)
+            return std::unexpected(std::move(got.error()));
+        if (*got == 0)
+            break;
+        n -= *got;
+    }
+    return {};
+}
+
+std::uint64_t File::saturating_offset(std::uint64_t n) const {
+    constexpr auto max = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    return n > max - position_ ? max : position_ + n;
 }
 
 namespace {

@@ -30,11 +30,16 @@ public:
     Result<std::size_t> read_up_to(std::uint8_t *out, std::size_t n);
     Result<std::uint64_t> position() const { return position_; }
     Result<void> seek(std::uint64_t offset);
+    // Passes over n bytes; reaching the end of the file on the way is not an error.
+    // Regular files seek; pipes and the like read and discard in small pieces.
+    Result<void> skip(std::uint64_t n);
     const IoStats &stats() const { return stats_; }
 
 private:
-    explicit File(int fd) : fd_(fd) {}
+    std::uint64_t saturating_offset(std::uint64_t n) const;
+    File(int fd, bool seekable) : fd_(fd), seekable_(seekable) {}
     int fd_ = -1;
+    bool seekable_ = false;
     std::uint64_t position_ = 0;
     IoStats stats_;
 };

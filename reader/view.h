@@ -1,0 +1,31 @@
+#pragma once
+// The whole-file view: the EBML header and, per Segment, the top-level elements that
+// describe the content. Cluster bodies are never read; the seek index jumps over them.
+#include "io.h"
+
+namespace perlane::reader {
+
+struct SegmentView {
+    std::vector<SeekHead> seek_head; // every SeekHead met, in reading order
+    Info info;
+    std::optional<Tracks> tracks;
+    std::optional<Cues> cues;
+    std::optional<Chapters> chapters;
+    std::optional<Attachments> attachments;
+    std::vector<Tags> tags; // every Tags met, in reading order
+    std::uint64_t data_start = 0;             // file offset of the segment's body
+    std::uint64_t first_cluster_position = 0; // offset of the first Cluster's header; 0: none
+    bool operator==(const SegmentView &) const = default;
+};
+
+struct MatroskaView {
+    Ebml ebml;
+    std::vector<SegmentView> segments; // never empty
+
+    // Reads the view from a file positioned at its start. The file's position afterwards
+    // is unspecified.
+    static Result<MatroskaView> read_from(File &file);
+    bool operator==(const MatroskaView &) const = default;
+};
+
+} // namespace perlane::reader

@@ -1,0 +1,54 @@
+#!/bin/sh
+# Makes the real Matroska files the tests read, with mkvmerge, mkvpropedit and ffmpeg.
+# Usage: make_media.sh OUTDIR
+set -eu
+out="$1"
+rm -rf "$out"
+mkdir -p "$out"
+cd "$out"
+ff="ffmpeg -hide_banner -loglevel error -y"
+
+# Three minutes of tiny black video and silence: small, quick, long enough for 90 s chapters.
+$ff -f lavfi -i color=c=black:s=32x32:r=1:d=180 -f lavfi -i anullsrc=r=8000:cl=mono -t 180 \
+    -c:v mpeg4 -c:a pcm_s16le -map 0 -map 1 src.mkv
+$ff -f lavfi -i anullsrc=r=8000:cl=mono -t 180 -c:a pcm_s16le -f wav second_audio.wav
+
+cat > chapters.txt <<'TXT'
+CHAPTER01=00:00:00.000
+CHAPTER01NAME=Intro
+CHAPTER02=00:00:10.000
+CHAPTER02NAME=Opening
+CHAPTER03=00:01:40.000
+CHAPTER03NAME=Episode
+TXT
+cat > tags.xml <<'TXT'
+<?xml version="1.0" encoding="UTF-8"?>
+<Tags><Tag><Targets><TargetTypeValue>50</TargetTypeValue></Targets>
+<Simple><Name>COMMENT</Name><String>made for tests</String>
+<Simple><Name>NESTED</Name><String>inner</String></Simple></Simple></Tag></Tags>
+TXT
+printf 'not really a font\n' > font.ttf
+
+# The full-featured file: titled, named tracks, chapters, tags, an attachment, Cues at the end.
+mkvmerge -q -o full.mkv --title "Episode 1" \
+    --track-name 0:Picture --language 0:und --track-name 1:Stereo --language 1:jpn --default-track-flag 1:0 \
+    src.mkv --track-name 0:Commentary --language 0:eng second_audio.wav \
+    --chapters chapters.txt --global-tags tags.xml --attach-file font.ttf
+
+# The same file after an edit that makes Tracks outgrow its place: mkvpropedit moves it
+# behind the Clusters and points the seek index at it.
+cp full.mkv grown.mkv
+long=$(printf 'x%.0s' $(seq 1 6000))
+mkvpropedit -q grown.mkv --edit track:1 --set "name=$long"
+
+# Untitled, no chapters, a timestamp scale of 100000.
+mkvmerge -q -o scale.mkv --timestamp-scale 100000 src.mkv --chapters chapters.txt
+
+# Written by ffmpeg, by ffmpeg to a pipe (unknown-size segment), and as WebM.
+$ff -i src.mkv -c copy -metadata title="From ffmpeg" ffmpeg.mkv
+$ff -i src.mkv -c copy -f matroska - | cat > live.mkv
+$ff -f lavfi -i color=c=black:s=32x32:r=1:d=3 -c:v libvpx -b:v 10k webm.webm
+
+# Two segments in one file.
+cat full.mkv ffmpeg.mkv > two.mkv
+rm -f src.mkv second_audio.wav

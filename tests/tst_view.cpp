@@ -1,0 +1,189 @@
+// The whole-file view on files built byte by byte: dispatch, segments, the cluster jump.
+#include "ebml_writer.h"
+#include "view.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace perlane::reader;
+using Buf = ebml::Bytes;
+using ebml::cat;
+using ebml::element;
+using ebml::master;
+using ebml::raw;
+using ebml::text;
+using ebml::unsigned_int;
+
+namespace {
+
+const Buf ebml_header = master(0x1A45DFA3, {text(0x4282, "matroska")});
+Buf info(std::string_view title = "t") {
+    return master(0x1549A966, {text(0x7BA9, title), text(0x4D80, "m"), text(0x5741, "w")});
+}
+Buf tracks(std::uint64_t number) {
+    return master(0x1654AE6B, {master(0xAE, {unsigned_int(0xD7, number), unsigned_int(0x73C5, number),
+                                             unsigned_int(0x83, 1), text(0x86, "V")})});
+}
+Buf tags(std::string_view name) {
+    return master(0x1254C367, {master(0x7373, {master(0x63C0, {}), master(0x67C8, {text(0x45A3, name)})})});
+}
+const Buf cues = master(0x1C53BB6B, {master(0xBB, {unsigned_int(0xB3, 0)})});
+Buf cluster(std::size_t payload = 100) { return element(0x1F43B675, Buf(payload, 0xA5)); }
+Buf segment(const Buf &body) { return element(0x18538067, body); }
+Buf live_segment(const Buf &body) { return cat({raw({0x18, 0x53, 0x80, 0x67, 0xFF}), body}); }
+
+// A SeekHead of a fixed size (8-byte positions) so that offsets can be computed first.
+Buf seek_head(std::initializer_list<std::pair<std::uint64_t, std::uint64_t>> entries) {
+    Buf body;
+    for (auto [id, pos] : entries) {
+        Buf p = raw({0x53, 0xAC, 0x88});
+        for (int s = 56; s >= 0; s -= 8)
+            p.push_back(static_cast<std::uint8_t>(pos >> s));
+        body = cat({body, master(0x4DBB, {element(0x53AB, ebml::id(id)), p})});
+    }
+    return element(0x114D9B74, body);
+}
+
+struct Opened {
+    Result<MatroskaView> view;
+    IoStats stats;
+    std::vector<std::string> log;
+};
+
+Opened open_bytes(const Buf &bytes) {
+    static int counter = 0;
+    auto path = std::filesystem::temp_directory_path() /
+                ("perlane-view-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    Opened out{std::unexpected(Error::end_of_file()), {}, {}};
+    auto previous = log::set_sink([&](log::Level, std::string_view, std::string_view m) { out.log.emplace_back(m); });
+    auto file = File::open(path);
+    out.view = MatroskaView::read_from(*file);
+    out.stats = file->stats();
+    log::set_sink(std::move(previous));
+    std::filesystem::remove(path);
+    return out;
+}
+
+std::string error_of(const Buf &bytes) {
+    auto o = open_bytes(bytes);
+    return o.view ? "no error" : o.view.error().message();
+}
+
+} // namespace
+
+TEST(View, StartOfFileErrors) {
+    EXPECT_EQ(error_of(ebml_header), "I/O error: failed to fill whole buffer");
+    EXPECT_EQ(error_of(cat({ebml_header, info()})), "Missing element, ID: 0x18538067");
+    EXPECT_EQ(error_of(cat({ebml_header, element(0xEC, Buf(2)), segment(info())})),
+              "Missing element, ID: 0x18538067");
+    EXPECT_EQ(error_of(cat({ebml_header, segment(tracks(1))})), "Missing element, ID: 0x1549A966");
+    // Not the last segment either.
+    EXPECT_EQ(error_of(cat({ebml_header, segment(tracks(1)), segment(info())})),
+              "Missing element, ID: 0x1549A966");
+    // An error inside a metadata element fails the whole view.
+    EXPECT_EQ(error_of(cat({ebml_header, segment(cat({info(), master(0x1654AE6B, {master(0xAE, {})})}))})),
+              "Missing element, ID: 0xD7");
+}
+
+TEST(View, ReplacingAndAppendingFields) {
+    auto o = open_bytes(cat({ebml_header, segment(cat({info("a"), tracks(1), tags("A"), info("b"), tracks(2),
+                                                        tags("B"), element(0xEC, Buf(3))}))}));
+    ASSERT_TRUE(o.view) << o.view.error().message();
+    const SegmentView &s = o.view->segments.at(0);
+    EXPECT_EQ(s.info.title->value, "b");
+    EXPECT_EQ(s.tracks->track_entry.at(0).track_number.value, 2u);
+    ASSERT_EQ(s.tags.size(), 2u);
+    EXPECT_EQ(s.tags[1].tag[0].simple_tag[0].tag_name.value, "B");
+    EXPECT_EQ(s.data_start, ebml_header.size() + 5);
+    EXPECT_EQ(s.first_cluster_position, 0u);
+    EXPECT_EQ(o.log, std::vector<std::string>{"Skipped unknown element with ID: 0xEC"});
+}
+
+TEST(View, TypicalFileJumpsOverTheClusters) {
+    // SeekHead (Info, Tracks, Tags, Cues), Info, Tracks, Clusters, Cues, Tags.
+    const std::size_t head_size = seek_head({{0x10000000, 0}, {0x10000000, 0}, {0x10000000, 0}, {0x10000000, 0}}).size();
+    const Buf front = cat({info(), tracks(1)});
+    const Buf clusters = cat({cluster(5000), cluster(5000)});
+    const std::uint64_t cues_at = head_size + front.size() + clusters.size();
+    const std::uint64_t tags_at = cues_at + cues.size();
+    const Buf head = seek_head({{0x1549A966, head_size}, {0x1654AE6B, head_size + info().size()},
+                                  {0x1254C367, tags_at}, {0x1C53BB6B, cues_at}});
+    ASSERT_EQ(head.size(), head_size);
+    const Buf file = cat({ebml_header, segment(cat({head, front, clusters, cues, tags("end")}))});
+    auto o = open_bytes(file);
+    ASSERT_TRUE(o.view) << o.view.error().message();
+    const SegmentView &s = o.view->segments.at(0);
+    EXPECT_TRUE(s.cues);
+    ASSERT_EQ(s.tags.size(), 1u);
+    EXPECT_EQ(s.first_cluster_position, s.data_start + head_size + front.size());
+    // Only metadata and headers were read: not the 10000 bytes of cluster payload.
+    EXPECT_LT(o.stats.bytes_read, file.size() - 9000);
+}
+
+TEST(View, SegmentEndsAndSeveralSegments) {
+    // Known size, nothing indexed after the cluster: continue at the segment's end.
+    const Buf one = cat({info("one"), cluster()});
+    auto o = open_bytes(cat({ebml_header, segment(one), segment(info("two"))}));
+    ASSERT_TRUE(o.view) << o.view.error().message();
+    ASSERT_EQ(o.view->segments.size(), 2u);
+    EXPECT_EQ(o.view->segments[1].info.title->value, "two");
+    EXPECT_EQ(o.view->segments[1].data_start, ebml_header.size() + 5 + one.size() + 5);
+
+    // Unknown size: reading stops at the cluster; a following segment is not read.
+    auto live = open_bytes(cat({ebml_header, live_segment(cat({info("one"), cluster()})), segment(info("two"))}));
+    ASSERT_TRUE(live.view);
+    EXPECT_EQ(live.view->segments.size(), 1u);
+
+    // Each segment uses its own size: a live second segment after a known first.
+    auto mixed = open_bytes(cat({ebml_header, segment(one), live_segment(cat({info("two"), cluster()})),
+                                 segment(info("three"))}));
+    ASSERT_TRUE(mixed.view);
+    EXPECT_EQ(mixed.view->segments.size(), 2u);
+}
+
+TEST(View, UndecodableSeekIdsAreLeftOut) {
+    const Buf head = master(0x114D9B74, {master(0x4DBB, {element(0x53AB, raw({0x00})), unsigned_int(0x53AC, 5)}),
+                                           master(0x4DBB, {element(0x53AB, {}), unsigned_int(0x53AC, 5)})});
+    auto o = open_bytes(cat({ebml_header, segment(cat({head, info(), cluster()}))}));
+    ASSERT_TRUE(o.view);
+    EXPECT_EQ(o.log, (std::vector<std::string>{
+                         "Failed to read seek_id as VInt: Invalid variable-length integer encoding, 8 "
+                         "leading zeros found..., skip...",
+                         "Failed to read seek_id as VInt: I/O error: failed to fill whole buffer, skip..."}));
+}
+
+TEST(View, EveryJumpMovesForward) {
+    // A seek index that lists every Cluster and Cues placed between Clusters.
+    const std::size_t head_size = seek_head({{0x10000000, 0}, {0x10000000, 0}, {0x10000000, 0}, {0x10000000, 0}}).size();
+    const std::uint64_t c1 = head_size + info().size();
+    const std::uint64_t cues1 = c1 + cluster().size();
+    const std::uint64_t c2 = cues1 + cues.size();
+    const std::uint64_t tags_at = c2 + cluster().size();
+    const Buf head = seek_head({{0x1F43B675, c1}, {0x1C53BB6B, cues1}, {0x1F43B675, c2}, {0x1254C367, tags_at}});
+    auto o = open_bytes(cat({ebml_header, segment(cat({head, info(), cluster(), cues, cluster(), tags("t")}))}));
+    ASSERT_TRUE(o.view) << o.view.error().message();
+    EXPECT_TRUE(o.view->segments[0].cues);
+    EXPECT_EQ(o.view->segments[0].tags.size(), 1u);
+
+    // Entries pointing backwards, at the segment start and past the end of the file.
+    const Buf back = seek_head({{0x1549A966, 0}, {0x1F43B675, 1}, {0x1254C367, 1ull << 50}, {0x1C53BB6B, 2}});
+    auto o2 = open_bytes(cat({ebml_header, live_segment(cat({back, info(), cluster(), cluster()}))}));
+    ASSERT_TRUE(o2.view) << o2.view.error().message();
+    // A known-size segment whose declared end lies before its clusters.
+    auto o3 = open_bytes(cat({ebml_header, element(0x18538067, info()), cluster(), cluster()}));
+    EXPECT_TRUE(o3.view);
+}
+
+TEST(View, UnknownTopLevelElementsAreNotLoaded) {
+    // A 2^40-byte unknown element declared on a small file: skipped, nothing allocated.
+    const Buf unknown = cat({raw({0x4F, 0xFF, 0x02, 0x01, 0, 0, 0, 0, 0}), Buf(100, 1)});
+    auto o = open_bytes(cat({ebml_header, segment(info()), unknown}));
+    ASSERT_TRUE(o.view);
+    EXPECT_LT(o.stats.bytes_read, 200u);
+    EXPECT_EQ(o.log, std::vector<std::string>{"Skipped unknown element with ID: 0x4FFF"});
+}
