@@ -189,12 +189,10 @@ template <MasterElement M> Result<M> decode_master(Cursor &cursor, int depth) {
     std::array<bool, table.size()> seen{};
     while (true) {
         // An unreadable header ends the loop; the trailing-bytes check below decides.
-        auto id = decode_vint(cursor);
-        if (!id)
+        VInt64 id_value, size_value;
+        if (read_vint(cursor, id_value) != VIntStatus::Ok || read_vint(cursor, size_value) != VIntStatus::Ok)
             break;
-        auto size = decode_vint(cursor);
-        if (!size)
-            break;
+        const VInt64 *id = &id_value, *size = &size_value;
         if (size->value > cursor.remaining())
             return std::unexpected(Error::out_of_bounds(size->value, cursor.remaining()));
         const Bytes body = cursor.take(static_cast<std::size_t>(size->value));

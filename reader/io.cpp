@@ -104,6 +104,14 @@ Result<void> File::skip(std::uint64_t n) {
     return {};
 }
 
+std::optional<std::uint64_t> File::bytes_left() const {
+    struct stat st {};
+    if (!seekable_ || ::fstat(fd_, &st) != 0)
+        return std::nullopt;
+    const auto size = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+    return size > position_ ? size - position_ : 0;
+}
+
 std::uint64_t File::saturating_offset(std::uint64_t n) const {
     constexpr auto max = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
     return n > max - position_ ? max : position_ + n;
@@ -141,12 +149,19 @@ Result<std::vector<std::uint8_t>> read_body(File &file, const Header &header) {
     if (header.size.is_unknown && (header.id == ids::segment || header.id == ids::cluster))
         return std::unexpected(Error::with_id(ErrorKind::ElementBodySizeUnknown, header.id));
     const std::uint64_t length = header.size.value; // 127 for the unknown marker
-    constexpr std::size_t step = 1 << 16;
+    // Room for what the file can still give, never more: a huge declared size on a small
+    // file costs only the file's bytes. The buffer still grows if the file does.
+    std::uint64_t room = std::min<std::uint64_t>(length, 4096);
+    if (auto left = file.bytes_left())
+        room = std::min(length, *left);
     std::vector<std::uint8_t> body;
-    body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 4096)));
+    body.reserve(static_cast<std::size_t>(room));
+    constexpr std::size_t step = 1 << 16;
     while (body.size() < length) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length - body.size(), step));
         const std::size_t at = body.size();
+        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length - at, step));
+        if (body.capacity() > at)
+            want = std::min(want, body.capacity() - at); // fill what is reserved first
         body.resize(at + want);
         auto got = file.read_up_to(body.data() + at, want);
         if (!got)

@@ -34,6 +34,8 @@ public:
     // Regular files seek; pipes and the like read and discard in small pieces.
     Result<void> skip(std::uint64_t n);
     const IoStats &stats() const { return stats_; }
+    // Bytes between the position and the end, for regular files.
+    std::optional<std::uint64_t> bytes_left() const;
 
 private:
     std::uint64_t saturating_offset(std::uint64_t n) const;

@@ -1,5 +1,9 @@
 #include "backend.h"
 
+#include "view.h"
+
+#include <QFileInfo>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,7 +16,7 @@ namespace {
 }
 } // namespace
 
-Backend::Backend(QObject *parent) : QObject(parent) {}
+Backend::Backend(QObject *parent) : QObject(parent), picker_(make_desktop_picker()) {}
 Backend::~Backend() = default;
 
 void Backend::set_file_names(const QStringList &names) {
@@ -66,7 +70,53 @@ void Backend::notify_active_row(int old_row) {
         Q_EMIT active_index_changed();
 }
 
-void Backend::refill_models() {}
+const LoadedSegment *Backend::active_segment() const {
+    if (!active_)
+        return nullptr;
+    const auto it = segments_.find(active_->segment_uuid);
+    return it == segments_.end() ? nullptr : &it->second;
+}
+
+LoadedSegment *Backend::active_segment() {
+    return const_cast<LoadedSegment *>(std::as_const(*this).active_segment());
+}
+
+namespace {
+QString variant_name(std::uint64_t track_type) {
+    switch (track_type) {
+    case 1: return QStringLiteral("Video");
+    case 2: return QStringLiteral("Audio");
+    case 17: return QStringLiteral("Subtitle");
+    default: return QStringLiteral("Unknown");
+    }
+}
+
+QString title_of(const reader::Info &info) {
+    return info.title ? QString::fromStdString(info.title->value) : QString();
+}
+} // namespace
+
+void Backend::refill_models() {
+    const LoadedSegment *segment = active_segment();
+    if (!segment)
+        return; // the models keep their rows
+    if (tracks_) {
+        tracks_->clear();
+        for (const reader::TrackEntry &t : segment->tracks) {
+            const auto it = track_settings_.find({active_->segment_uuid, t.track_number.value});
+            if (it == track_settings_.end())
+                continue;
+            const TrackSettings &s = it->second;
+            tracks_->push({title_of(segment->info), t.track_number.value, variant_name(t.track_type.value),
+                           s.name, s.language, s.default_});
+        }
+    }
+    if (chapters_) {
+        chapters_->clear();
+        for (auto &row : chapter_rows(segment->editions))
+            chapters_->push(std::move(row));
+    }
+}
 
 void Backend::append_file(FileEntry entry) {
     file_names_.append(entry.name);
@@ -110,14 +160,159 @@ void Backend::delete_file(quint64 index) {
     }
 }
 
-void Backend::open_files() {}
-void Backend::add_files() {}
-void Backend::set_track_name(const QString &, quint64, const QString &) {}
-void Backend::set_track_default(const QString &, quint64, bool) {}
-void Backend::set_track_language(const QString &, quint64, const QString &) {}
-void Backend::set_chapter_name(quint64, quint64, const QString &) {}
-void Backend::insert_chapter_start(quint64, quint64) {}
-void Backend::insert_chapter_end(quint64, quint64) {}
+void Backend::set_picker(std::unique_ptr<FilePicker> picker) { picker_ = std::move(picker); }
+
+std::optional<QString> Backend::add_file(const QString &path) {
+    const QString name = QFileInfo(path).fileName();
+    auto file = reader::File::open(path.toStdString());
+    if (!file)
+        return QString::fromStdString(file.error().message());
+    auto view = reader::MatroskaView::read_from(*file);
+    if (!view)
+        return QString::fromStdString(view.error().message());
+    if (view->segments.size() != 1) {
+        std::fprintf(stderr, "Unsupported number of segments: '%zu', contact developer\n",
+                     view->segments.size());
+        return QStringLiteral("Unsupported number of segments: %1").arg(view->segments.size());
+    }
+    reader::SegmentView &segment = view->segments.front();
+    if (!segment.info.segment_uuid) {
+        // Loaded data is kept per segment UID; without one the file cannot be told apart.
+        std::fprintf(stderr, "Skipped '%s': its segment has no SegmentUUID\n", path.toLocal8Bit().constData());
+        return QStringLiteral("The segment has no SegmentUUID");
+    }
+    const auto &uuid_bytes = segment.info.segment_uuid->value;
+    const QByteArray uuid(reinterpret_cast<const char *>(uuid_bytes.data()),
+                          static_cast<qsizetype>(uuid_bytes.size()));
+
+    LoadedSegment loaded;
+    if (segment.tracks)
+        loaded.tracks = std::move(segment.tracks->track_entry);
+    for (const reader::TrackEntry &t : loaded.tracks) {
+        const QString track_name = t.name ? QString::fromStdString(t.name->value) : QString();
+        const QString language = QString::fromStdString(t.language.value);
+        const bool is_default = t.flag_default.value == 1;
+        // An existing record keeps its edits.
+        track_settings_.try_emplace({uuid, t.track_number.value},
+                                    TrackSettings{language, language, track_name, track_name,
+                                                  is_default, is_default});
+    }
+    if (segment.chapters) {
+        const auto &entries = segment.chapters->edition_entry;
+        const std::optional<double> duration =
+            segment.info.duration ? std::optional(segment.info.duration->value) : std::nullopt;
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            loaded.editions.push_back(
+                parse_edition(entries[i], i, segment.info.timestamp_scale.value, duration));
+    }
+    loaded.info = std::move(segment.info);
+    segments_.insert_or_assign(uuid, std::move(loaded));
+    append_file(FileEntry{uuid, name, path});
+    return std::nullopt;
+}
+
+std::optional<QStringList> Backend::pick() {
+    // The chooser keeps the window live; a second request meanwhile is not taken.
+    if (!picker_ || picking_)
+        return std::nullopt;
+    picking_ = true;
+    std::optional<QStringList> paths = picker_->pick_files();
+    picking_ = false;
+    return paths;
+}
+
+void Backend::open_files() {
+    const std::optional<QStringList> paths = pick();
+    if (!paths)
+        return; // no chooser could be shown: nothing changes
+    files_.clear();
+    file_names_.clear();
+    Q_EMIT file_names_changed();
+    for (const QString &path : *paths)
+        add_file(path);
+}
+
+void Backend::add_files() {
+    const std::optional<QStringList> paths = pick();
+    if (!paths)
+        return;
+    for (const QString &path : *paths)
+        add_file(path);
+}
+
+// The row's disc must be the active file's title (empty for an untitled one): a slot call
+// edits the active file's track with that number, never another file's.
+TrackSettings *Backend::track_for_slot(const QString &disc, quint64 number) {
+    const LoadedSegment *segment = active_segment();
+    if (!segment || disc != title_of(segment->info))
+        return nullptr;
+    const auto it = track_settings_.find({active_->segment_uuid, number});
+    return it == track_settings_.end() ? nullptr : &it->second;
+}
+
+void Backend::set_track_name(const QString &disc, quint64 number, const QString &name) {
+    if (TrackSettings *s = track_for_slot(disc, number))
+        s->name = name;
+}
+
+void Backend::set_track_default(const QString &disc, quint64 number, bool value) {
+    if (TrackSettings *s = track_for_slot(disc, number))
+        s->default_ = value;
+}
+
+void Backend::set_track_language(const QString &disc, quint64 number, const QString &language) {
+    if (TrackSettings *s = track_for_slot(disc, number))
+        s->language = language;
+}
+
+void Backend::set_chapter_name(quint64 edition, quint64 chapter, const QString &name) {
+    LoadedSegment *segment = active_segment();
+    if (!segment)
+        return;
+    const auto at = locate_row(segment->editions, static_cast<std::size_t>(chapter));
+    if (!at || at->first != edition)
+        return; // no such chapter: the row would no longer show what would be saved
+    Chapter &c = segment->editions[at->first].chapters[at->second];
+    c.name = name;
+    c.atom.chapter_display.front().chap_string.value = name.toStdString();
+    segment->chapters_edited = true;
+    if (chapters_)
+        chapters_->set_chapter_name(chapter, name);
+}
+
+void Backend::split(quint64 edition, quint64 chapter, SplitAt where) {
+    LoadedSegment *segment = active_segment();
+    if (!segment)
+        return;
+    const auto at = locate_row(segment->editions, static_cast<std::size_t>(chapter));
+    if (!at || at->first != edition)
+        return;
+    if (!split_chapter(segment->editions, at->first, at->second, where))
+        return;
+    segment->chapters_edited = true;
+    if (!chapters_)
+        return;
+    // The two rows as the data now has them; the rest only move.
+    const Edition &e = segment->editions[at->first];
+    const std::size_t row = static_cast<std::size_t>(chapter);
+    const std::size_t old_pos = where == SplitAt::Start ? at->second + 1 : at->second;
+    const std::size_t new_pos = where == SplitAt::Start ? at->second : at->second + 1;
+    const std::size_t first_row = row - at->second;
+    chapters_->replace(row, e.row(old_pos, row));
+    chapters_->insert(first_row + new_pos, e.row(new_pos, first_row + new_pos));
+    // A split at the start moves the previous chapter's computed end only when it had
+    // none of its own; its row shows the same times either way, since the piece starts
+    // where the chapter started.
+    chapters_->renumber();
+}
+
+void Backend::insert_chapter_start(quint64 edition, quint64 chapter) {
+    split(edition, chapter, SplitAt::Start);
+}
+
+void Backend::insert_chapter_end(quint64 edition, quint64 chapter) {
+    split(edition, chapter, SplitAt::End);
+}
 void Backend::save_file() {}
 
 } // namespace perlane

@@ -1,11 +1,15 @@
 #pragma once
 #include "chapter_list.h"
+#include "editions.h"
+#include "file_picker.h"
 #include "track_list.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,6 +22,31 @@ struct FileEntry {
     QString path;
     bool operator==(const FileEntry &) const = default;
 };
+
+// A track's name, language and default flag as read and as edited.
+struct TrackSettings {
+    QString initial_language;
+    QString language;
+    QString initial_name;
+    QString name;
+    bool initial_default = false;
+    bool default_ = false;
+
+    bool edited() const {
+        return name != initial_name || language != initial_language || default_ != initial_default;
+    }
+};
+
+// Everything kept of one loaded file, under its segment's UID.
+struct LoadedSegment {
+    reader::Info info;
+    std::vector<reader::TrackEntry> tracks;
+    std::vector<Edition> editions;
+    bool chapters_edited = false; // renamed or split since loading
+};
+
+// Track edits are kept per file: (SegmentUuid, TrackNumber).
+using TrackKey = std::pair<QByteArray, std::uint64_t>;
 
 // The one object the QML interface talks to: the open files, the active file, the
 // data read from each file and the pending edits.
@@ -49,6 +78,13 @@ public:
     void set_active(std::optional<std::size_t> index);
     std::optional<std::size_t> active_index() const { return active_index_; }
     const std::vector<FileEntry> &files() const { return files_; }
+    const std::map<QByteArray, LoadedSegment> &segments() const { return segments_; }
+    const std::map<TrackKey, TrackSettings> &track_settings() const { return track_settings_; }
+
+    // Reads one file and appends it to the list. Returns why it was not added, if it was not.
+    std::optional<QString> add_file(const QString &path);
+    // Replaces the chooser (tests; the desktop chooser otherwise).
+    void set_picker(std::unique_ptr<FilePicker> picker);
     int active_row() const { return active_index_ ? static_cast<int>(*active_index_) : -1; }
 
 Q_SIGNALS:
@@ -75,6 +111,11 @@ protected:
     // Appends one loaded file to the list; the first file of an empty list becomes active.
     void append_file(FileEntry entry);
     void refill_models();
+    const LoadedSegment *active_segment() const;
+    LoadedSegment *active_segment();
+    TrackSettings *track_for_slot(const QString &disc, quint64 number);
+    void split(quint64 edition, quint64 chapter, SplitAt where);
+    std::optional<QStringList> pick();
     void notify_active_row(int old_row);
 
 private:
@@ -86,6 +127,10 @@ private:
     QPointer<track_list::TrackList> tracks_;
     QPointer<chapter_list::ChapterList> chapters_;
     int active_row_seen_ = -1; // last active row announced to QML
+    std::map<TrackKey, TrackSettings> track_settings_;
+    std::map<QByteArray, LoadedSegment> segments_;
+    std::unique_ptr<FilePicker> picker_;
+    bool picking_ = false;
 };
 
 } // namespace perlane

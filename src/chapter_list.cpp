@@ -43,6 +43,14 @@ bool ChapterList::insert(std::size_t position, ChapterInfo info) {
     return true;
 }
 
+void ChapterList::replace(std::size_t row, ChapterInfo info) {
+    if (row >= rows_.size())
+        return;
+    rows_[row] = std::move(info);
+    const QModelIndex at = index(static_cast<int>(row));
+    Q_EMIT dataChanged(at, at, {});
+}
+
 void ChapterList::set_chapter_name(quint64 idx, const QString &name) {
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         if (rows_[i].idx == idx) {

@@ -49,6 +49,40 @@ $ff -i src.mkv -c copy -metadata title="From ffmpeg" ffmpeg.mkv
 $ff -i src.mkv -c copy -f matroska - | cat > live.mkv
 $ff -f lavfi -i color=c=black:s=32x32:r=1:d=3 -c:v libvpx -b:v 10k webm.webm
 
+# Two editions (the second ordered), an atom without display, nested atoms, two display
+# languages, explicit ends and chosen UIDs.
+cat > editions.xml <<'TXT'
+<?xml version="1.0" encoding="UTF-8"?>
+<Chapters>
+  <EditionEntry>
+    <EditionUID>1001</EditionUID>
+    <ChapterAtom><ChapterUID>100000</ChapterUID><ChapterTimeStart>00:00:00.000</ChapterTimeStart><ChapterTimeEnd>00:00:10.000</ChapterTimeEnd>
+      <ChapterDisplay><ChapterString>Cold open</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>
+    <ChapterAtom><ChapterUID>90000</ChapterUID><ChapterTimeStart>00:00:10.000</ChapterTimeStart><ChapterTimeEnd>00:05:10.000</ChapterTimeEnd>
+      <ChapterDisplay><ChapterString>Main</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>
+    <ChapterAtom><ChapterUID>5</ChapterUID><ChapterTimeStart>00:05:10.000</ChapterTimeStart></ChapterAtom>
+    <ChapterAtom><ChapterUID>300000</ChapterUID><ChapterTimeStart>00:05:10.000</ChapterTimeStart><ChapterTimeEnd>00:06:30.000</ChapterTimeEnd>
+      <ChapterDisplay><ChapterString>Short</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>
+  </EditionEntry>
+  <EditionEntry>
+    <EditionUID>1002</EditionUID>
+    <EditionFlagOrdered>1</EditionFlagOrdered>
+    <ChapterAtom><ChapterUID>7</ChapterUID><ChapterTimeStart>00:00:00.000</ChapterTimeStart><ChapterTimeEnd>00:03:00.000</ChapterTimeEnd>
+      <ChapterDisplay><ChapterString>Teil eins</ChapterString><ChapterLanguage>ger</ChapterLanguage></ChapterDisplay>
+      <ChapterDisplay><ChapterString>Part one</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay>
+      <ChapterAtom><ChapterUID>8</ChapterUID><ChapterTimeStart>00:00:00.000</ChapterTimeStart><ChapterTimeEnd>00:01:00.000</ChapterTimeEnd>
+        <ChapterDisplay><ChapterString>Inner</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>
+    </ChapterAtom>
+    <ChapterAtom><ChapterUID>190000</ChapterUID><ChapterTimeStart>00:03:00.000</ChapterTimeStart><ChapterTimeEnd>00:06:00.000</ChapterTimeEnd>
+      <ChapterDisplay><ChapterString>Part two</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>
+  </EditionEntry>
+</Chapters>
+TXT
+mkvmerge -q -o editions.mkv --title "Editions" src.mkv --chapters editions.xml
+
+# Another file with the same title as full.mkv, with its own track names.
+mkvmerge -q -o same_title.mkv --title "Episode 1" --track-name 0:Other --track-name 1:Dub src.mkv
+
 # Two segments in one file.
 cat full.mkv ffmpeg.mkv > two.mkv
 rm -f src.mkv second_audio.wav

@@ -1,0 +1,322 @@
+// Backend with real files: loading, track settings, chapters, times and the two splits.
+#include "backend.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace perlane;
+using chapter_list::ChapterInfo;
+using chapter_list::ChapterList;
+using track_list::TrackInfo;
+using track_list::TrackList;
+
+namespace {
+
+QString media(const char *name) {
+    return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + QString::fromLatin1(name);
+}
+
+// A chooser that answers with a fixed result.
+class FixedPicker : public FilePicker {
+public:
+    explicit FixedPicker(std::optional<QStringList> answer) : answer_(std::move(answer)) {}
+    std::optional<QStringList> pick_files() override {
+        ++calls;
+        return answer_;
+    }
+    int calls = 0;
+
+private:
+    std::optional<QStringList> answer_;
+};
+
+// A backend with its two models, as QML sets it up.
+struct Setup {
+    Setup() {
+        backend.set_tracks(&tracks);
+        backend.set_chapters(&chapters);
+    }
+    TrackList tracks;
+    ChapterList chapters;
+    Backend backend;
+
+    QStringList chapter_texts() const {
+        QStringList out;
+        for (const ChapterInfo &r : chapters.rows())
+            out << QStringLiteral("%1|%2|%3|%4|%5|%6%7")
+                       .arg(r.edx)
+                       .arg(r.idx)
+                       .arg(r.name, r.start, r.end, r.duration, r.qualifies ? QStringLiteral("*") : QString());
+        return out;
+    }
+    QStringList track_texts() const {
+        QStringList out;
+        for (const TrackInfo &r : tracks.rows())
+            out << QStringLiteral("%1|%2|%3|%4|%5|%6")
+                       .arg(r.disc)
+                       .arg(r.number)
+                       .arg(r.variant, r.name, r.language, r.is_default ? QStringLiteral("default") : QString());
+        return out;
+    }
+    // The rows must always be what the data says.
+    bool rows_match_data() const {
+        const LoadedSegment *s = nullptr;
+        const auto &f = backend.files()[*backend.active_index()];
+        s = &backend.segments().at(f.segment_uuid);
+        return chapters.rows() == chapter_rows(s->editions);
+    }
+};
+
+// Captures what is written to standard error meanwhile.
+class StderrCapture {
+public:
+    StderrCapture() {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        file_ = std::tmpfile();
+        ::dup2(::fileno(file_), 2);
+    }
+    QString take() {
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+        std::rewind(file_);
+        QByteArray text;
+        char buf[512];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, file_))
+            text.append(buf, static_cast<qsizetype>(n));
+        std::fclose(file_);
+        return QString::fromUtf8(text);
+    }
+
+private:
+    int saved_ = -1;
+    std::FILE *file_ = nullptr;
+};
+
+} // namespace
+
+class TestBackendLoad : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void times_parse_and_print() {
+        QCOMPARE(Time::from_string(QStringLiteral("12:34.567")).ms, 754567ull);
+        QCOMPARE(Time::from_string(QStringLiteral("75:00.000")).ms, 4500000ull);
+        QCOMPARE(Time::from_string(QStringLiteral("aa:05.000")).ms, 5000ull);
+        QCOMPARE(Time::from_string(QStringLiteral("01:02.5")).ms, 62005ull);
+        QCOMPARE(Time::from_string(QStringLiteral("12:34")).ms, 754000ull); // missing piece: 0
+        QCOMPARE(Time::from_string(QString()).ms, 0ull);
+        QCOMPARE(Time::from_string(QStringLiteral("+1:-2.3")).ms, 60003ull);
+        QCOMPARE(Time::from_string(QStringLiteral("99999999999999999999:00.000")).ms, 0ull);
+        QCOMPARE(Time{90000}.to_string(), QStringLiteral("01:30.000"));
+        QCOMPARE(Time{0}.to_string(), QStringLiteral("00:00.000"));
+        QCOMPARE(Time{4500000}.to_string(), QStringLiteral("75:00.000"));
+    }
+
+    void two_segments_are_skipped_with_a_message() {
+        Setup s;
+        QSignalSpy names(&s.backend, &Backend::file_names_changed);
+        StderrCapture err;
+        const auto why = s.backend.add_file(media("two.mkv"));
+        const QString text = err.take();
+        QVERIFY(why.has_value());
+        QCOMPARE(text, QStringLiteral("Unsupported number of segments: '2', contact developer\n"));
+        QCOMPARE(names.size(), 0);
+        QVERIFY(s.backend.files().empty());
+    }
+
+    void unreadable_files_change_nothing() {
+        Setup s;
+        QSignalSpy names(&s.backend, &Backend::file_names_changed);
+        QVERIFY(s.backend.add_file(QStringLiteral("/nonexistent/x.mkv")));
+        QVERIFY(s.backend.add_file(media("chapters.txt")));
+        QCOMPARE(names.size(), 0);
+        QVERIFY(s.backend.files().empty());
+    }
+
+    void first_file_fills_the_models_and_stays_active() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("full.mkv")));
+        QCOMPARE(s.backend.active_file_name(), QStringLiteral("full.mkv"));
+        QCOMPARE(s.track_texts(), (QStringList{"Episode 1|1|Video|Picture|und|",
+                                               "Episode 1|2|Audio|Stereo|jpn|",
+                                               "Episode 1|3|Audio|Commentary|eng|default"}));
+        // A simple chapter list has no ends: each runs to the next, the last to the end.
+        QCOMPARE(s.chapter_texts(), (QStringList{"0|0|Intro|00:00.000|00:10.000|00:10.000",
+                                                 "0|1|Opening|00:10.000|01:40.000|01:30.000*",
+                                                 "0|2|Episode|01:40.000|03:00.000|01:20.000"}));
+        QVERIFY(!s.backend.add_file(media("ffmpeg.mkv")));
+        QCOMPARE(s.backend.active_file_name(), QStringLiteral("full.mkv"));
+        QVERIFY(!s.backend.add_file(media("full.mkv"))); // the same file twice: two rows
+        QCOMPARE(s.backend.file_names(), (QStringList{"full.mkv", "ffmpeg.mkv", "full.mkv"}));
+        s.backend.select_file(1); // no chapters
+        QVERIFY(s.chapters.rows().empty());
+        QCOMPARE(s.tracks.rows().size(), 2u);
+        QCOMPARE(s.tracks.rows()[0].disc, QStringLiteral("From ffmpeg"));
+    }
+
+    void chapter_times_do_not_depend_on_the_timestamp_scale() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("scale.mkv")));
+        QCOMPARE(s.backend.segments().begin()->second.info.timestamp_scale.value, 100000ull);
+        QCOMPARE(s.chapter_texts(), (QStringList{"0|0|Intro|00:00.000|00:10.000|00:10.000",
+                                                 "0|1|Opening|00:10.000|01:40.000|01:30.000*",
+                                                 "0|2|Episode|01:40.000|03:00.000|01:20.000"}));
+    }
+
+    void editions_splits_and_renames_keep_rows_and_data_in_step() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("editions.mkv")));
+        QCOMPARE(s.chapter_texts(), (QStringList{"0|0|Cold open|00:00.000|00:10.000|00:10.000",
+                                                 "0|1|Main|00:10.000|05:10.000|05:00.000",
+                                                 "0|2|Short|05:10.000|06:30.000|01:20.000",
+                                                 "1|3|Teil eins|00:00.000|03:00.000|03:00.000",
+                                                 "1|4|Part two|03:00.000|06:00.000|03:00.000"}));
+        const auto &editions = s.backend.segments().begin()->second.editions;
+        QCOMPARE(editions[0].chapters[2].index, 3u); // the atom without display still counts
+        QCOMPARE(editions[0].undisplayed.size(), 1u);
+
+        // Rename in the second edition: found through the row's edition.
+        s.backend.set_chapter_name(1, 3, QStringLiteral("Erster Teil"));
+        QCOMPARE(editions[1].chapters[0].name, QStringLiteral("Erster Teil"));
+        QCOMPARE(editions[1].chapters[0].atom.chapter_display[0].chap_string.value, std::string("Erster Teil"));
+        QCOMPARE(editions[1].chapters[0].atom.chapter_display[1].chap_string.value, std::string("Part one"));
+        QVERIFY(s.backend.segments().begin()->second.chapters_edited);
+        // A mismatched edition changes nothing, rows included.
+        s.backend.set_chapter_name(0, 4, QStringLiteral("x"));
+        QCOMPARE(editions[1].chapters[1].name, QStringLiteral("Part two"));
+        QCOMPARE(s.chapters.rows()[4].name, QStringLiteral("Part two"));
+
+        // The worked example: 00:10.000 lasting 05:00.000, split at the start.
+        s.backend.insert_chapter_start(0, 1);
+        QCOMPARE(s.chapter_texts().mid(1, 2), (QStringList{"0|1|Main|00:10.000|01:40.000|01:30.000*",
+                                                           "0|2|Main|01:40.000|05:10.000|03:30.000"}));
+        QVERIFY(s.rows_match_data());
+        QCOMPARE(editions[0].chapters[2].uid, 90000ull); // the original keeps its UID
+        QVERIFY(editions[0].chapters[1].uid != 0 && editions[0].chapters[1].uid != 90000);
+        QCOMPARE(*editions[0].chapters[1].end, 100'000'000'000ull);
+
+        // Split off the end of "Part two" (now row 5) in the second edition.
+        s.backend.insert_chapter_end(1, 5);
+        QCOMPARE(s.chapter_texts().mid(5), (QStringList{"1|5|Part two|03:00.000|04:30.000|01:30.000*",
+                                                        "1|6|Part two|04:30.000|06:00.000|01:30.000*"}));
+        QVERIFY(s.rows_match_data());
+        QCOMPARE(editions[1].chapters[2].uid, 300002ull); // 190000 - 90000 is taken: above the largest
+
+        // An 80 s chapter is not split.
+        const QStringList before = s.chapter_texts();
+        s.backend.insert_chapter_start(0, 3);
+        s.backend.insert_chapter_end(0, 3);
+        QCOMPARE(s.chapter_texts(), before);
+        // Rows that do not exist change nothing.
+        s.backend.insert_chapter_start(0, 99);
+        QCOMPARE(s.chapter_texts(), before);
+
+        // Renaming after the splits still finds the right chapter.
+        s.backend.set_chapter_name(1, 6, QStringLiteral("Credits"));
+        QCOMPARE(editions[1].chapters[2].name, QStringLiteral("Credits"));
+        QVERIFY(s.rows_match_data());
+    }
+
+    void new_uids_never_wrap_or_collide() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("editions.mkv")));
+        const auto &editions = s.backend.segments().begin()->second.editions;
+        s.backend.insert_chapter_start(1, 3); // UID 7: 7 - 90000 would wrap
+        const std::uint64_t fresh = editions[1].chapters[0].uid;
+        QVERIFY(fresh != 0 && fresh != 7 && fresh != 8);
+        QCOMPARE(fresh, 300001ull); // above the largest UID in the file
+        s.backend.insert_chapter_start(0, 1); // UID 90000: 0 is not a UID
+        QCOMPARE(editions[0].chapters[1].uid, 300002ull);
+        s.backend.insert_chapter_start(0, 2); // the remaining 210 s: 90000 - 90000 again
+        QCOMPARE(editions[0].chapters[2].uid, 300003ull);
+    }
+
+    void split_at_the_end_of_a_chapter_without_end() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("full.mkv")));
+        s.backend.insert_chapter_end(0, 1); // "Opening" is exactly 90 s: nothing
+        QCOMPARE(s.chapters.rows().size(), 3u);
+        s.backend.insert_chapter_end(0, 0); // "Intro" is 10 s: nothing
+        QCOMPARE(s.chapters.rows().size(), 3u);
+        QVERIFY(!s.backend.segments().begin()->second.chapters_edited);
+        s.backend.insert_chapter_start(0, 1);
+        QCOMPARE(s.chapters.rows().size(), 3u);
+    }
+
+    void track_slots_edit_the_active_file_only() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("full.mkv")));
+        QVERIFY(!s.backend.add_file(media("same_title.mkv")));
+        QVERIFY(!s.backend.add_file(media("scale.mkv")));
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("Japanese"));
+        s.backend.set_track_default(QStringLiteral("Episode 1"), 2, true);
+        s.backend.set_track_language(QStringLiteral("Other title"), 2, QStringLiteral("fre"));
+        s.backend.set_track_language(QStringLiteral("Episode 1"), 9, QStringLiteral("fre"));
+        s.backend.select_file(1); // same title, its own values
+        QCOMPARE(s.track_texts(), (QStringList{"Episode 1|1|Video|Other|und|",
+                                               "Episode 1|2|Audio|Dub|und|"}));
+        s.backend.select_file(0);
+        QCOMPARE(s.track_texts()[1], QStringLiteral("Episode 1|2|Audio|Japanese|jpn|default"));
+        s.backend.select_file(2); // untitled: the disc is empty text
+        s.backend.set_track_language(QString(), 1, QStringLiteral(" ger "));
+        s.backend.set_track_name(QString(), 1, QStringLiteral("Bild"));
+        s.backend.select_file(2);
+        QCOMPARE(s.track_texts()[0], QStringLiteral("|1|Video|Bild| ger |"));
+        // Back to the value read: no pending edit.
+        s.backend.set_track_name(QString(), 1, QString());
+        int edited = 0;
+        for (const auto &[key, settings] : s.backend.track_settings())
+            edited += settings.edited() ? 1 : 0;
+        QCOMPARE(edited, 2); // full.mkv track 2, scale.mkv track 1 (language)
+    }
+
+    void open_and_add_through_the_chooser() {
+        Setup s;
+        auto picker = std::make_unique<FixedPicker>(QStringList{media("full.mkv"), media("ffmpeg.mkv")});
+        s.backend.set_picker(std::move(picker));
+        s.backend.add_files();
+        QCOMPARE(s.backend.file_names(), (QStringList{"full.mkv", "ffmpeg.mkv"}));
+        s.backend.select_file(1);
+
+        // Cancelled: the list empties, the active file and its rows stay.
+        s.backend.set_picker(std::make_unique<FixedPicker>(QStringList{}));
+        QSignalSpy names(&s.backend, &Backend::file_names_changed);
+        s.backend.open_files();
+        QCOMPARE(names.size(), 1);
+        QVERIFY(s.backend.file_names().isEmpty());
+        QCOMPARE(s.backend.active_file_name(), QStringLiteral("ffmpeg.mkv"));
+        QCOMPARE(s.tracks.rows().size(), 2u);
+
+        // No chooser at all: nothing changes.
+        s.backend.set_picker(std::make_unique<FixedPicker>(std::nullopt));
+        s.backend.add_files();
+        s.backend.open_files();
+        QCOMPARE(names.size(), 1);
+
+        // After "open_files" the first file that loads becomes active.
+        s.backend.set_picker(std::make_unique<FixedPicker>(
+            QStringList{media("two.mkv"), media("scale.mkv"), media("full.mkv")}));
+        StderrCapture err;
+        s.backend.open_files();
+        err.take();
+        QCOMPARE(s.backend.file_names(), (QStringList{"scale.mkv", "full.mkv"}));
+        QCOMPARE(s.backend.active_file_name(), QStringLiteral("scale.mkv"));
+    }
+
+    void deleting_the_last_file_keeps_the_rows() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("full.mkv")));
+        s.backend.delete_file(0);
+        QCOMPARE(s.backend.active_file_name(), QString());
+        QCOMPARE(s.tracks.rows().size(), 3u);
+        QCOMPARE(s.chapters.rows().size(), 3u);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBackendLoad)
+#include "tst_backend_load.moc"
