@@ -71,11 +71,18 @@ const QString extension = QStringLiteral("mkv");
 class Bus {
 public:
     Bus() : name_(QStringLiteral("perlane-picker-%1").arg(QRandomGenerator::global()->generate64())),
-            connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_)) {}
+            connection_(connect(name_)) {}
     ~Bus() { QDBusConnection::disconnectFromBus(name_); }
     QDBusConnection &connection() { return connection_; }
 
 private:
+    static QDBusConnection connect(const QString &name) {
+        // The address is read now (the bus library would cache it for the process).
+        const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+        if (address.isEmpty())
+            return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        return QDBusConnection::connectToBus(address, name);
+    }
     QString name_;
     QDBusConnection connection_;
 };

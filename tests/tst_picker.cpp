@@ -1,0 +1,213 @@
+// The file chooser: the portal on a private session bus (with a fake portal service),
+// and the zenity fallback (with a recording stand-in on PATH).
+#include "backend.h"
+#include "file_picker.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <unistd.h>
+
+using namespace perlane;
+
+namespace {
+
+QString read_all(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+void write_script(const QString &path, const QByteArray &text) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
+
+class TestPicker : public QObject {
+    Q_OBJECT
+
+    QProcess bus_daemon;
+    QByteArray bus_address;
+    QTemporaryDir dir;
+    QString record;
+    QByteArray original_path;
+
+    // Starts the fake portal in `mode` answering with `uris`, and waits for its name.
+    static void stop(QProcess *p) {
+        p->kill();
+        p->waitForFinished();
+        delete p;
+    }
+    using Portal = std::unique_ptr<QProcess, decltype(&stop)>;
+
+    Portal start_portal(const QString &mode, const QStringList &uris = {}) {
+        QDBusConnection probe = QDBusConnection::connectToBus(QString::fromUtf8(bus_address),
+                                                              QStringLiteral("probe"));
+        const auto registered = [&] {
+            return probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop")).value();
+        };
+        // The previous portal's name goes when the bus notices it has gone.
+        for (int i = 0; i < 250 && registered(); ++i)
+            QTest::qWait(20);
+        Portal portal(new QProcess, &stop);
+        portal->setProcessChannelMode(QProcess::ForwardedChannels);
+        portal->start(QStringLiteral(FAKE_PORTAL), QStringList{mode, record} + uris);
+        for (int i = 0; i < 250 && !registered(); ++i)
+            QTest::qWait(20);
+        return portal;
+    }
+
+    void use_private_bus() { qputenv("DBUS_SESSION_BUS_ADDRESS", bus_address); }
+    void use_no_bus() {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray("unix:path=") + dir.path().toUtf8() + "/no-bus");
+    }
+    // A zenity stand-in that records its arguments and answers as told.
+    void fake_zenity(const QByteArray &output, int status) {
+        write_script(dir.path() + QStringLiteral("/bin/zenity"),
+                     "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
+                         dir.path().toUtf8() + "/zenity-args\"\nprintf '%s' '" + output + "'\nexit " +
+                         QByteArray::number(status) + "\n");
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        QDir().mkpath(dir.path() + QStringLiteral("/bin"));
+        record = dir.path() + QStringLiteral("/portal-calls");
+        // A session bus of our own, without service activation: nothing but the fake
+        // portal can answer (the machine's real portal would otherwise be started).
+        const QString config = dir.path() + QStringLiteral("/bus.conf");
+        write_script(config, "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                             "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                             "<auth>EXTERNAL</auth><policy context=\"default\">"
+                             "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                             "<allow own=\"*\"/></policy></busconfig>\n");
+        bus_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config,
+                                                         QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        QVERIFY(bus_daemon.waitForReadyRead(10000));
+        bus_address = bus_daemon.readLine().trimmed();
+        QVERIFY(!bus_address.isEmpty());
+        original_path = qgetenv("PATH");
+        // Only our stand-ins and the basic tools: no real zenity.
+        qputenv("PATH", dir.path().toUtf8() + "/bin:/usr/bin:/bin");
+        ::unlink(QFile::encodeName(dir.path() + QStringLiteral("/bin/zenity")).constData());
+    }
+    void cleanupTestCase() {
+        bus_daemon.kill();
+        bus_daemon.waitForFinished();
+        qputenv("PATH", original_path);
+    }
+    void init() { QFile::remove(record); }
+
+    void portal_gets_the_request_and_three_files_come_back_in_order() {
+        use_private_bus();
+        auto portal = start_portal(QStringLiteral("answer"),
+                                   {QStringLiteral("file:///tmp/one.mkv"), QStringLiteral("file:///tmp/two.mkv"),
+                                    QStringLiteral("file:///tmp/three.mkv")});
+        const auto chosen = make_desktop_picker()->pick_files();
+        QCOMPARE(chosen, std::optional(QStringList{"/tmp/one.mkv", "/tmp/two.mkv", "/tmp/three.mkv"}));
+        const QStringList lines = read_all(record).split(QLatin1Char('\n'));
+        QCOMPARE(lines.mid(0, 9),
+                 (QStringList{"interface=org.freedesktop.portal.FileChooser", "signature=ssa{sv}", "parent=",
+                              "title=", "accept_label=s:", "filters=a(sa(us)):mkv[0,*.mkv;]",
+                              lines.value(6), "multiple=b:true", "--"}));
+        QVERIFY2(lines.value(6).startsWith(QStringLiteral("handle_token=s:perlane")), qPrintable(lines.value(6)));
+    }
+
+    void cancel_gives_an_empty_list() {
+        use_private_bus();
+        auto portal = start_portal(QStringLiteral("cancel"));
+        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{}));
+    }
+
+    void other_schemes_are_left_out_and_escapes_decoded() {
+        use_private_bus();
+        auto portal = start_portal(QStringLiteral("answer"), {QStringLiteral("sftp://host/x.mkv"),
+                                                              QStringLiteral("file:///tmp/a%20b.mkv")});
+        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/a b.mkv"}));
+    }
+
+    void a_request_path_of_the_portals_own_is_followed() {
+        use_private_bus();
+        auto portal = start_portal(QStringLiteral("otherpath"), {QStringLiteral("file:///tmp/x.mkv")});
+        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/x.mkv"}));
+    }
+
+    void malformed_answers_and_errors_fall_back_to_zenity() {
+        fake_zenity("/tmp/z.mkv", 0);
+        for (const char *mode : {"malformed", "error"}) {
+            use_private_bus();
+            auto portal = start_portal(QString::fromLatin1(mode));
+            QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/z.mkv"}));
+        }
+        // No portal on the bus at all.
+        use_private_bus();
+        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/z.mkv"}));
+    }
+
+    void without_a_bus_zenity_is_asked_directly() {
+        use_no_bus();
+        fake_zenity("/tmp/a.mkv|/tmp/b c.mkv\n", 0);
+        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/a.mkv", "/tmp/b c.mkv"}));
+        QCOMPARE(read_all(dir.path() + QStringLiteral("/zenity-args")),
+                 QStringLiteral("--no-markup\n--file-selection\n--multiple\n--file-filter\nmkv | *.mkv\n"));
+        fake_zenity("", 1); // cancelled
+        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{}));
+        fake_zenity("", 5); // failed otherwise
+        QCOMPARE(make_desktop_picker()->pick_files(), std::nullopt);
+    }
+
+    void without_a_bus_and_without_zenity_nothing_is_chosen_silently() {
+        use_no_bus();
+        QFile::remove(dir.path() + QStringLiteral("/bin/zenity"));
+        // Run in a child process so that its whole output can be seen.
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PATH"), dir.path() + QStringLiteral("/bin"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("child_pick")});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(child.readAll()), QStringLiteral("no selection\n"));
+    }
+
+    void backend_opens_and_adds_the_chosen_real_files() {
+        use_private_bus();
+        const QString media = qEnvironmentVariable("PERLANE_MEDIA_DIR");
+        auto portal = start_portal(QStringLiteral("answer"),
+                                   {QStringLiteral("file://") + media + QStringLiteral("/full.mkv"),
+                                    QStringLiteral("file://") + media + QStringLiteral("/scale.mkv")});
+        Backend backend;
+        backend.open_files();
+        QCOMPARE(backend.file_names(), (QStringList{"full.mkv", "scale.mkv"}));
+        QCOMPARE(backend.active_file_name(), QStringLiteral("full.mkv"));
+        // A second request while the chooser is open is not taken.
+        QTimer::singleShot(20, &backend, [&] { backend.add_files(); });
+        backend.add_files();
+        QCOMPARE(backend.file_names().size(), 4);
+        QCOMPARE(read_all(record).count(QStringLiteral("--\n")), 2);
+    }
+};
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 2 && qstrcmp(argv[1], "child_pick") == 0) {
+        const auto chosen = make_desktop_picker()->pick_files();
+        std::printf("%s\n", chosen ? "selection" : "no selection");
+        return 0;
+    }
+    TestPicker test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_picker.moc"
