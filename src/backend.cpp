@@ -2,7 +2,9 @@
 
 #include "view.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <cstdio>
 #include <cstdlib>
@@ -313,6 +315,125 @@ void Backend::insert_chapter_start(quint64 edition, quint64 chapter) {
 void Backend::insert_chapter_end(quint64 edition, quint64 chapter) {
     split(edition, chapter, SplitAt::End);
 }
-void Backend::save_file() {}
+void Backend::report(const QString &status, bool failed) {
+    if (status == save_status_ && failed == save_failed_)
+        return;
+    save_status_ = status;
+    save_failed_ = failed;
+    Q_EMIT save_status_changed();
+}
+
+namespace {
+
+// The lines of mkvpropedit's output that say what went wrong or what it warns about.
+QString tool_message(const ToolRun &run) {
+    QStringList lines;
+    for (const QByteArray &stream : {run.out, run.err})
+        for (const QString &l : QString::fromUtf8(stream).split(QLatin1Char('\n')))
+            if (l.startsWith(QStringLiteral("Error")) || l.startsWith(QStringLiteral("Warning")))
+                lines << l.trimmed();
+    if (lines.isEmpty())
+        for (const QByteArray &stream : {run.err, run.out})
+            for (const QString &l : QString::fromUtf8(stream).split(QLatin1Char('\n')))
+                if (!l.trimmed().isEmpty())
+                    lines << l.trimmed();
+    return lines.join(QLatin1Char(' '));
+}
+
+ToolRun run_tool(const QString &program, const QStringList &arguments) {
+    QProcess process;
+    process.setProgram(program); // looked up on PATH; no shell
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start();
+    ToolRun run;
+    if (!process.waitForStarted(-1)) {
+        run.start_error = process.errorString();
+        return run;
+    }
+    process.waitForFinished(-1);
+    run.exit_code = process.exitCode();
+    run.crashed = process.exitStatus() != QProcess::NormalExit;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace
+
+void Backend::save_file() {
+    LoadedSegment *segment = active_segment();
+    if (!segment)
+        return;
+    const QString name = active_->name;
+    QStringList arguments{active_->path};
+    bool track_edits = false;
+    for (const reader::TrackEntry &t : segment->tracks) {
+        const auto it = track_settings_.find({active_->segment_uuid, t.track_number.value});
+        if (it == track_settings_.end() || !it->second.edited())
+            continue;
+        const TrackSettings &s = it->second;
+        track_edits = true;
+        // "track:=UID" names the track by UID; "track:N" would mean the N-th track.
+        arguments << QStringLiteral("--edit") << QStringLiteral("track:=%1").arg(t.track_uid.value);
+        if (s.name != s.initial_name)
+            arguments << QStringLiteral("--set") << QStringLiteral("name=") + s.name;
+        if (s.default_ != s.initial_default)
+            arguments << QStringLiteral("--set") << QStringLiteral("flag-default=%1").arg(s.default_ ? 1 : 0);
+        if (s.language != s.initial_language)
+            arguments << QStringLiteral("--set") << QStringLiteral("language=") + s.language;
+    }
+    if (!track_edits && !segment->chapters_edited) {
+        report(QStringLiteral("Nothing to save: %1 has no changes.").arg(name), false);
+        return;
+    }
+    if (segment->chapters_edited) {
+        // A private directory: no other user can plant a link there, and two running
+        // instances do not share a file.
+        chapters_dir_ = std::make_unique<QTemporaryDir>();
+        const QString path = chapters_dir_->filePath(QStringLiteral("chapters.xml"));
+        QFile file(path);
+        const QByteArray document = chapters_document(segment->editions);
+        if (!chapters_dir_->isValid() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) ||
+            file.write(document) != document.size() || !file.flush()) {
+            report(QStringLiteral("Could not save %1: the chapters file could not be written (%2).")
+                       .arg(name, chapters_dir_->isValid() ? file.errorString() : chapters_dir_->errorString()),
+                   true);
+            return;
+        }
+        file.close();
+        arguments << QStringLiteral("--chapters") << path;
+    }
+    last_run_ = run_tool(QStringLiteral("mkvpropedit"), arguments);
+    const ToolRun &run = *last_run_;
+    if (run.start_error) {
+        report(QStringLiteral("Could not save %1: mkvpropedit could not be started (%2). Is mkvtoolnix installed?")
+                   .arg(name, *run.start_error),
+               true);
+        return;
+    }
+    if (run.crashed || run.exit_code >= 2) {
+        const QString message = tool_message(run);
+        report(QStringLiteral("Could not save %1: %2").arg(name, message.isEmpty() ? QStringLiteral("mkvpropedit failed.") : message),
+               true);
+        return; // the edits stay pending
+    }
+    // The file now holds the edits: they are no longer pending.
+    for (const reader::TrackEntry &t : segment->tracks) {
+        const auto it = track_settings_.find({active_->segment_uuid, t.track_number.value});
+        if (it == track_settings_.end())
+            continue;
+        TrackSettings &s = it->second;
+        s.initial_name = s.name;
+        s.initial_language = s.language;
+        s.initial_default = s.default_;
+    }
+    segment->chapters_edited = false;
+    if (run.exit_code == 1)
+        report(QStringLiteral("Saved %1 with warnings: %2").arg(name, tool_message(run)), false);
+    else
+        report(QStringLiteral("Saved %1.").arg(name), false);
+}
 
 } // namespace perlane

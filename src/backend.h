@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <map>
 #include <memory>
@@ -37,6 +38,14 @@ struct TrackSettings {
     }
 };
 
+// The outcome of one run of the external tool.
+struct ToolRun {
+    std::optional<QString> start_error; // the tool could not be started
+    int exit_code = 0;
+    bool crashed = false;
+    QByteArray out, err;
+};
+
 // Everything kept of one loaded file, under its segment's UID.
 struct LoadedSegment {
     reader::Info info;
@@ -60,6 +69,9 @@ class Backend : public QObject {
     Q_PROPERTY(QObject *chapters READ chapters WRITE set_chapters)
     // Additions for the interface: the active row of the file list (-1 when none).
     Q_PROPERTY(int active_index READ active_row NOTIFY active_index_changed)
+    // The outcome of the last save, for the status line, and whether it failed.
+    Q_PROPERTY(QString save_status READ save_status NOTIFY save_status_changed)
+    Q_PROPERTY(bool save_failed READ save_failed NOTIFY save_status_changed)
 
 public:
     explicit Backend(QObject *parent = nullptr);
@@ -86,11 +98,15 @@ public:
     // Replaces the chooser (tests; the desktop chooser otherwise).
     void set_picker(std::unique_ptr<FilePicker> picker);
     int active_row() const { return active_index_ ? static_cast<int>(*active_index_) : -1; }
+    QString save_status() const { return save_status_; }
+    bool save_failed() const { return save_failed_; }
+    const std::optional<ToolRun> &last_run() const { return last_run_; }
 
 Q_SIGNALS:
     void file_names_changed();
     void active_file_name_changed();
     void active_index_changed();
+    void save_status_changed();
 
 public Q_SLOTS:
     void select_file(quint64 index);
@@ -116,6 +132,7 @@ protected:
     TrackSettings *track_for_slot(const QString &disc, quint64 number);
     void split(quint64 edition, quint64 chapter, SplitAt where);
     std::optional<QStringList> pick();
+    void report(const QString &status, bool failed);
     void notify_active_row(int old_row);
 
 private:
@@ -131,6 +148,11 @@ private:
     std::map<QByteArray, LoadedSegment> segments_;
     std::unique_ptr<FilePicker> picker_;
     bool picking_ = false;
+    std::optional<ToolRun> last_run_;
+    QString save_status_;
+    bool save_failed_ = false;
+    // Private directory of the chapters file, kept until the next save.
+    std::unique_ptr<QTemporaryDir> chapters_dir_;
 };
 
 } // namespace perlane

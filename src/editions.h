@@ -39,6 +39,10 @@ struct Chapter {
     std::uint64_t start = 0; // ns
     reader::ChapterAtom atom; // as read (nested atoms, all displays ...)
 
+    // This chapter as a ChapterAtom of a chapters XML document (no indentation of its own,
+    // no final line feed).
+    QString xml_entry() const;
+
     // The chapter's end: its own, else the next chapter's start, else the segment's end,
     // never before its start.
     std::uint64_t end_or(std::optional<std::uint64_t> next_start) const;
@@ -54,7 +58,10 @@ struct Edition {
     // shown chapters before it.
     std::vector<std::pair<std::size_t, reader::ChapterAtom>> undisplayed;
 
-    // End of chapter i as shown and saved.
+    // This edition as an EditionEntry of a chapters XML document.
+    QString xml_entry() const;
+
+    // End of chapter i as shown.
     std::uint64_t end_of(std::size_t i) const;
     chapter_list::ChapterInfo row(std::size_t i, std::size_t position) const;
 };
@@ -68,6 +75,9 @@ std::vector<chapter_list::ChapterInfo> chapter_rows(const std::vector<Edition> &
 // Where row `row` lives: (edition, position in it), if anywhere.
 std::optional<std::pair<std::size_t, std::size_t>> locate_row(const std::vector<Edition> &editions,
                                                               std::size_t row);
+
+// The whole chapters XML document for `editions`.
+QByteArray chapters_document(const std::vector<Edition> &editions);
 
 enum class SplitAt { Start, End };
 

@@ -1,0 +1,348 @@
+// Saving: the command line (against a recording stand-in), the chapters XML byte for byte,
+// and end to end with the real mkvpropedit, checked with the program's own reader and
+// with mkvtoolnix.
+#include "backend.h"
+#include "view.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace perlane;
+
+namespace {
+
+QString media(const QString &name) { return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + name; }
+
+struct Setup {
+    Setup() {
+        backend.set_tracks(&tracks);
+        backend.set_chapters(&chapters);
+    }
+    track_list::TrackList tracks;
+    chapter_list::ChapterList chapters;
+    Backend backend;
+};
+
+// Everything the reader knows about a file's chapters, as text (checksums and padding,
+// which a rewrite may change, left out).
+void describe(const reader::ChapterAtom &a, QStringList &out, const QString &indent) {
+    QString line = indent + QStringLiteral("atom %1 %2-%3 hidden=%4 enabled=%5")
+                                .arg(a.chapter_uid.value)
+                                .arg(a.chapter_time_start.value)
+                                .arg(a.chapter_time_end ? QString::number(a.chapter_time_end->value) : QStringLiteral("none"))
+                                .arg(a.chapter_flag_hidden.value)
+                                .arg(a.chapter_flag_enabled.value);
+    if (a.chapter_string_uid)
+        line += QStringLiteral(" suid=") + QString::fromStdString(a.chapter_string_uid->value);
+    out << line;
+    for (const auto &d : a.chapter_display) {
+        QStringList langs;
+        for (const auto &l : d.chap_language) langs << QString::fromStdString(l.value);
+        for (const auto &l : d.chap_language_bcp47) langs << QString::fromStdString(l.value);
+        out << indent + QStringLiteral("  display ") + QString::fromStdString(d.chap_string.value) +
+                   QLatin1Char(' ') + langs.join(QLatin1Char(','));
+    }
+    for (const auto &inner : a.chapter_atom)
+        describe(inner, out, indent + QStringLiteral("  "));
+}
+
+QStringList describe_chapters(const QString &path) {
+    auto file = reader::File::open(path.toStdString());
+    auto view = reader::MatroskaView::read_from(*file);
+    if (!view)
+        return {QStringLiteral("error: ") + QString::fromStdString(view.error().message())};
+    QStringList out;
+    const auto &seg = view->segments.at(0);
+    if (!seg.chapters)
+        return {QStringLiteral("no chapters")};
+    for (const auto &e : seg.chapters->edition_entry) {
+        out << QStringLiteral("edition %1 hidden=%2 default=%3 ordered=%4")
+                   .arg(e.edition_uid ? QString::number(e.edition_uid->value) : QStringLiteral("none"))
+                   .arg(e.edition_flag_hidden.value)
+                   .arg(e.edition_flag_default.value)
+                   .arg(e.edition_flag_ordered.value);
+        for (const auto &a : e.chapter_atom)
+            describe(a, out, QStringLiteral("  "));
+    }
+    return out;
+}
+
+QString copy_to(const QTemporaryDir &dir, const QString &name) {
+    const QString to = dir.filePath(name);
+    QFile::remove(to);
+    if (!QFile::copy(media(name), to))
+        qFatal("copy failed");
+    QFile(to).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return to;
+}
+
+QJsonObject mkvmerge_json(const QString &path);
+
+} // namespace
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+QJsonObject mkvmerge_json(const QString &path) {
+    QProcess p;
+    p.start(QStringLiteral("mkvmerge"), {QStringLiteral("-J"), path});
+    p.waitForFinished(-1);
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+} // namespace
+
+class TestSaving : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QByteArray path_env;
+
+    // A stand-in mkvpropedit first on PATH that records its arguments, one per line.
+    void use_recorder() {
+        QDir().mkpath(dir.filePath(QStringLiteral("bin")));
+        QFile script(dir.filePath(QStringLiteral("bin/mkvpropedit")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
+                     dir.filePath(QStringLiteral("args")).toUtf8() + "\"\nexit 0\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+        qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + path_env);
+        QFile::remove(dir.filePath(QStringLiteral("args")));
+    }
+    QStringList recorded() {
+        QFile f(dir.filePath(QStringLiteral("args")));
+        if (!f.open(QIODevice::ReadOnly))
+            return {QStringLiteral("(not run)")};
+        QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+        lines.removeLast();
+        return lines;
+    }
+    void use_real_tool() { qputenv("PATH", path_env); }
+
+private Q_SLOTS:
+    void initTestCase() { path_env = qgetenv("PATH"); }
+    void cleanupTestCase() { qputenv("PATH", path_env); }
+
+    void command_lines() {
+        use_recorder();
+        Setup s;
+        s.backend.save_file(); // nothing active: nothing runs
+        QCOMPARE(recorded(), QStringList{"(not run)"});
+        QVERIFY(!s.backend.add_file(media(QStringLiteral("full.mkv"))));
+        QSignalSpy status(&s.backend, &Backend::save_status_changed);
+        s.backend.save_file(); // no edits: no run, and the user is told
+        QCOMPARE(recorded(), QStringList{"(not run)"});
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: full.mkv has no changes."));
+        QCOMPARE(status.size(), 1);
+
+        const auto &tracks = s.backend.segments().begin()->second.tracks;
+        const QString uid2 = QString::number(tracks[1].track_uid.value);
+        const QString uid3 = QString::number(tracks[2].track_uid.value);
+        s.backend.set_track_default(QStringLiteral("Episode 1"), 2, true);
+        s.backend.save_file();
+        QCOMPARE(recorded(), (QStringList{media(QStringLiteral("full.mkv")), "--edit", "track:=" + uid2, "--set",
+                                          "flag-default=1"}));
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved full.mkv."));
+
+        // Name before language; tracks in stored order; one argument per piece.
+        s.backend.set_track_language(QStringLiteral("Episode 1"), 3, QStringLiteral("ger"));
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Two  words "));
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QString());
+        s.backend.save_file();
+        QCOMPARE(recorded(), (QStringList{media(QStringLiteral("full.mkv")), "--edit", "track:=" + uid2, "--set",
+                                          "name=", "--edit", "track:=" + uid3, "--set", "name=Two  words ",
+                                          "--set", "language=ger"}));
+
+        // A chapter edit adds the chapters file, in a private directory.
+        s.backend.set_chapter_name(0, 0, QStringLiteral("Cold open"));
+        s.backend.save_file();
+        const QStringList args = recorded();
+        QCOMPARE(args.size(), 3);
+        QCOMPARE(args[1], QStringLiteral("--chapters"));
+        QVERIFY(args[2].endsWith(QStringLiteral("/chapters.xml")));
+        QCOMPARE(QFileInfo(args[2]).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
+        QCOMPARE(QFileInfo(QFileInfo(args[2]).path()).permissions() &
+                     (QFile::ReadOther | QFile::WriteOther | QFile::ExeOther | QFile::WriteGroup), 0);
+    }
+
+    void chapters_xml_byte_for_byte() {
+        Chapter c;
+        c.uid = 42;
+        c.start = 3'723'004'000'000ull; // 01:02:03.004
+        c.end = 3'800'000'000'000ull;
+        c.name = QStringLiteral("Opening & Ending <1> — オープニング Café");
+        Edition e;
+        e.flag_default = 1;
+        e.chapters = {c};
+        QCOMPARE(QString::fromUtf8(chapters_document({e})),
+                 QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<!DOCTYPE Chapters SYSTEM \"matroskachapters.dtd\">\n"
+                                "<Chapters>\n"
+                                "  <EditionEntry>\n"
+                                "    <EditionFlagHidden>0</EditionFlagHidden>\n"
+                                "    <EditionFlagDefault>1</EditionFlagDefault>\n"
+                                "    <ChapterAtom>\n"
+                                "      <ChapterUID>42</ChapterUID>\n"
+                                "      <ChapterTimeStart>01:02:03.004</ChapterTimeStart>\n"
+                                "      <ChapterFlagHidden>0</ChapterFlagHidden>\n"
+                                "      <ChapterFlagEnabled>1</ChapterFlagEnabled>\n"
+                                "      <ChapterTimeEnd>01:03:20.000</ChapterTimeEnd>  \n"
+                                "      <ChapterDisplay>\n"
+                                "        <ChapterString>Opening &amp; Ending &lt;1&gt; — オープニング Café</ChapterString>\n"
+                                "        <ChapterLanguage>und</ChapterLanguage>\n"
+                                "      </ChapterDisplay>\n"
+                                "    </ChapterAtom>\n"
+                                "  </EditionEntry>\n"
+                                "</Chapters>"));
+        Chapter zero;
+        zero.language = QStringLiteral("jpn");
+        Edition with_uid;
+        with_uid.uid = 0;
+        with_uid.chapters = {zero, zero};
+        QCOMPARE(with_uid.xml_entry(),
+                 QStringLiteral("  <EditionEntry>\n    <EditionFlagHidden>0</EditionFlagHidden>\n"
+                                "    <EditionFlagDefault>0</EditionFlagDefault>\n    <EditionUID>0</EditionUID>\n"
+                                "    <ChapterAtom>\n      <ChapterUID>0</ChapterUID>\n"
+                                "      <ChapterTimeStart>00:00:00.000</ChapterTimeStart>\n"
+                                "      <ChapterFlagHidden>0</ChapterFlagHidden>\n"
+                                "      <ChapterFlagEnabled>1</ChapterFlagEnabled>\n      <ChapterDisplay>\n"
+                                "        <ChapterString></ChapterString>\n        <ChapterLanguage>jpn</ChapterLanguage>\n"
+                                "      </ChapterDisplay>\n    </ChapterAtom>\n    <ChapterAtom>\n"
+                                "      <ChapterUID>0</ChapterUID>\n"
+                                "      <ChapterTimeStart>00:00:00.000</ChapterTimeStart>\n"
+                                "      <ChapterFlagHidden>0</ChapterFlagHidden>\n"
+                                "      <ChapterFlagEnabled>1</ChapterFlagEnabled>\n      <ChapterDisplay>\n"
+                                "        <ChapterString></ChapterString>\n        <ChapterLanguage>jpn</ChapterLanguage>\n"
+                                "      </ChapterDisplay>\n    </ChapterAtom>\n  </EditionEntry>\n"));
+        Edition empty;
+        QCOMPARE(empty.xml_entry(), QStringLiteral("  <EditionEntry>\n    <EditionFlagHidden>0</EditionFlagHidden>\n"
+                                                   "    <EditionFlagDefault>0</EditionFlagDefault>\n    \n"
+                                                   "  </EditionEntry>\n"));
+        QCOMPARE(QString::fromUtf8(chapters_document({})),
+                 QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<!DOCTYPE Chapters SYSTEM \"matroskachapters.dtd\">\n<Chapters>\n</Chapters>"));
+        // Nanosecond precision is kept where a time has it.
+        Chapter fine;
+        fine.start = 1'500'000'001ull;
+        QVERIFY(fine.xml_entry().contains(QStringLiteral("<ChapterTimeStart>00:00:01.500000001</ChapterTimeStart>")));
+    }
+
+    void edits_reach_the_file_and_nothing_else_changes() {
+        use_real_tool();
+        const QString path = copy_to(dir, QStringLiteral("editions.mkv"));
+        const QStringList chapters_before = describe_chapters(path);
+        Setup s;
+        QVERIFY(!s.backend.add_file(path));
+        const QString fancy = QStringLiteral("Opening & Ending <1> — オープニング");
+        s.backend.set_track_name(QStringLiteral("Editions"), 1, QStringLiteral("Bild"));
+        s.backend.set_track_default(QStringLiteral("Editions"), 1, true);
+        s.backend.set_track_default(QStringLiteral("Editions"), 2, true);
+        s.backend.set_track_language(QStringLiteral("Editions"), 2, QStringLiteral("ger"));
+        s.backend.set_chapter_name(0, 0, fancy);
+        s.backend.insert_chapter_start(0, 1); // Main: 00:10 - 05:10
+        s.backend.insert_chapter_end(1, 5);   // Part two: 03:00 - 06:00
+        s.backend.save_file();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved editions.mkv."));
+        QVERIFY(!s.backend.save_failed());
+
+        const QJsonObject j = mkvmerge_json(path);
+        const QJsonArray tracks = j[QStringLiteral("tracks")].toArray();
+        QCOMPARE(tracks[0][QStringLiteral("properties")][QStringLiteral("track_name")].toString(), QStringLiteral("Bild"));
+        QCOMPARE(tracks[0][QStringLiteral("properties")][QStringLiteral("default_track")].toBool(), true);
+        QCOMPARE(tracks[1][QStringLiteral("properties")][QStringLiteral("default_track")].toBool(), true);
+        QCOMPARE(tracks[1][QStringLiteral("properties")][QStringLiteral("language")].toString(), QStringLiteral("ger"));
+
+        // The chapters as read back: the edits, and everything else as it was.
+        QStringList expected = chapters_before;
+        const auto replace = [&](const QString &from, const QString &to) {
+            const qsizetype i = expected.indexOf(from);
+            QVERIFY2(i >= 0, qPrintable(from));
+            expected[i] = to;
+        };
+        replace(QStringLiteral("    display Cold open eng,en"), QStringLiteral("    display ") + fancy + QStringLiteral(" eng,en"));
+        const QStringList after = describe_chapters(path);
+        // Main was split at the start: a 90 s piece with a fresh UID, then Main from 01:40.
+        const qsizetype main = expected.indexOf(QStringLiteral("  atom 90000 10000000000-310000000000 hidden=0 enabled=1"));
+        QVERIFY(main >= 0);
+        const QString piece_uid = after[main].section(QLatin1Char(' '), 3, 3);
+        expected[main] = QStringLiteral("  atom 90000 100000000000-310000000000 hidden=0 enabled=1");
+        expected.insert(main, QStringLiteral("    display Main eng,en"));
+        expected.insert(main, QStringLiteral("  atom %1 10000000000-100000000000 hidden=0 enabled=1").arg(piece_uid));
+        const qsizetype two = expected.indexOf(QStringLiteral("  atom 190000 180000000000-360000000000 hidden=0 enabled=1"));
+        QVERIFY(two >= 0);
+        const QString end_uid = after[two + 2].section(QLatin1Char(' '), 3, 3);
+        expected[two] = QStringLiteral("  atom 190000 180000000000-270000000000 hidden=0 enabled=1");
+        expected.insert(two + 2, QStringLiteral("    display Part two eng,en"));
+        expected.insert(two + 2, QStringLiteral("  atom %1 270000000000-360000000000 hidden=0 enabled=1").arg(end_uid));
+        QCOMPARE(after, expected);
+
+        // Saved edits are no longer pending; saving again has nothing to do.
+        s.backend.save_file();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: editions.mkv has no changes."));
+    }
+
+    void a_track_only_save_keeps_every_chapter_detail() {
+        use_real_tool();
+        const QString path = copy_to(dir, QStringLiteral("editions.mkv"));
+        const QStringList before = describe_chapters(path);
+        QVERIFY(before.contains(QStringLiteral("edition 1002 hidden=0 default=0 ordered=1")));
+        QVERIFY(before.contains(QStringLiteral("    atom 8 0-60000000000 hidden=0 enabled=1")));
+        Setup s;
+        QVERIFY(!s.backend.add_file(path));
+        s.backend.set_track_name(QStringLiteral("Editions"), 2, QStringLiteral("Stereo"));
+        s.backend.save_file();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved editions.mkv."));
+        QCOMPARE(describe_chapters(path), before);
+
+        // A rename writes the chapters, and still loses nothing else.
+        s.backend.set_chapter_name(1, 3, QStringLiteral("Erster Teil"));
+        s.backend.save_file();
+        QStringList expected = before;
+        expected[expected.indexOf(QStringLiteral("    display Teil eins ger,de"))] = QStringLiteral("    display Erster Teil ger,de");
+        QCOMPARE(describe_chapters(path), expected);
+    }
+
+    void failures_keep_the_edits() {
+        const QString path = copy_to(dir, QStringLiteral("full.mkv"));
+        Setup s;
+        QVERIFY(!s.backend.add_file(path));
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("New"));
+        // No mkvpropedit on PATH.
+        qputenv("PATH", dir.filePath(QStringLiteral("empty")).toUtf8());
+        s.backend.save_file();
+        QVERIFY(s.backend.save_failed());
+        QVERIFY2(s.backend.save_status().startsWith(QStringLiteral("Could not save full.mkv: mkvpropedit could not be started")),
+                 qPrintable(s.backend.save_status()));
+        QVERIFY(s.backend.last_run() && s.backend.last_run()->start_error);
+        use_real_tool();
+
+        // A file that cannot be written.
+        bool locked = false;
+        if (::geteuid() == 0)
+            locked = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+        else
+            locked = QFile(path).setPermissions(QFile::ReadOwner);
+        if (!locked)
+            QSKIP("cannot make a file unwritable here");
+        s.backend.save_file();
+        if (::geteuid() == 0)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+        QVERIFY(s.backend.save_failed());
+        QVERIFY2(s.backend.save_status().contains(QStringLiteral("could not be opened for writing")),
+                 qPrintable(s.backend.save_status()));
+        QCOMPARE(s.backend.last_run()->exit_code, 2);
+        // Still pending: a later save sends it again.
+        s.backend.save_file();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved full.mkv."));
+        QCOMPARE(mkvmerge_json(path)[QStringLiteral("tracks")][0][QStringLiteral("properties")][QStringLiteral("track_name")].toString(),
+                 QStringLiteral("New"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSaving)
+#include "tst_saving.moc"
