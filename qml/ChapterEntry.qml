@@ -12,6 +12,8 @@ Frame {
     property string duration: ""
     property bool qualifies: false
     property var edition: 0
+    // A column header row: the same layout, with titles.
+    property bool header: false
 
     signal nameEdited(string text)
     signal splitStart()
@@ -20,6 +22,7 @@ Frame {
     padding: 6
     implicitWidth: 760
     background: Rectangle {
+        visible: !root.header
         color: root.qualifies ? Qt.rgba(0.95, 0.75, 0.2, 0.35) : "transparent"
         border.color: root.qualifies ? "#c08a00" : palette.mid
         radius: 3
@@ -29,8 +32,17 @@ Frame {
         anchors.fill: parent
         spacing: 10
 
+        Label {
+            visible: root.header
+            text: "Name"
+            font.bold: true
+            Layout.fillWidth: true
+            Layout.minimumWidth: 160
+        }
         TextField {
             id: nameField
+            objectName: "chapterName"
+            visible: !root.header
             text: root.chapterName
             Layout.fillWidth: true
             Layout.minimumWidth: 160
@@ -39,21 +51,27 @@ Frame {
             onEditingFinished: if (text !== root.chapterName) root.nameEdited(text)
             Keys.onEscapePressed: { text = root.chapterName; focus = false }
         }
-        Label { text: root.start; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "Start " + root.start }
-        Label { text: root.end; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "End " + root.end }
+        Label { objectName: "chapterStart"; text: root.header ? "Start" : root.start; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "Start " + root.start }
+        Label { objectName: "chapterEnd"; text: root.header ? "End" : root.end; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "End " + root.end }
         Label {
-            text: root.duration
+            text: root.header ? "Length" : root.duration
             font.family: "monospace"
-            font.bold: root.qualifies
+            font.bold: root.qualifies || root.header
             Layout.preferredWidth: 90
             Accessible.name: "Length " + root.duration
         }
         Button {
+            objectName: "splitStart"
+            opacity: root.header ? 0 : 1
+            enabled: !root.header
             text: "90 s from start"
             Accessible.name: "Split 90 seconds off the start"
             onClicked: root.splitStart()
         }
         Button {
+            objectName: "splitEnd"
+            opacity: root.header ? 0 : 1
+            enabled: !root.header
             text: "90 s from end"
             Accessible.name: "Split 90 seconds off the end"
             onClicked: root.splitEnd()

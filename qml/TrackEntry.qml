@@ -36,6 +36,7 @@ Frame {
         }
         TextField {
             id: nameField
+            objectName: "trackName"
             text: root.trackName
             placeholderText: "(no name)"
             Layout.fillWidth: true
@@ -45,6 +46,7 @@ Frame {
             Keys.onEscapePressed: { text = root.trackName; focus = false }
         }
         CheckBox {
+            objectName: "trackDefault"
             text: "Default"
             checked: root.isDefault
             Accessible.name: "Default track"
@@ -52,6 +54,7 @@ Frame {
         }
         TextField {
             id: languageField
+            objectName: "trackLanguage"
             text: root.language
             Layout.preferredWidth: 70
             selectByMouse: true

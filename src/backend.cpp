@@ -124,6 +124,7 @@ void Backend::append_file(FileEntry entry) {
     file_names_.append(entry.name);
     files_.push_back(std::move(entry));
     Q_EMIT file_names_changed();
+    Q_EMIT modified_changed();
     if (files_.size() == 1)
         set_active(0);
 }
@@ -151,6 +152,7 @@ void Backend::delete_file(quint64 index) {
     files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(i));
     file_names_.removeAt(static_cast<qsizetype>(i));
     Q_EMIT file_names_changed();
+    Q_EMIT modified_changed();
     if (files_.empty()) {
         set_active(std::nullopt);
     } else if (active_index_ && *active_index_ == i) {
@@ -230,16 +232,56 @@ void Backend::open_files() {
     files_.clear();
     file_names_.clear();
     Q_EMIT file_names_changed();
-    for (const QString &path : *paths)
-        add_file(path);
+    load_paths(*paths);
 }
+
+void Backend::load_paths(const QStringList &paths) {
+    QStringList errors;
+    for (const QString &path : paths)
+        if (const auto why = add_file(path))
+            errors << QFileInfo(path).fileName() + QStringLiteral(": ") + *why;
+    if (errors != load_errors_) {
+        load_errors_ = errors;
+        Q_EMIT load_errors_changed();
+    }
+    Q_EMIT modified_changed();
+}
+
+void Backend::dismiss_load_errors() {
+    if (load_errors_.isEmpty())
+        return;
+    load_errors_.clear();
+    Q_EMIT load_errors_changed();
+}
+
+bool Backend::is_modified(const QByteArray &segment_uuid) const {
+    const auto it = segments_.find(segment_uuid);
+    if (it == segments_.end())
+        return false;
+    if (it->second.chapters_edited)
+        return true;
+    for (const reader::TrackEntry &t : it->second.tracks) {
+        const auto s = track_settings_.find({segment_uuid, t.track_number.value});
+        if (s != track_settings_.end() && s->second.edited())
+            return true;
+    }
+    return false;
+}
+
+QVariantList Backend::modified_rows() const {
+    QVariantList rows;
+    for (const FileEntry &f : files_)
+        rows << is_modified(f.segment_uuid);
+    return rows;
+}
+
+bool Backend::active_modified() const { return active_ && is_modified(active_->segment_uuid); }
 
 void Backend::add_files() {
     const std::optional<QStringList> paths = pick();
     if (!paths)
         return;
-    for (const QString &path : *paths)
-        add_file(path);
+    load_paths(*paths);
 }
 
 // The row's disc must be the active file's title (empty for an untitled one): a slot call
@@ -253,18 +295,24 @@ TrackSettings *Backend::track_for_slot(const QString &disc, quint64 number) {
 }
 
 void Backend::set_track_name(const QString &disc, quint64 number, const QString &name) {
-    if (TrackSettings *s = track_for_slot(disc, number))
+    if (TrackSettings *s = track_for_slot(disc, number)) {
         s->name = name;
+        Q_EMIT modified_changed();
+    }
 }
 
 void Backend::set_track_default(const QString &disc, quint64 number, bool value) {
-    if (TrackSettings *s = track_for_slot(disc, number))
+    if (TrackSettings *s = track_for_slot(disc, number)) {
         s->default_ = value;
+        Q_EMIT modified_changed();
+    }
 }
 
 void Backend::set_track_language(const QString &disc, quint64 number, const QString &language) {
-    if (TrackSettings *s = track_for_slot(disc, number))
+    if (TrackSettings *s = track_for_slot(disc, number)) {
         s->language = language;
+        Q_EMIT modified_changed();
+    }
 }
 
 void Backend::set_chapter_name(quint64 edition, quint64 chapter, const QString &name) {
@@ -280,6 +328,7 @@ void Backend::set_chapter_name(quint64 edition, quint64 chapter, const QString &
     segment->chapters_edited = true;
     if (chapters_)
         chapters_->set_chapter_name(chapter, name);
+    Q_EMIT modified_changed();
 }
 
 void Backend::split(quint64 edition, quint64 chapter, SplitAt where) {
@@ -292,6 +341,7 @@ void Backend::split(quint64 edition, quint64 chapter, SplitAt where) {
     if (!split_chapter(segment->editions, at->first, at->second, where))
         return;
     segment->chapters_edited = true;
+    Q_EMIT modified_changed();
     if (!chapters_)
         return;
     // The two rows as the data now has them; the rest only move.
@@ -430,6 +480,7 @@ void Backend::save_file() {
         s.initial_default = s.default_;
     }
     segment->chapters_edited = false;
+    Q_EMIT modified_changed();
     if (run.exit_code == 1)
         report(QStringLiteral("Saved %1 with warnings: %2").arg(name, tool_message(run)), false);
     else

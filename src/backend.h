@@ -72,6 +72,11 @@ class Backend : public QObject {
     // The outcome of the last save, for the status line, and whether it failed.
     Q_PROPERTY(QString save_status READ save_status NOTIFY save_status_changed)
     Q_PROPERTY(bool save_failed READ save_failed NOTIFY save_status_changed)
+    // Per file row: whether it has edits not yet saved; and the same for the active file.
+    Q_PROPERTY(QVariantList modified_rows READ modified_rows NOTIFY modified_changed)
+    Q_PROPERTY(bool active_modified READ active_modified NOTIFY modified_changed)
+    // Chosen files that could not be opened, as "name: reason", from the latest open or add.
+    Q_PROPERTY(QStringList load_errors READ load_errors NOTIFY load_errors_changed)
 
 public:
     explicit Backend(QObject *parent = nullptr);
@@ -101,12 +106,19 @@ public:
     QString save_status() const { return save_status_; }
     bool save_failed() const { return save_failed_; }
     const std::optional<ToolRun> &last_run() const { return last_run_; }
+    QVariantList modified_rows() const;
+    bool active_modified() const;
+    bool is_modified(const QByteArray &segment_uuid) const;
+    QStringList load_errors() const { return load_errors_; }
+    Q_INVOKABLE void dismiss_load_errors();
 
 Q_SIGNALS:
     void file_names_changed();
     void active_file_name_changed();
     void active_index_changed();
     void save_status_changed();
+    void modified_changed();
+    void load_errors_changed();
 
 public Q_SLOTS:
     void select_file(quint64 index);
@@ -133,6 +145,7 @@ protected:
     void split(quint64 edition, quint64 chapter, SplitAt where);
     std::optional<QStringList> pick();
     void report(const QString &status, bool failed);
+    void load_paths(const QStringList &paths);
     void notify_active_row(int old_row);
 
 private:
@@ -149,6 +162,7 @@ private:
     std::unique_ptr<FilePicker> picker_;
     bool picking_ = false;
     std::optional<ToolRun> last_run_;
+    QStringList load_errors_;
     QString save_status_;
     bool save_failed_ = false;
     // Private directory of the chapters file, kept until the next save.

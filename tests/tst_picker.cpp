@@ -2,6 +2,7 @@
 // and the zenity fallback (with a recording stand-in on PATH).
 #include "backend.h"
 #include "file_picker.h"
+#include "private_bus.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -35,35 +36,14 @@ void write_script(const QString &path, const QByteArray &text) {
 class TestPicker : public QObject {
     Q_OBJECT
 
-    QProcess bus_daemon;
+    PrivateBus bus;
     QByteArray bus_address;
     QTemporaryDir dir;
     QString record;
     QByteArray original_path;
 
-    // Starts the fake portal in `mode` answering with `uris`, and waits for its name.
-    static void stop(QProcess *p) {
-        p->kill();
-        p->waitForFinished();
-        delete p;
-    }
-    using Portal = std::unique_ptr<QProcess, decltype(&stop)>;
-
-    Portal start_portal(const QString &mode, const QStringList &uris = {}) {
-        QDBusConnection probe = QDBusConnection::connectToBus(QString::fromUtf8(bus_address),
-                                                              QStringLiteral("probe"));
-        const auto registered = [&] {
-            return probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop")).value();
-        };
-        // The previous portal's name goes when the bus notices it has gone.
-        for (int i = 0; i < 250 && registered(); ++i)
-            QTest::qWait(20);
-        Portal portal(new QProcess, &stop);
-        portal->setProcessChannelMode(QProcess::ForwardedChannels);
-        portal->start(QStringLiteral(FAKE_PORTAL), QStringList{mode, record} + uris);
-        for (int i = 0; i < 250 && !registered(); ++i)
-            QTest::qWait(20);
-        return portal;
+    PrivateBus::Portal start_portal(const QString &mode, const QStringList &uris = {}) {
+        return bus.start_portal(mode, record, uris);
     }
 
     void use_private_bus() { qputenv("DBUS_SESSION_BUS_ADDRESS", bus_address); }
@@ -83,30 +63,14 @@ private Q_SLOTS:
         QVERIFY(dir.isValid());
         QDir().mkpath(dir.path() + QStringLiteral("/bin"));
         record = dir.path() + QStringLiteral("/portal-calls");
-        // A session bus of our own, without service activation: nothing but the fake
-        // portal can answer (the machine's real portal would otherwise be started).
-        const QString config = dir.path() + QStringLiteral("/bus.conf");
-        write_script(config, "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                             "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
-                             "<auth>EXTERNAL</auth><policy context=\"default\">"
-                             "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                             "<allow own=\"*\"/></policy></busconfig>\n");
-        bus_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config,
-                                                         QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        QVERIFY(bus_daemon.waitForReadyRead(10000));
-        bus_address = bus_daemon.readLine().trimmed();
-        QVERIFY(!bus_address.isEmpty());
+        QVERIFY(bus.start(dir.path()));
+        bus_address = bus.address();
         original_path = qgetenv("PATH");
         // Only our stand-ins and the basic tools: no real zenity.
         qputenv("PATH", dir.path().toUtf8() + "/bin:/usr/bin:/bin");
         ::unlink(QFile::encodeName(dir.path() + QStringLiteral("/bin/zenity")).constData());
     }
-    void cleanupTestCase() {
-        bus_daemon.kill();
-        bus_daemon.waitForFinished();
-        qputenv("PATH", original_path);
-    }
+    void cleanupTestCase() { qputenv("PATH", original_path); }
     void init() { QFile::remove(record); }
 
     void portal_gets_the_request_and_three_files_come_back_in_order() {

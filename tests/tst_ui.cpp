@@ -1,0 +1,218 @@
+// The real App.qml with the real module, driven like a user: the fake portal on a private
+// bus, files made by mkvmerge, the real mkvpropedit; the result checked on disk with the
+// program's own reader.
+#include "app.h"
+#include "backend.h"
+#include "private_bus.h"
+#include "view.h"
+
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace perlane;
+
+namespace {
+
+QStringList warnings;
+
+QQuickItem *find_item(QQuickItem *root, const QString &name) {
+    if (!root)
+        return nullptr;
+    if (root->objectName() == name && root->isVisible())
+        return root;
+    for (QQuickItem *child : root->childItems())
+        if (QQuickItem *found = find_item(child, name))
+            return found;
+    return nullptr;
+}
+
+QString media(const char *name) {
+    return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + QString::fromLatin1(name);
+}
+
+std::optional<reader::SegmentView> read_back(const QString &path) {
+    auto file = reader::File::open(path.toStdString());
+    auto view = reader::MatroskaView::read_from(*file);
+    if (!view)
+        return std::nullopt;
+    return view->segments.at(0);
+}
+
+} // namespace
+
+class TestUi : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    PrivateBus bus;
+    std::unique_ptr<QQmlApplicationEngine> engine;
+    QQuickWindow *window = nullptr;
+    Backend *backend = nullptr;
+
+    QQuickItem *item(const QString &name) { return find_item(window->contentItem(), name); }
+    QQuickItem *item_in(const QString &parent, const QString &name) { return find_item(item(parent), name); }
+
+    void click(QQuickItem *target) {
+        QVERIFY(target);
+        const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+        QTest::qWait(30);
+    }
+    // Types text as key presses carrying it.
+    void type_text(const QString &text) {
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(window, &press);
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(window, &release);
+        }
+    }
+    // Replaces a text field's text the way a user does, then commits with Enter.
+    void type_into(QQuickItem *field, const QString &text) {
+        click(field);
+        QVERIFY(field->hasActiveFocus());
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        type_text(text);
+        QTest::keyClick(window, Qt::Key_Return);
+        QTest::qWait(30);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        // Any QML warning fails the run.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &msg) {
+            if (type != QtDebugMsg && type != QtInfoMsg && !msg.startsWith(QStringLiteral("QStandardPaths")))
+                warnings << msg;
+        });
+        QVERIFY(bus.start(dir.path()));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address());
+        for (const char *name : {"full.mkv", "editions.mkv"}) {
+            QVERIFY(QFile::copy(media(name), dir.filePath(QString::fromLatin1(name))));
+            QFile(dir.filePath(QString::fromLatin1(name))).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        }
+        QFile broken(dir.filePath(QStringLiteral("broken.mkv")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("this is not a Matroska file");
+        broken.close();
+
+        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+        engine = std::make_unique<QQmlApplicationEngine>();
+        register_qml_types();
+        engine->load(QStringLiteral(PERLANE_QML_DIR "/App.qml"));
+        QCOMPARE(engine->rootObjects().size(), 1);
+        window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
+        QVERIFY(window);
+        backend = window->findChild<Backend *>(QStringLiteral("backend"));
+        QVERIFY(backend);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    void cleanupTestCase() {
+        engine.reset();
+        qInstallMessageHandler(nullptr);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+    }
+
+    void empty_state_then_open_two_files_and_a_bad_one() {
+        QVERIFY(item(QStringLiteral("emptyOpenButton")));
+        const QString record = dir.filePath(QStringLiteral("portal-calls"));
+        auto portal = bus.start_portal(QStringLiteral("answer"), record,
+                                       {QStringLiteral("file://") + dir.filePath(QStringLiteral("full.mkv")),
+                                        QStringLiteral("file://") + dir.filePath(QStringLiteral("broken.mkv")),
+                                        QStringLiteral("file://") + dir.filePath(QStringLiteral("editions.mkv"))});
+        click(item(QStringLiteral("emptyOpenButton")));
+        QTRY_COMPARE(backend->file_names(), (QStringList{"full.mkv", "editions.mkv"}));
+        QCOMPARE(window->title(), QStringLiteral("full.mkv \u2014 perlane"));
+        // The bad file is named, with the reason.
+        QTRY_VERIFY(item(QStringLiteral("errorBanner")));
+        const QString errors = item(QStringLiteral("errorText"))->property("text").toString();
+        QVERIFY2(errors.contains(QStringLiteral("broken.mkv: ")), qPrintable(errors));
+        QVERIFY(!item(QStringLiteral("emptyOpenButton")));
+    }
+
+    void switch_between_files() {
+        click(item(QStringLiteral("file_1")));
+        QCOMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
+        QTRY_VERIFY(item(QStringLiteral("chapter_4")));
+        QCOMPARE(item(QStringLiteral("file_1"))->property("active").toBool(), true);
+        QTest::keyClick(window, Qt::Key_Left, Qt::AltModifier);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
+        QTRY_VERIFY(!item(QStringLiteral("chapter_4")));
+    }
+
+    void edit_tracks_in_place() {
+        type_into(item_in(QStringLiteral("track_1"), QStringLiteral("trackName")), QStringLiteral("Japanese dub"));
+        click(item_in(QStringLiteral("track_1"), QStringLiteral("trackDefault")));
+        type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackLanguage")), QStringLiteral("ger"));
+        // Escape restores the shown value and edits nothing.
+        QQuickItem *name0 = item_in(QStringLiteral("track_0"), QStringLiteral("trackName"));
+        click(name0);
+        type_text(QStringLiteral("xyz"));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QCOMPARE(name0->property("text").toString(), QStringLiteral("Picture"));
+
+        QTRY_VERIFY(window->title().startsWith(QStringLiteral("\u25CF ")));
+        QCOMPARE(item(QStringLiteral("file_0"))->property("modified").toBool(), true);
+        QCOMPARE(item(QStringLiteral("file_1"))->property("modified").toBool(), false);
+    }
+
+    void rename_and_split_chapters() {
+        click(item(QStringLiteral("file_1")));
+        QTRY_VERIFY(item(QStringLiteral("chapter_4")));
+        type_into(item_in(QStringLiteral("chapter_0"), QStringLiteral("chapterName")),
+                  QStringLiteral("Opening & Ending <1> — オープニング"));
+        click(item_in(QStringLiteral("chapter_1"), QStringLiteral("splitStart")));
+        QTRY_VERIFY(item(QStringLiteral("chapter_5")));
+        QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterEnd"))->property("text").toString(),
+                 QStringLiteral("01:40.000"));
+        QCOMPARE(item(QStringLiteral("chapter_1"))->property("qualifies").toBool(), true);
+        QCOMPARE(item(QStringLiteral("file_1"))->property("modified").toBool(), true);
+    }
+
+    void save_both_files_and_read_them_back() {
+        QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved editions.mkv."));
+        QCOMPARE(item(QStringLiteral("statusLine"))->property("text").toString(), QStringLiteral("Saved editions.mkv."));
+        QCOMPARE(item(QStringLiteral("file_1"))->property("modified").toBool(), false);
+        auto editions = read_back(dir.filePath(QStringLiteral("editions.mkv")));
+        QVERIFY(editions && editions->chapters);
+        const auto &atoms = editions->chapters->edition_entry.at(0).chapter_atom;
+        QCOMPARE(QString::fromStdString(atoms.at(0).chapter_display.at(0).chap_string.value),
+                 QStringLiteral("Opening & Ending <1> — オープニング"));
+        QCOMPARE(atoms.at(1).chapter_time_end->value, 100'000'000'000ull);
+
+        click(item(QStringLiteral("file_0")));
+        click(item(QStringLiteral("saveButton")));
+        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved full.mkv."));
+        auto full = read_back(dir.filePath(QStringLiteral("full.mkv")));
+        QVERIFY(full && full->tracks);
+        const auto &tracks = full->tracks->track_entry;
+        QCOMPARE(tracks.at(1).name->value, std::string("Japanese dub"));
+        QCOMPARE(tracks.at(1).flag_default.value, 1ull);
+        QCOMPARE(tracks.at(0).language.value, std::string("ger"));
+        QVERIFY(!window->title().startsWith(QStringLiteral("\u25CF ")));
+    }
+
+    void closing_with_unsaved_edits_asks_first() {
+        type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("Changed"));
+        QTRY_VERIFY(backend->active_modified());
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("discardDialog"));
+        QVERIFY(dialog);
+        QVERIFY(!window->close()); // refused for now: a question instead
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QMetaObject::invokeMethod(dialog, "reject");
+        QTRY_VERIFY(!dialog->property("visible").toBool());
+        QVERIFY(window->isVisible());
+        // Removing the file asks too. (Delete in a text field edits the text.)
+        click(item(QStringLiteral("removeButton")));
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QMetaObject::invokeMethod(dialog, "reject");
+        QCOMPARE(backend->file_names().size(), 2);
+    }
+};
+
+QTEST_MAIN(TestUi)
+#include "tst_ui.moc"
