@@ -15,11 +15,17 @@ Error os_error(int err) { return Error::io_error(std::strerror(err)); }
 } // namespace
 
 Result<File> File::open(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return std::unexpected(os_error(errno));
+    return adopt(fd);
+}
+
+File File::adopt(int fd) {
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular) // blocking reads again: regular files never wait anyway
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return File(fd, regular);
 }
 

@@ -17,7 +17,10 @@ struct IoStats {
 
 class File {
 public:
+    // Opens without blocking (a FIFO would otherwise wait for a writer).
     static Result<File> open(const std::string &path);
+    // Takes ownership of an open descriptor.
+    static File adopt(int fd);
     File(File &&other) noexcept;
     File &operator=(File &&other) noexcept;
     File(const File &) = delete;
@@ -34,6 +37,7 @@ public:
     // Regular files seek; pipes and the like read and discard in small pieces.
     Result<void> skip(std::uint64_t n);
     const IoStats &stats() const { return stats_; }
+    bool is_regular() const { return seekable_; }
     // Bytes between the position and the end, for regular files.
     std::optional<std::uint64_t> bytes_left() const;
 

@@ -5,6 +5,7 @@
 #include "base.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,10 +26,13 @@ template <std::uint64_t Id, std::uint64_t Default = 0> struct UInt {
     bool operator==(const UInt &) const = default;
 };
 
-template <std::uint64_t Id, double Default = 0.0> struct Float {
+// The default as the bits of a double (a double template argument is not portable yet).
+constexpr std::uint64_t float_bits(double d) { return std::bit_cast<std::uint64_t>(d); }
+
+template <std::uint64_t Id, std::uint64_t DefaultBits = 0> struct Float {
     static constexpr VInt64 id = VInt64::from_marked(Id);
     static constexpr ValueType value_type = ValueType::Float;
-    double value = Default;
+    double value = std::bit_cast<double>(DefaultBits);
     bool operator==(const Float &) const = default;
 };
 
@@ -154,10 +158,10 @@ struct LuminanceMax : Float<0x55D9> {};
 struct LuminanceMin : Float<0x55DA> {};
 struct ProjectionType : UInt<0x7671, 0> {};
 struct ProjectionPrivate : Binary<0x7672> {};
-struct ProjectionPoseYaw : Float<0x7673, 0.0> {};
-struct ProjectionPosePitch : Float<0x7674, 0.0> {};
-struct ProjectionPoseRoll : Float<0x7675, 0.0> {};
-struct SamplingFrequency : Float<0xB5, 8000.0> {};
+struct ProjectionPoseYaw : Float<0x7673, float_bits(0.0)> {};
+struct ProjectionPosePitch : Float<0x7674, float_bits(0.0)> {};
+struct ProjectionPoseRoll : Float<0x7675, float_bits(0.0)> {};
+struct SamplingFrequency : Float<0xB5, float_bits(8000.0)> {};
 struct OutputSamplingFrequency : Float<0x78B5> {};
 struct Channels : UInt<0x9F, 1> {};
 struct BitDepth : UInt<0x6264> {};

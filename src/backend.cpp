@@ -168,9 +168,11 @@ void Backend::set_picker(std::unique_ptr<FilePicker> picker) { picker_ = std::mo
 
 std::optional<QString> Backend::add_file(const QString &path) {
     const QString name = QFileInfo(path).fileName();
-    auto file = reader::File::open(path.toStdString());
+    auto file = reader::File::open(QFile::encodeName(path).toStdString());
     if (!file)
         return QString::fromStdString(file.error().message());
+    if (!file->is_regular())
+        return QStringLiteral("not a regular file");
     auto view = reader::MatroskaView::read_from(*file);
     if (!view)
         return QString::fromStdString(view.error().message());

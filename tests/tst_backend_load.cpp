@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace perlane;
@@ -306,6 +307,55 @@ private Q_SLOTS:
         err.take();
         QCOMPARE(s.backend.file_names(), (QStringList{"scale.mkv", "full.mkv"}));
         QCOMPARE(s.backend.active_file_name(), QStringLiteral("scale.mkv"));
+    }
+
+    void bad_files_leave_the_list_unchanged_and_say_why() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("full.mkv")));
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("fifo.mkv"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QFile empty(dir.filePath(QStringLiteral("empty.mkv")));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QFile locked(dir.filePath(QStringLiteral("locked.mkv")));
+        QVERIFY(QFile::copy(media("full.mkv"), locked.fileName()));
+        locked.setPermissions(QFileDevice::Permissions{});
+        // A damaged file: the start of the Chapters body overwritten with junk.
+        QFile deep(dir.filePath(QStringLiteral("deep.mkv")));
+        {
+            QFile source(media("full.mkv"));
+            QVERIFY(source.open(QIODevice::ReadOnly) && deep.open(QIODevice::WriteOnly));
+            QByteArray bytes = source.readAll();
+            const qsizetype at = bytes.indexOf(QByteArray::fromHex("1043A770"));
+            QVERIFY(at > 0);
+            QByteArray nest;
+            for (int i = 0; i < 60; ++i)
+                nest += QByteArray::fromHex("B6FF");
+            bytes.replace(at + 5, nest.size(), nest);
+            deep.write(bytes);
+            deep.close();
+        }
+        const QStringList paths{dir.path(), fifo, empty.fileName(), locked.fileName(),
+                                dir.filePath(QStringLiteral("deleted.mkv")), deep.fileName()};
+        s.backend.set_picker(std::make_unique<FixedPicker>(paths));
+        QSignalSpy names(&s.backend, &Backend::file_names_changed);
+        s.backend.add_files();
+        const QStringList errors = s.backend.load_errors();
+        const bool root = ::geteuid() == 0; // root reads the locked file anyway
+        QCOMPARE(s.backend.file_names().size(), root ? 2 : 1);
+        QCOMPARE(errors.size(), root ? 5 : 6);
+        QVERIFY2(errors.value(0).endsWith(QStringLiteral(": not a regular file")), qPrintable(errors.join(u'|')));
+        QCOMPARE(errors.value(1), QStringLiteral("fifo.mkv: not a regular file"));
+        QCOMPARE(errors.value(2), QStringLiteral("empty.mkv: I/O error: failed to fill whole buffer"));
+        QVERIFY2(errors.join(u'|').contains(QStringLiteral("deleted.mkv: I/O error: No such file or directory")),
+                 qPrintable(errors.join(u'|')));
+        QVERIFY2(errors.last().startsWith(QStringLiteral("deep.mkv: ")), qPrintable(errors.last()));
+        if (!root)
+            QVERIFY(errors.join(u'|').contains(QStringLiteral("locked.mkv: I/O error: Permission denied")));
+        QCOMPARE(names.size(), root ? 1 : 0);
+        s.backend.dismiss_load_errors();
+        QVERIFY(s.backend.load_errors().isEmpty());
     }
 
     void deleting_the_last_file_keeps_the_rows() {
