@@ -10,6 +10,9 @@ import os
 import re
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from view_peers_floor import vint  # noqa: E402
+
 reader, media, out = sys.argv[1:4]
 os.makedirs(os.path.join(out, "seeds", "view"), exist_ok=True)
 os.makedirs(os.path.join(out, "seeds", "masters"), exist_ok=True)
@@ -27,15 +30,6 @@ SELECTOR = {0x1A45DFA3: 0, 0x114D9B74: 1, 0x1549A966: 2, 0x1654AE6B: 3, 0x1043A7
             0x1254C367: 5, 0x1C53BB6B: 6, 0x1941A469: 7}
 
 
-def vint(data, pos):
-    first = data[pos]
-    length = 8 - first.bit_length() + 1
-    value = first & (0xFF >> length)
-    for b in data[pos + 1: pos + length]:
-        value = (value << 8) | b
-    return value, length
-
-
 count = 0
 for name in sorted(os.listdir(media)):
     if not name.endswith((".mkv", ".webm")):
@@ -45,9 +39,9 @@ for name in sorted(os.listdir(media)):
         open(os.path.join(out, "seeds", "view", f"{name}.{i}"), "wb").write(part)
     pos = 0
     while pos < len(data) - 2:
-        _, idlen = vint(data, pos)
+        _, idlen, _ = vint(data, pos)
         ident = int.from_bytes(data[pos:pos + idlen], "big")
-        size, slen = vint(data, pos + idlen)
+        size, slen, _ = vint(data, pos + idlen)
         body = pos + idlen + slen
         if ident == 0x18538067:
             pos = body
