@@ -197,7 +197,8 @@ template <MasterElement M> Result<M> decode_master(Cursor &cursor, int depth) {
             return std::unexpected(Error::out_of_bounds(size->value, cursor.remaining()));
         const Bytes body = cursor.take(static_cast<std::size_t>(size->value));
 
-        if (!id->is_unknown && id->value == ids::void_element.value) {
+        // IDs compare with their unknown flag: the 0xFF form matches no element.
+        if (*id == ids::void_element) {
             record.void_size = record.void_size.value_or(0) + size->value;
             if (log::enabled())
                 log::write(log::Level::Info, log::master_target,
@@ -206,7 +207,7 @@ template <MasterElement M> Result<M> decode_master(Cursor &cursor, int depth) {
             continue;
         }
         std::size_t i = 0;
-        while (i < table.size() && (id->is_unknown || table[i].id.value != id->value))
+        while (i < table.size() && table[i].id != *id)
             ++i;
         if (i == table.size()) {
             if (log::enabled())

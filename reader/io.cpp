@@ -82,10 +82,10 @@ Result<void> File::seek(std::uint64_t offset) {
     if (seekable_) {
         // Past the end there is nothing to read; stopping at the end gives the same result
         // on every file system (some refuse offsets beyond their maximum file size).
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0)
+        const auto size = this->size();
+        if (!size)
             return std::unexpected(os_error(errno));
-        offset = std::min(offset, static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0)));
+        offset = std::min(offset, *size);
     }
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return std::unexpected(os_error(EINVAL));
@@ -110,12 +110,18 @@ Result<void> File::skip(std::uint64_t n) {
     return {};
 }
 
-std::optional<std::uint64_t> File::bytes_left() const {
+std::optional<std::uint64_t> File::size() const {
     struct stat st {};
-    if (!seekable_ || ::fstat(fd_, &st) != 0)
+    if (::fstat(fd_, &st) != 0)
         return std::nullopt;
-    const auto size = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
-    return size > position_ ? size - position_ : 0;
+    return static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+}
+
+std::optional<std::uint64_t> File::bytes_left() const {
+    const auto size = seekable_ ? this->size() : std::nullopt;
+    if (!size)
+        return std::nullopt;
+    return *size > position_ ? *size - position_ : 0;
 }
 
 std::uint64_t File::saturating_offset(std::uint64_t n) const {
@@ -183,6 +189,8 @@ Result<Ebml> read_ebml(File &file) {
     auto header = read_header(file);
     if (!header)
         return std::unexpected(std::move(header.error()));
+    // Body and decoding apart: only the loop's errors are reported in the header's terms,
+    // a file ending inside the body is not.
     auto body = read_body(file, *header);
     if (!body)
         return std::unexpected(std::move(body.error()));

@@ -38,7 +38,8 @@ public:
     Result<void> skip(std::uint64_t n);
     const IoStats &stats() const { return stats_; }
     bool is_regular() const { return seekable_; }
-    // Bytes between the position and the end, for regular files.
+    // The file's size now, and the bytes between the position and the end (regular files).
+    std::optional<std::uint64_t> size() const;
     std::optional<std::uint64_t> bytes_left() const;
 
 private:

@@ -73,8 +73,6 @@ Result<void> read_into(const Header &header, File &file, Store store) {
     return {};
 }
 
-bool is(const Header &h, VInt64 id) { return !h.id.is_unknown && h.id.value == id.value; }
-
 } // namespace
 
 Result<MatroskaView> MatroskaView::read_from(File &file) {
@@ -84,7 +82,7 @@ Result<MatroskaView> MatroskaView::read_from(File &file) {
     auto first = read_header(file);
     if (!first)
         return std::unexpected(std::move(first.error()));
-    if (!is(*first, ids::segment))
+    if (first->id != ids::segment)
         return std::unexpected(Error::with_id(ErrorKind::MissingElement, ids::segment));
 
     std::vector<SegmentView> segments;
@@ -97,25 +95,25 @@ Result<MatroskaView> MatroskaView::read_from(File &file) {
             break; // an unreadable header ends the file, like its end does
         const Header &h = *header;
         Result<void> step;
-        if (is(h, SeekHead::id)) {
+        if (h.id == SeekHead::id) {
             step = read_into<SeekHead>(h, file, [&](SeekHead e) { state.view.seek_head.push_back(std::move(e)); });
-        } else if (is(h, Info::id)) {
+        } else if (h.id == Info::id) {
             step = read_into<Info>(h, file, [&](Info e) { state.info = std::move(e); });
-        } else if (is(h, Tracks::id)) {
+        } else if (h.id == Tracks::id) {
             step = read_into<Tracks>(h, file, [&](Tracks e) { state.view.tracks = std::move(e); });
-        } else if (is(h, Chapters::id)) {
+        } else if (h.id == Chapters::id) {
             step = read_into<Chapters>(h, file, [&](Chapters e) { state.view.chapters = std::move(e); });
-        } else if (is(h, Cues::id)) {
+        } else if (h.id == Cues::id) {
             step = read_into<Cues>(h, file, [&](Cues e) { state.view.cues = std::move(e); });
-        } else if (is(h, Attachments::id)) {
+        } else if (h.id == Attachments::id) {
             step = read_into<Attachments>(h, file, [&](Attachments e) { state.view.attachments = std::move(e); });
-        } else if (is(h, Tags::id)) {
+        } else if (h.id == Tags::id) {
             step = read_into<Tags>(h, file, [&](Tags e) { state.view.tags.push_back(std::move(e)); });
-        } else if (is(h, ids::segment)) {
+        } else if (h.id == ids::segment) {
             if (auto done = finish(state, segments); !done)
                 return std::unexpected(std::move(done.error()));
             state = start(h, *file.position());
-        } else if (is(h, ids::cluster)) {
+        } else if (h.id == ids::cluster) {
             if (state.view.first_cluster_position == 0)
                 state.view.first_cluster_position = at;
             // Jump to the first indexed element after this Cluster. For the first Cluster that

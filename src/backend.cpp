@@ -98,20 +98,25 @@ QString title_of(const reader::Info &info) {
 }
 } // namespace
 
+TrackSettings *Backend::settings_of(const QByteArray &segment_uuid, const reader::TrackEntry &track) {
+    const auto it = track_settings_.find({segment_uuid, track.track_number.value});
+    return it == track_settings_.end() ? nullptr : &it->second;
+}
+
+const TrackSettings *Backend::settings_of(const QByteArray &segment_uuid, const reader::TrackEntry &track) const {
+    return const_cast<Backend *>(this)->settings_of(segment_uuid, track);
+}
+
 void Backend::refill_models() {
     const LoadedSegment *segment = active_segment();
     if (!segment)
         return; // the models keep their rows
     if (tracks_) {
         tracks_->clear();
-        for (const reader::TrackEntry &t : segment->tracks) {
-            const auto it = track_settings_.find({active_->segment_uuid, t.track_number.value});
-            if (it == track_settings_.end())
-                continue;
-            const TrackSettings &s = it->second;
-            tracks_->push({title_of(segment->info), t.track_number.value, variant_name(t.track_type.value),
-                           s.name, s.language, s.default_});
-        }
+        for (const reader::TrackEntry &t : segment->tracks)
+            if (const TrackSettings *s = settings_of(active_->segment_uuid, t))
+                tracks_->push({title_of(segment->info), t.track_number.value, variant_name(t.track_type.value),
+                               s->name, s->language, s->default_});
     }
     if (chapters_) {
         chapters_->clear();
@@ -124,7 +129,7 @@ void Backend::append_file(FileEntry entry) {
     file_names_.append(entry.name);
     files_.push_back(std::move(entry));
     Q_EMIT file_names_changed();
-    Q_EMIT modified_changed();
+    notify_modified();
     if (files_.size() == 1)
         set_active(0);
 }
@@ -152,7 +157,7 @@ void Backend::delete_file(quint64 index) {
     files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(i));
     file_names_.removeAt(static_cast<qsizetype>(i));
     Q_EMIT file_names_changed();
-    Q_EMIT modified_changed();
+    notify_modified();
     if (files_.empty()) {
         set_active(std::nullopt);
     } else if (active_index_ && *active_index_ == i) {
@@ -234,6 +239,7 @@ void Backend::open_files() {
     files_.clear();
     file_names_.clear();
     Q_EMIT file_names_changed();
+    notify_modified();
     load_paths(*paths);
 }
 
@@ -246,7 +252,6 @@ void Backend::load_paths(const QStringList &paths) {
         load_errors_ = errors;
         Q_EMIT load_errors_changed();
     }
-    Q_EMIT modified_changed();
 }
 
 void Backend::dismiss_load_errors() {
@@ -262,19 +267,18 @@ bool Backend::is_modified(const QByteArray &segment_uuid) const {
         return false;
     if (it->second.chapters_edited)
         return true;
-    for (const reader::TrackEntry &t : it->second.tracks) {
-        const auto s = track_settings_.find({segment_uuid, t.track_number.value});
-        if (s != track_settings_.end() && s->second.edited())
+    for (const reader::TrackEntry &t : it->second.tracks)
+        if (const TrackSettings *s = settings_of(segment_uuid, t); s && s->edited())
             return true;
-    }
     return false;
 }
 
-QVariantList Backend::modified_rows() const {
-    QVariantList rows;
+// Each delegate reads the list: it is worked out once per change, not once per read.
+void Backend::notify_modified() {
+    modified_rows_.clear();
     for (const FileEntry &f : files_)
-        rows << is_modified(f.segment_uuid);
-    return rows;
+        modified_rows_ << is_modified(f.segment_uuid);
+    Q_EMIT modified_changed();
 }
 
 bool Backend::active_modified() const { return active_ && is_modified(active_->segment_uuid); }
@@ -299,21 +303,21 @@ TrackSettings *Backend::track_for_slot(const QString &disc, quint64 number) {
 void Backend::set_track_name(const QString &disc, quint64 number, const QString &name) {
     if (TrackSettings *s = track_for_slot(disc, number)) {
         s->name = name;
-        Q_EMIT modified_changed();
+        notify_modified();
     }
 }
 
 void Backend::set_track_default(const QString &disc, quint64 number, bool value) {
     if (TrackSettings *s = track_for_slot(disc, number)) {
         s->default_ = value;
-        Q_EMIT modified_changed();
+        notify_modified();
     }
 }
 
 void Backend::set_track_language(const QString &disc, quint64 number, const QString &language) {
     if (TrackSettings *s = track_for_slot(disc, number)) {
         s->language = language;
-        Q_EMIT modified_changed();
+        notify_modified();
     }
 }
 
@@ -330,7 +334,7 @@ void Backend::set_chapter_name(quint64 edition, quint64 chapter, const QString &
     segment->chapters_edited = true;
     if (chapters_)
         chapters_->set_chapter_name(chapter, name);
-    Q_EMIT modified_changed();
+    notify_modified();
 }
 
 void Backend::split(quint64 edition, quint64 chapter, SplitAt where) {
@@ -343,10 +347,11 @@ void Backend::split(quint64 edition, quint64 chapter, SplitAt where) {
     if (!split_chapter(segment->editions, at->first, at->second, where))
         return;
     segment->chapters_edited = true;
-    Q_EMIT modified_changed();
+    notify_modified();
     if (!chapters_)
         return;
-    // The two rows as the data now has them; the rest only move.
+    // The split chapter's row and the new one as the data now has them; the rows of the
+    // other chapters keep their times (a piece starts or ends where the chapter did).
     const Edition &e = segment->editions[at->first];
     const std::size_t row = static_cast<std::size_t>(chapter);
     const std::size_t old_pos = where == SplitAt::Start ? at->second + 1 : at->second;
@@ -354,9 +359,6 @@ void Backend::split(quint64 edition, quint64 chapter, SplitAt where) {
     const std::size_t first_row = row - at->second;
     chapters_->replace(row, e.row(old_pos, row));
     chapters_->insert(first_row + new_pos, e.row(new_pos, first_row + new_pos));
-    // A split at the start moves the previous chapter's computed end only when it had
-    // none of its own; its row shows the same times either way, since the piece starts
-    // where the chapter started.
     chapters_->renumber();
 }
 
@@ -367,6 +369,7 @@ void Backend::insert_chapter_start(quint64 edition, quint64 chapter) {
 void Backend::insert_chapter_end(quint64 edition, quint64 chapter) {
     split(edition, chapter, SplitAt::End);
 }
+
 void Backend::report(const QString &status, bool failed) {
     if (status == save_status_ && failed == save_failed_)
         return;
@@ -421,10 +424,10 @@ void Backend::save_file() {
     QStringList arguments{active_->path};
     bool track_edits = false;
     for (const reader::TrackEntry &t : segment->tracks) {
-        const auto it = track_settings_.find({active_->segment_uuid, t.track_number.value});
-        if (it == track_settings_.end() || !it->second.edited())
+        const TrackSettings *settings = settings_of(active_->segment_uuid, t);
+        if (!settings || !settings->edited())
             continue;
-        const TrackSettings &s = it->second;
+        const TrackSettings &s = *settings;
         track_edits = true;
         // "track:=UID" names the track by UID; "track:N" would mean the N-th track.
         arguments << QStringLiteral("--edit") << QStringLiteral("track:=%1").arg(t.track_uid.value);
@@ -472,17 +475,14 @@ void Backend::save_file() {
         return; // the edits stay pending
     }
     // The file now holds the edits: they are no longer pending.
-    for (const reader::TrackEntry &t : segment->tracks) {
-        const auto it = track_settings_.find({active_->segment_uuid, t.track_number.value});
-        if (it == track_settings_.end())
-            continue;
-        TrackSettings &s = it->second;
-        s.initial_name = s.name;
-        s.initial_language = s.language;
-        s.initial_default = s.default_;
-    }
+    for (const reader::TrackEntry &t : segment->tracks)
+        if (TrackSettings *s = settings_of(active_->segment_uuid, t)) {
+            s->initial_name = s->name;
+            s->initial_language = s->language;
+            s->initial_default = s->default_;
+        }
     segment->chapters_edited = false;
-    Q_EMIT modified_changed();
+    notify_modified();
     if (run.exit_code == 1)
         report(QStringLiteral("Saved %1 with warnings: %2").arg(name, tool_message(run)), false);
     else

@@ -106,7 +106,7 @@ public:
     QString save_status() const { return save_status_; }
     bool save_failed() const { return save_failed_; }
     const std::optional<ToolRun> &last_run() const { return last_run_; }
-    QVariantList modified_rows() const;
+    QVariantList modified_rows() const { return modified_rows_; }
     bool active_modified() const;
     bool is_modified(const QByteArray &segment_uuid) const;
     QStringList load_errors() const { return load_errors_; }
@@ -147,6 +147,9 @@ protected:
     void report(const QString &status, bool failed);
     void load_paths(const QStringList &paths);
     void notify_active_row(int old_row);
+    void notify_modified();
+    TrackSettings *settings_of(const QByteArray &segment_uuid, const reader::TrackEntry &track);
+    const TrackSettings *settings_of(const QByteArray &segment_uuid, const reader::TrackEntry &track) const;
 
 private:
     std::vector<FileEntry> files_;
@@ -162,6 +165,7 @@ private:
     std::unique_ptr<FilePicker> picker_;
     bool picking_ = false;
     std::optional<ToolRun> last_run_;
+    QVariantList modified_rows_; // per file row, kept by notify_modified
     QStringList load_errors_;
     QString save_status_;
     bool save_failed_ = false;

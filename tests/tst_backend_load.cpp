@@ -284,7 +284,10 @@ private Q_SLOTS:
         QCOMPARE(s.backend.file_names(), (QStringList{"full.mkv", "ffmpeg.mkv"}));
         s.backend.select_file(1);
 
-        // Cancelled: the list empties, the active file and its rows stay.
+        // Cancelled: the list empties, the active file and its rows stay, and no file is
+        // left marked as unsaved (closing the window must not ask about files gone).
+        s.backend.set_track_name(QStringLiteral("From ffmpeg"), 1, QStringLiteral("edited"));
+        QCOMPARE(s.backend.modified_rows(), (QVariantList{false, true}));
         s.backend.set_picker(std::make_unique<FixedPicker>(QStringList{}));
         QSignalSpy names(&s.backend, &Backend::file_names_changed);
         s.backend.open_files();
@@ -292,6 +295,7 @@ private Q_SLOTS:
         QVERIFY(s.backend.file_names().isEmpty());
         QCOMPARE(s.backend.active_file_name(), QStringLiteral("ffmpeg.mkv"));
         QCOMPARE(s.tracks.rows().size(), 2u);
+        QVERIFY(s.backend.modified_rows().isEmpty());
 
         // No chooser at all: nothing changes.
         s.backend.set_picker(std::make_unique<FixedPicker>(std::nullopt));

@@ -1,14 +1,13 @@
 // Damage sweep over a real mkvmerge file with chapters, tags, cues and attachments: every
 // prefix of its metadata, a sample of prefixes inside the clusters, and single-byte
 // changes at every metadata byte each give a view or an Error, never a crash or a hang.
+#include "reader_test.h"
 #include "view.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
-#include <sys/mman.h>
-#include <unistd.h>
 
 using namespace perlane::reader;
 
@@ -18,30 +17,6 @@ std::vector<std::uint8_t> load(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
-
-// An in-memory file that is changed in place between views.
-class MemoryFile {
-public:
-    MemoryFile() : fd_(::memfd_create("perlane-damage", MFD_CLOEXEC)) {}
-    ~MemoryFile() { ::close(fd_); }
-    bool load(const std::vector<std::uint8_t> &bytes) {
-        return ::ftruncate(fd_, 0) == 0 &&
-               ::pwrite(fd_, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
-    }
-    bool truncate(std::uint64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
-    bool poke(std::uint64_t at, std::uint8_t value) {
-        return ::pwrite(fd_, &value, 1, static_cast<off_t>(at)) == 1;
-    }
-    Result<MatroskaView> view() {
-        if (::lseek(fd_, 0, SEEK_SET) != 0)
-            return std::unexpected(Error::io_error("memfd"));
-        File file = File::adopt(::dup(fd_));
-        return MatroskaView::read_from(file);
-    }
-
-private:
-    int fd_;
-};
 
 struct Layout {
     std::uint64_t first_cluster = 0; // end of the metadata before the clusters
@@ -58,7 +33,7 @@ protected:
         bytes = load(std::string(dir) + "/full.mkv");
         ASSERT_GT(bytes.size(), 100000u);
         ASSERT_TRUE(memory.load(bytes));
-        auto v = memory.view();
+        auto v = view();
         ASSERT_TRUE(v) << v.error().message();
         whole = *v;
         const SegmentView &s = whole.segments.at(0);
@@ -71,6 +46,10 @@ protected:
                     layout.tail = std::min(layout.tail, at);
             }
         ASSERT_LT(layout.tail, bytes.size());
+    }
+    Result<MatroskaView> view() {
+        File file = memory.open();
+        return MatroskaView::read_from(file);
     }
     std::vector<std::uint8_t> bytes;
     MemoryFile memory;
@@ -85,7 +64,7 @@ TEST_F(Damage, EveryPrefix) {
         if (cut >= layout.first_cluster && cut < layout.tail && (cut - layout.first_cluster) % 997 != 0)
             continue; // inside the clusters: a sample
         ASSERT_TRUE(memory.truncate(cut));
-        auto v = memory.view();
+        auto v = view();
         if (!v) {
             ++errors;
             continue;
@@ -110,7 +89,7 @@ TEST_F(Damage, EverySingleByteChangeOfTheMetadata) {
                 if (value == bytes[at])
                     continue;
                 ASSERT_TRUE(memory.poke(at, value));
-                auto v = memory.view();
+                auto v = view();
                 (v ? views : errors) += 1;
             }
             ASSERT_TRUE(memory.poke(at, bytes[at]));

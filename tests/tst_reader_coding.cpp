@@ -1,12 +1,10 @@
 // Variable-size integers, ID display, error texts, CRC-32, and header/body reads from files.
 #include "ebml_writer.h"
 #include "io.h"
+#include "reader_test.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 using namespace perlane::reader;
 
@@ -18,15 +16,6 @@ struct VIntCase {
     bool unknown;
     std::size_t left; // bytes left in the cursor afterwards
 };
-
-std::filesystem::path temp_file(const ebml::Bytes &bytes) {
-    static int counter = 0;
-    auto path = std::filesystem::temp_directory_path() /
-                ("perlane-coding-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
 
 } // namespace
 
@@ -141,48 +130,44 @@ TEST(FileReads, HeadersBodiesAndEndsOfFile) {
     ebml::Bytes bytes = ebml::raw({0x18, 0x53, 0x80, 0x67, 0xFF, 0x42, 0x86, 0xFF});
     bytes.resize(bytes.size() + 127, 0xAB);
     bytes.push_back(0x42);
-    auto path = temp_file(bytes);
-    auto file = File::open(path);
-    ASSERT_TRUE(file);
-    auto segment = read_header(*file);
+    const MemoryFile memory(bytes);
+    auto file = memory.open();
+    auto segment = read_header(file);
     ASSERT_TRUE(segment);
     EXPECT_EQ(segment->id, ids::segment);
-    EXPECT_EQ(read_body(*file, *segment).error().message(),
+    EXPECT_EQ(read_body(file, *segment).error().message(),
               "Element body size is unknown, ID: 0x18538067");
-    auto other = read_header(*file);
+    auto other = read_header(file);
     ASSERT_TRUE(other);
-    auto body = read_body(*file, *other);
+    auto body = read_body(file, *other);
     ASSERT_TRUE(body);
     EXPECT_EQ(body->size(), 127u);
     // A header cut short by the end of the file is an I/O error, not OutOfBounds.
-    EXPECT_EQ(read_header(*file).error().message(), "I/O error: failed to fill whole buffer");
-    std::filesystem::remove(path);
+    EXPECT_EQ(read_header(file).error().message(), "I/O error: failed to fill whole buffer");
 }
 
 TEST(FileReads, BodyPastTheEndAndHugeSizes) {
     // Size 10 with 4 bytes left.
-    auto path = temp_file(ebml::raw({0x42, 0x86, 0x8A, 1, 2, 3, 4}));
-    auto file = File::open(path);
-    auto header = read_header(*file);
-    auto body = read_body(*file, *header);
+    const MemoryFile short_body(ebml::raw({0x42, 0x86, 0x8A, 1, 2, 3, 4}));
+    auto file = short_body.open();
+    auto header = read_header(file);
+    auto body = read_body(file, *header);
     ASSERT_FALSE(body);
     EXPECT_EQ(body.error(), Error::out_of_bounds(10, 4));
-    std::filesystem::remove(path);
 
     // A declared size of 2^56 - 1 on a 1 KiB file reads 1 KiB and allocates no more.
     ebml::Bytes huge = ebml::raw({0x42, 0x86, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
     huge.resize(1024, 0);
-    path = temp_file(huge);
-    auto big = File::open(path);
-    auto h = read_header(*big);
+    const MemoryFile huge_file(huge);
+    auto big = huge_file.open();
+    auto h = read_header(big);
     ASSERT_TRUE(h);
     EXPECT_EQ(h->size.value, (1ull << 56) - 1);
-    auto r = read_body(*big, *h);
+    auto r = read_body(big, *h);
     ASSERT_FALSE(r);
     EXPECT_EQ(r.error().kind, ErrorKind::OutOfBounds);
     EXPECT_EQ(r.error().available, 1024u - 10u);
-    EXPECT_LE(big->stats().bytes_read, 1024u);
-    std::filesystem::remove(path);
+    EXPECT_LE(big.stats().bytes_read, 1024u);
 
     EXPECT_EQ(File::open("/nonexistent/perlane").error().kind, ErrorKind::Io);
 }

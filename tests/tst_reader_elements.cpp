@@ -1,11 +1,12 @@
 // The child loop and the element tables: defaults, shapes, required order, error kinds.
 #include "ebml_writer.h"
 #include "io.h"
+#include "reader_test.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
+#include <unordered_set>
+
 
 using namespace perlane::reader;
 using ebml::cat;
@@ -16,18 +17,6 @@ using ebml::text;
 using ebml::unsigned_int;
 
 namespace {
-
-// Captures the reader's diagnostics for one test.
-struct CapturedLog {
-    CapturedLog() {
-        previous = log::set_sink([this](log::Level level, std::string_view, std::string_view m) {
-            lines.push_back((level == log::Level::Info ? "info: " : "warn: ") + std::string(m));
-        });
-    }
-    ~CapturedLog() { log::set_sink(std::move(previous)); }
-    std::vector<std::string> lines;
-    log::Sink previous;
-};
 
 template <class M> Result<M> decode(const ebml::Bytes &body) { return decode_body<M>(body); }
 template <class M> std::string error_of(const ebml::Bytes &body) {
@@ -270,13 +259,8 @@ TEST(Tables, DeepNestingFailsCleanly) {
 
 namespace {
 Result<Ebml> ebml_from(const ebml::Bytes &bytes) {
-    auto path = std::filesystem::temp_directory_path() / ("perlane-ebml-" + std::to_string(::getpid()));
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    auto file = File::open(path);
-    auto r = read_ebml(*file);
-    std::filesystem::remove(path);
-    return r;
+    auto file = MemoryFile(bytes).open();
+    return read_ebml(file);
 }
 } // namespace
 
@@ -311,6 +295,12 @@ TEST(Copies, DeepCopiesCompareEqualAndHash) {
     EXPECT_EQ(copy, *t);
     copy.video->pixel_width.value = 1;
     EXPECT_NE(copy, *t);
-    EXPECT_EQ(std::hash<TrackNumber>{}(t->track_number), std::hash<TrackNumber>{}(TrackNumber{{1}}));
-    EXPECT_EQ(std::hash<SegmentUuid>{}(SegmentUuid{{{1, 2}}}), std::hash<SegmentUuid>{}(SegmentUuid{{{1, 2}}}));
+    // As map keys: equal values meet, different ones stay apart.
+    const std::unordered_set<TrackNumber> numbers{t->track_number, TrackNumber{{1}}, TrackNumber{{2}}};
+    EXPECT_EQ(numbers.size(), 2u);
+    const std::unordered_set<SegmentUuid> uuids{SegmentUuid{{{1, 2}}}, SegmentUuid{{{1, 2}}}, SegmentUuid{{{2, 1}}},
+                                                SegmentUuid{{{1, 2, 0}}}};
+    EXPECT_EQ(uuids.size(), 3u);
+    const std::unordered_set<Title> titles{Title{{"a"}}, Title{{"a"}}, Title{{""}}};
+    EXPECT_EQ(titles.size(), 2u);
 }

@@ -4,6 +4,9 @@
 #include "backend.h"
 #include "view.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -80,15 +83,6 @@ QString copy_to(const QTemporaryDir &dir, const QString &name) {
     return to;
 }
 
-QJsonObject mkvmerge_json(const QString &path);
-
-} // namespace
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-namespace {
 QJsonObject mkvmerge_json(const QString &path) {
     QProcess p;
     p.start(QStringLiteral("mkvmerge"), {QStringLiteral("-J"), path});

@@ -1,12 +1,10 @@
 // The whole-file view on files built byte by byte: dispatch, segments, the cluster jump.
 #include "ebml_writer.h"
+#include "reader_test.h"
 #include "view.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 using namespace perlane::reader;
 using Buf = ebml::Bytes;
@@ -54,19 +52,10 @@ struct Opened {
 };
 
 Opened open_bytes(const Buf &bytes) {
-    static int counter = 0;
-    auto path = std::filesystem::temp_directory_path() /
-                ("perlane-view-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    Opened out{std::unexpected(Error::end_of_file()), {}, {}};
-    auto previous = log::set_sink([&](log::Level, std::string_view, std::string_view m) { out.log.emplace_back(m); });
-    auto file = File::open(path);
-    out.view = MatroskaView::read_from(*file);
-    out.stats = file->stats();
-    log::set_sink(std::move(previous));
-    std::filesystem::remove(path);
-    return out;
+    CapturedLog captured;
+    auto file = MemoryFile(bytes).open();
+    auto view = MatroskaView::read_from(file);
+    return {std::move(view), file.stats(), captured.messages};
 }
 
 std::string error_of(const Buf &bytes) {

@@ -29,8 +29,8 @@ int main(int argc, char **argv) {
     if (engine.rootObjects().isEmpty())
         return 1;
     auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    auto *backend = window->findChild<perlane::Backend *>(QStringLiteral("backend"));
-    if (!window || !backend)
+    auto *backend = window ? window->findChild<perlane::Backend *>(QStringLiteral("backend")) : nullptr;
+    if (!backend)
         return 1;
     window->resize(1100, 620);
     for (const QString &path : args.mid(3))
