@@ -25,11 +25,21 @@ ApplicationWindow {
     readonly property bool hasFiles: backend.file_names.length > 0
     readonly property bool anyModified: backend.modified_rows.indexOf(true) >= 0
     property bool closeConfirmed: false
+    property bool closeWhenSaved: false
+    // What waits for the user's answer, or for "Save all" to end: "open", "close", "remove".
     property string pendingAction: ""
+
+    // Text typed in a field but not yet committed with Enter counts as an edit: moving the
+    // focus away commits it.
+    function commitEdits() {
+        if (window.activeFocusItem && window.activeFocusItem !== focusSink)
+            focusSink.forceActiveFocus()
+    }
 
     function removeActive() {
         if (backend.active_index < 0)
             return
+        commitEdits()
         if (backend.active_modified) {
             pendingAction = "remove"
             discardDialog.open()
@@ -38,30 +48,89 @@ ApplicationWindow {
         }
     }
 
-    onClosing: (close) => {
-        if (anyModified && !closeConfirmed) {
-            close.accepted = false
-            pendingAction = "close"
-            discardDialog.open()
+    function openFiles() {
+        commitEdits()
+        if (anyModified) {
+            pendingAction = "open"
+            unsavedDialog.open()
+        } else {
+            backend.open_files()
         }
     }
 
-    Action { id: openAction; text: "&Open\u2026"; shortcut: "Ctrl+O"; onTriggered: backend.open_files() }
-    Action { id: addAction; text: "&Add\u2026"; shortcut: "Ctrl+Shift+O"; onTriggered: backend.add_files() }
+    function save() { commitEdits(); backend.save_file() }
+    function saveAll() { commitEdits(); backend.save_all() }
+    function select(index) { commitEdits(); backend.select_file(index) }
+
+    // Runs the action that waited for "Save all", if every file was saved.
+    function finishPending() {
+        const action = pendingAction
+        pendingAction = ""
+        if (anyModified)
+            return // a save failed: the status line says why; nothing is thrown away
+        if (action === "open")
+            backend.open_files()
+        else if (action === "close")
+            window.close()
+    }
+
+    Connections {
+        target: backend
+        function onSaving_changed() {
+            if (backend.saving)
+                return
+            if (window.closeWhenSaved) {
+                window.closeWhenSaved = false
+                window.close()
+            } else if (window.pendingAction === "open" || window.pendingAction === "close") {
+                window.finishPending()
+            }
+        }
+    }
+
+    onClosing: (close) => {
+        commitEdits()
+        if (backend.saving) {
+            // Stopping mkvpropedit half way could damage the file: close when it is done.
+            close.accepted = false
+            closeWhenSaved = true
+            waitNote.visible = true
+            return
+        }
+        if (anyModified && !closeConfirmed) {
+            close.accepted = false
+            pendingAction = "close"
+            unsavedDialog.open()
+        }
+    }
+
+    Item { id: focusSink; objectName: "focusSink"; focus: false }
+
+    Action { id: openAction; text: "&Open\u2026"; shortcut: StandardKey.Open; onTriggered: window.openFiles() }
+    Action { id: addAction; text: "&Add\u2026"; shortcut: "Ctrl+Shift+O"; onTriggered: { window.commitEdits(); backend.add_files() } }
     Action {
         id: removeAction; text: "&Remove"; shortcut: "Delete"
         enabled: backend.active_index >= 0
         onTriggered: window.removeActive()
     }
-    Action { id: saveAction; text: "&Save"; shortcut: "Ctrl+S"; enabled: backend.active_index >= 0; onTriggered: backend.save_file() }
-    Action { id: prevAction; text: "&Previous"; shortcut: "Alt+Left"; enabled: backend.active_index > 0; onTriggered: backend.prev_file() }
+    Action { id: saveAction; text: "&Save"; shortcut: StandardKey.Save; enabled: backend.active_index >= 0; onTriggered: window.save() }
+    Action { id: saveAllAction; text: "Save A&ll"; shortcut: "Ctrl+Shift+S"; enabled: window.anyModified; onTriggered: window.saveAll() }
+    Action { id: undoAction; text: "&Undo"; shortcut: StandardKey.Undo; enabled: backend.can_undo; onTriggered: { window.commitEdits(); backend.undo() } }
+    Action { id: redoAction; text: "&Redo"; shortcut: "Ctrl+Shift+Z"; enabled: backend.can_redo; onTriggered: { window.commitEdits(); backend.redo() } }
+    Action {
+        id: revertAction; text: "Re&vert File"
+        enabled: backend.active_modified && !backend.saving
+        onTriggered: { window.commitEdits(); backend.revert_file() }
+    }
+    Action { id: quitAction; text: "&Quit"; shortcut: StandardKey.Quit; onTriggered: window.close() }
+    Action { id: prevAction; text: "&Previous"; shortcut: "Alt+Left"; enabled: backend.active_index > 0; onTriggered: { window.commitEdits(); backend.prev_file() } }
     Action {
         id: nextAction; text: "&Next"; shortcut: "Alt+Right"
         enabled: backend.active_index >= 0 && backend.active_index + 1 < backend.file_names.length
-        onTriggered: backend.next_file()
+        onTriggered: { window.commitEdits(); backend.next_file() }
     }
-    Shortcut { sequence: "PgUp"; enabled: prevAction.enabled; onActivated: backend.prev_file() }
-    Shortcut { sequence: "PgDown"; enabled: nextAction.enabled; onActivated: backend.next_file() }
+    Shortcut { sequence: "PgUp"; enabled: prevAction.enabled; onActivated: prevAction.trigger() }
+    Shortcut { sequence: "PgDown"; enabled: nextAction.enabled; onActivated: nextAction.trigger() }
 
     menuBar: MenuBar {
         Menu {
@@ -69,9 +138,16 @@ ApplicationWindow {
             MenuItem { action: openAction }
             MenuItem { action: addAction }
             MenuItem { action: saveAction }
+            MenuItem { action: saveAllAction }
+            MenuItem { action: revertAction }
             MenuItem { action: removeAction }
             MenuSeparator {}
-            MenuItem { text: "&Quit"; onTriggered: window.close() }
+            MenuItem { action: quitAction }
+        }
+        Menu {
+            title: "&Edit"
+            MenuItem { action: undoAction }
+            MenuItem { action: redoAction }
         }
         Menu {
             title: "&Go"
@@ -91,15 +167,27 @@ ApplicationWindow {
             ToolButton { objectName: "nextButton"; action: nextAction; Accessible.name: "Next file" }
             ToolSeparator {}
             ToolButton { objectName: "saveButton"; action: saveAction; Accessible.name: "Save file" }
+            ToolButton { objectName: "saveAllButton"; action: saveAllAction; Accessible.name: "Save all files" }
+            ToolSeparator {}
+            ToolButton { objectName: "undoButton"; action: undoAction; Accessible.name: "Undo" }
+            ToolButton { objectName: "redoButton"; action: redoAction; Accessible.name: "Redo" }
             Item { Layout.fillWidth: true }
         }
     }
 
     footer: Frame {
-        visible: backend.save_status.length > 0
+        visible: backend.save_status.length > 0 || waitNote.visible
         padding: 6
         Label {
+            id: waitNote
+            objectName: "waitNote"
+            visible: false
+            anchors.fill: parent
+            text: "Waiting for the save to finish before closing\u2026"
+        }
+        Label {
             objectName: "statusLine"
+            visible: !waitNote.visible
             anchors.fill: parent
             text: backend.save_status
             color: backend.save_failed ? "#b00020" : palette.windowText
@@ -118,22 +206,86 @@ ApplicationWindow {
         standardButtons: Dialog.Discard | Dialog.Cancel
         Label {
             width: discardDialog.availableWidth
-            text: window.pendingAction === "close"
-                  ? "Some files have changes that were not saved. Close anyway?"
-                  : "\u201C" + backend.active_file_name + "\u201D has changes that were not saved. Remove it from the list anyway?"
+            text: "\u201C" + backend.active_file_name + "\u201D has changes that were not saved. Remove it from the list anyway?"
             wrapMode: Text.WordWrap
         }
         onDiscarded: {
             close()
-            if (window.pendingAction === "close") {
-                window.closeConfirmed = true
-                window.close()
-            } else if (window.pendingAction === "remove") {
+            if (window.pendingAction === "remove")
                 backend.delete_file(backend.active_index)
-            }
             window.pendingAction = ""
         }
         onRejected: window.pendingAction = ""
+    }
+
+    // Before closing the window or opening other files: the files with unsaved edits.
+    Dialog {
+        id: unsavedDialog
+        objectName: "unsavedDialog"
+        anchors.centerIn: parent
+        width: Math.min(window.width * 0.8, 560)
+        modal: true
+        title: "Unsaved changes"
+        standardButtons: Dialog.SaveAll | Dialog.Discard | Dialog.Cancel
+        ColumnLayout {
+            width: unsavedDialog.availableWidth
+            Label {
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                text: (window.pendingAction === "close" ? "Save these files before closing?"
+                                                        : "Save these files before opening others?")
+            }
+            Label {
+                objectName: "unsavedList"
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                text: backend.unsaved_files.map(n => "\u2022 " + n).join("\n")
+            }
+        }
+        onAccepted: {
+            backend.save_all()
+            if (!backend.saving)
+                window.finishPending()
+        }
+        onDiscarded: {
+            close()
+            const action = window.pendingAction
+            window.pendingAction = ""
+            if (action === "close") {
+                window.closeConfirmed = true
+                window.close()
+            } else if (action === "open") {
+                backend.open_files()
+            }
+        }
+        onRejected: window.pendingAction = ""
+    }
+
+    Dialog {
+        id: reloadDialog
+        objectName: "reloadDialog"
+        anchors.centerIn: parent
+        width: Math.min(window.width * 0.8, 520)
+        modal: true
+        title: "Reload file"
+        standardButtons: Dialog.Discard | Dialog.Cancel
+        Label {
+            width: reloadDialog.availableWidth
+            wrapMode: Text.WordWrap
+            text: "Reloading \u201C" + backend.active_file_name + "\u201D drops its unsaved changes."
+        }
+        onDiscarded: { close(); backend.reload_file() }
+    }
+
+    DropArea {
+        anchors.fill: parent
+        onDropped: (drop) => {
+            if (drop.hasUrls) {
+                window.commitEdits()
+                backend.add_urls(drop.urls)
+                drop.acceptProposedAction()
+            }
+        }
     }
 
     ColumnLayout {
@@ -163,6 +315,35 @@ ApplicationWindow {
             }
         }
 
+        // The active file was changed by another program since it was read.
+        Frame {
+            objectName: "diskBanner"
+            visible: backend.changed_on_disk
+            Layout.fillWidth: true
+            background: Rectangle { color: "#fff4e0"; border.color: "#c08a00" }
+            RowLayout {
+                anchors.fill: parent
+                Label {
+                    Layout.fillWidth: true
+                    wrapMode: Text.WordWrap
+                    text: "\u201C" + backend.active_file_name + "\u201D changed on disk since it was opened."
+                          + (backend.active_modified ? " Reload it (your changes are dropped) or save your changes over it." : "")
+                    Accessible.role: Accessible.AlertMessage
+                }
+                Button {
+                    objectName: "reloadButton"
+                    text: "Reload"
+                    onClicked: backend.active_modified ? reloadDialog.open() : backend.reload_file()
+                }
+                Button {
+                    objectName: "saveAnywayButton"
+                    text: "Save anyway"
+                    visible: backend.active_modified
+                    onClicked: { window.commitEdits(); backend.save_anyway() }
+                }
+            }
+        }
+
         // Nothing open: one clear way forward.
         Item {
             visible: !window.hasFiles
@@ -187,7 +368,7 @@ ApplicationWindow {
                     highlighted: true
                     Layout.alignment: Qt.AlignHCenter
                     Accessible.name: "Open Matroska files"
-                    onClicked: backend.open_files()
+                    onClicked: window.openFiles()
                 }
             }
         }
@@ -215,7 +396,7 @@ ApplicationWindow {
                     fileName: modelData
                     active: index === backend.active_index
                     modified: backend.modified_rows[index] === true
-                    onClicked: backend.select_file(index)
+                    onClicked: window.select(index)
                 }
                 ScrollBar.vertical: ScrollBar {}
             }
@@ -246,9 +427,9 @@ ApplicationWindow {
                             trackName: model.name
                             language: model.language
                             isDefault: model.isDefault
-                            onNameEdited: (text) => { backend.set_track_name(model.disc, model.number, text); model.name = text }
-                            onDefaultEdited: (value) => { backend.set_track_default(model.disc, model.number, value); model.isDefault = value }
-                            onLanguageEdited: (text) => { backend.set_track_language(model.disc, model.number, text); model.language = text }
+                            onNameEdited: (text) => backend.set_track_name(model.disc, model.number, text)
+                            onDefaultEdited: (value) => backend.set_track_default(model.disc, model.number, value)
+                            onLanguageEdited: (text) => backend.set_track_language(model.disc, model.number, text)
                         }
                     }
                     Label {

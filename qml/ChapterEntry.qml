@@ -19,6 +19,8 @@ Frame {
     signal splitStart()
     signal splitEnd()
 
+    onChapterNameChanged: nameField.text = chapterName
+
     padding: 6
     implicitWidth: 760
     background: Rectangle {
@@ -48,7 +50,7 @@ Frame {
             Layout.minimumWidth: 160
             selectByMouse: true
             Accessible.name: "Chapter name"
-            onEditingFinished: if (text !== root.chapterName) root.nameEdited(text)
+            onEditingFinished: if (text !== root.chapterName) { root.nameEdited(text); text = root.chapterName }
             Keys.onEscapePressed: { text = root.chapterName; focus = false }
         }
         Label { objectName: "chapterStart"; text: root.header ? "Start" : root.start; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "Start " + root.start }

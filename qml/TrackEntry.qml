@@ -16,6 +16,10 @@ Frame {
     signal defaultEdited(bool value)
     signal languageEdited(string text)
 
+    // The fields follow the model (an undo, a refused edit) even after the user typed.
+    onTrackNameChanged: nameField.text = trackName
+    onLanguageChanged: languageField.text = language
+
     padding: 6
     implicitWidth: 560
 
@@ -42,7 +46,7 @@ Frame {
             Layout.fillWidth: true
             selectByMouse: true
             Accessible.name: "Track name"
-            onEditingFinished: if (text !== root.trackName) root.nameEdited(text)
+            onEditingFinished: if (text !== root.trackName) { root.nameEdited(text); text = root.trackName }
             Keys.onEscapePressed: { text = root.trackName; focus = false }
         }
         CheckBox {
@@ -50,7 +54,7 @@ Frame {
             text: "Default"
             checked: root.isDefault
             Accessible.name: "Default track"
-            onToggled: root.defaultEdited(checked)
+            onToggled: { root.defaultEdited(checked); checked = Qt.binding(() => root.isDefault) }
         }
         TextField {
             id: languageField
@@ -62,7 +66,7 @@ Frame {
             ToolTip.visible: hovered
             ToolTip.text: "Language code, for example eng, ger or jpn"
             ToolTip.delay: 800
-            onEditingFinished: if (text !== root.language) root.languageEdited(text)
+            onEditingFinished: if (text !== root.language) { root.languageEdited(text); text = root.language }
             Keys.onEscapePressed: { text = root.language; focus = false }
         }
     }

@@ -110,6 +110,15 @@ Result<void> File::skip(std::uint64_t n) {
     return {};
 }
 
+std::optional<FileIdentity> identity_of(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                        static_cast<std::uint64_t>(st.st_size),
+                        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
 std::optional<std::uint64_t> File::size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0)

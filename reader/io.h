@@ -9,6 +9,19 @@
 
 namespace perlane::reader {
 
+// What tells one file apart from another, and a changed file from the one that was read.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t mtime_ns = 0;
+    bool same_file(const FileIdentity &o) const { return device == o.device && inode == o.inode; }
+    bool operator==(const FileIdentity &) const = default;
+};
+
+// The identity of an open descriptor, if the system gives it.
+std::optional<FileIdentity> identity_of(int fd);
+
 struct IoStats {
     std::uint64_t bytes_read = 0;
     std::uint64_t reads = 0; // read system calls
@@ -41,6 +54,7 @@ public:
     // The file's size now, and the bytes between the position and the end (regular files).
     std::optional<std::uint64_t> size() const;
     std::optional<std::uint64_t> bytes_left() const;
+    std::optional<FileIdentity> identity() const { return identity_of(fd_); }
 
 private:
     std::uint64_t saturating_offset(std::uint64_t n) const;

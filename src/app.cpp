@@ -21,6 +21,13 @@ void register_qml_types() {
 }
 
 namespace {
+QList<QByteArray> startup_files;
+}
+
+void set_startup_files(QList<QByteArray> files) { startup_files = std::move(files); }
+QList<QByteArray> take_startup_files() { return std::exchange(startup_files, {}); }
+
+namespace {
 int signal_pipe[2] = {-1, -1};
 
 void on_signal(int) {

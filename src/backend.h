@@ -1,66 +1,33 @@
 #pragma once
 #include "chapter_list.h"
-#include "editions.h"
+#include "document.h"
+#include "file_lock.h"
 #include "file_picker.h"
+#include "paths.h"
+#include "tool_run.h"
 #include "track_list.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QPointer>
+#include <QQmlParserStatus>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
 
-#include <map>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace perlane {
 
-// One opened file, in list order.
-struct FileEntry {
-    QByteArray segment_uuid; // key into the loaded data
-    QString name;            // last path component, as shown
-    QString path;
-    bool operator==(const FileEntry &) const = default;
-};
-
-// A track's name, language and default flag as read and as edited.
-struct TrackSettings {
-    QString initial_language;
-    QString language;
-    QString initial_name;
-    QString name;
-    bool initial_default = false;
-    bool default_ = false;
-
-    bool edited() const {
-        return name != initial_name || language != initial_language || default_ != initial_default;
-    }
-};
-
-// The outcome of one run of the external tool.
-struct ToolRun {
-    std::optional<QString> start_error; // the tool could not be started
-    int exit_code = 0;
-    bool crashed = false;
-    QByteArray out, err;
-};
-
-// Everything kept of one loaded file, under its segment's UID.
-struct LoadedSegment {
-    reader::Info info;
-    std::vector<reader::TrackEntry> tracks;
-    std::vector<Edition> editions;
-    bool chapters_edited = false; // renamed or split since loading
-};
-
-// Track edits are kept per file: (SegmentUuid, TrackNumber).
-using TrackKey = std::pair<QByteArray, std::uint64_t>;
-
-// The one object the QML interface talks to: the open files, the active file, the
-// data read from each file and the pending edits.
-class Backend : public QObject {
+// The one object the QML interface talks to: the list of open documents, the active one,
+// the edits QML asks for, and the saves.
+class Backend : public QObject, public QQmlParserStatus {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     Q_CLASSINFO("DefaultProperty", "tracks")
     Q_PROPERTY(QStringList file_names READ file_names WRITE set_file_names NOTIFY file_names_changed)
     Q_PROPERTY(QString active_file_name READ active_file_name WRITE set_active_file_name NOTIFY
@@ -77,6 +44,15 @@ class Backend : public QObject {
     Q_PROPERTY(bool active_modified READ active_modified NOTIFY modified_changed)
     // Chosen files that could not be opened, as "name: reason", from the latest open or add.
     Q_PROPERTY(QStringList load_errors READ load_errors NOTIFY load_errors_changed)
+    // True from the start of a save until its outcome is shown.
+    Q_PROPERTY(bool saving READ saving NOTIFY saving_changed)
+    // The active file's edit history.
+    Q_PROPERTY(bool can_undo READ can_undo NOTIFY undo_changed)
+    Q_PROPERTY(bool can_redo READ can_redo NOTIFY undo_changed)
+    // The active file changed on disk since it was read: Reload or Save anyway.
+    Q_PROPERTY(bool changed_on_disk READ changed_on_disk NOTIFY disk_state_changed)
+    // Names of the listed files with unsaved edits, in list order.
+    Q_PROPERTY(QStringList unsaved_files READ unsaved_files NOTIFY modified_changed)
 
 public:
     explicit Backend(QObject *parent = nullptr);
@@ -94,23 +70,45 @@ public:
     // Makes file `index` active (none when absent or past the end) and refills the models.
     void set_active(std::optional<std::size_t> index);
     std::optional<std::size_t> active_index() const { return active_index_; }
-    const std::vector<FileEntry> &files() const { return files_; }
-    const std::map<QByteArray, LoadedSegment> &segments() const { return segments_; }
-    const std::map<TrackKey, TrackSettings> &track_settings() const { return track_settings_; }
+    const std::vector<std::shared_ptr<Document>> &documents() const { return docs_; }
+    Document *active_document() const;
 
-    // Reads one file and appends it to the list. Returns why it was not added, if it was not.
+    // Reads one file and appends it to the list (or selects it when it is listed already).
+    // Returns why it was not opened, if it was not.
     std::optional<QString> add_file(const QString &path);
+    // Opens each usable choice, and lists why the others could not be opened.
+    void load_choices(const std::vector<Choice> &choices);
     // Replaces the chooser (tests; the desktop chooser otherwise).
     void set_picker(std::unique_ptr<FilePicker> picker);
     int active_row() const { return active_index_ ? static_cast<int>(*active_index_) : -1; }
     QString save_status() const { return save_status_; }
     bool save_failed() const { return save_failed_; }
-    const std::optional<ToolRun> &last_run() const { return last_run_; }
+    const std::optional<ToolResult> &last_run() const { return last_run_; }
     QVariantList modified_rows() const { return modified_rows_; }
     bool active_modified() const;
-    bool is_modified(const QByteArray &segment_uuid) const;
     QStringList load_errors() const { return load_errors_; }
+    bool saving() const { return saving_; }
+    bool can_undo() const;
+    bool can_redo() const;
+    bool changed_on_disk() const;
+    QStringList unsaved_files() const;
+
     Q_INVOKABLE void dismiss_load_errors();
+    Q_INVOKABLE void undo();
+    Q_INVOKABLE void redo();
+    // Drops every pending edit of the active file (one step that can be undone).
+    Q_INVOKABLE void revert_file();
+    // Saves every modified file in turn.
+    Q_INVOKABLE void save_all();
+    // Reads the active file again; its edits are dropped.
+    Q_INVOKABLE void reload_file();
+    // Saves the active file although it changed on disk since it was read.
+    Q_INVOKABLE void save_anyway();
+    // Adds dropped files, given as URLs.
+    Q_INVOKABLE void add_urls(const QList<QUrl> &urls);
+
+    void classBegin() override {}
+    void componentComplete() override;
 
 Q_SIGNALS:
     void file_names_changed();
@@ -119,6 +117,9 @@ Q_SIGNALS:
     void save_status_changed();
     void modified_changed();
     void load_errors_changed();
+    void saving_changed();
+    void undo_changed();
+    void disk_state_changed();
 
 public Q_SLOTS:
     void select_file(quint64 index);
@@ -135,42 +136,64 @@ public Q_SLOTS:
     void insert_chapter_end(quint64 edition, quint64 chapter);
     void save_file();
 
-protected:
-    // Appends one loaded file to the list; the first file of an empty list becomes active.
-    void append_file(FileEntry entry);
-    void refill_models();
-    const LoadedSegment *active_segment() const;
-    LoadedSegment *active_segment();
-    TrackSettings *track_for_slot(const QString &disc, quint64 number);
-    void split(quint64 edition, quint64 chapter, SplitAt where);
-    std::optional<QStringList> pick();
+private:
+    void append(std::shared_ptr<Document> doc);
+    void refresh_models();
+    std::optional<std::vector<Choice>> pick();
     void report(const QString &status, bool failed);
-    void load_paths(const QStringList &paths);
     void notify_active_row(int old_row);
     void notify_modified();
-    TrackSettings *settings_of(const QByteArray &segment_uuid, const reader::TrackEntry &track);
-    const TrackSettings *settings_of(const QByteArray &segment_uuid, const reader::TrackEntry &track) const;
+    void after_edit(); // the active document changed: rows, markers, history
+    // Edits the active document, unless it is being saved or `change` refuses.
+    bool edit_active(const std::function<bool(DocumentState &)> &change);
+    std::optional<std::size_t> track_for_slot(const QString &disc, quint64 number);
+    bool refuse_nul(const QString &text);
+    void split(quint64 edition, quint64 chapter, SplitAt where);
 
-private:
-    std::vector<FileEntry> files_;
+    // Saving (backend_save.cpp).
+    struct PendingSave {
+        std::weak_ptr<Document> doc;
+        bool anyway = false; // save although the file changed on disk
+    };
+    void enqueue(std::shared_ptr<Document> doc, bool anyway);
+    void start_next_save();
+    void save_finished(const ToolResult &result);
+    void set_saving(bool value);
+    void end_batch();
+    QString progress(const Document &doc) const;
+    // Watching open files (backend_save.cpp).
+    void watch(const Document &doc);
+    void unwatch(const QString &path);
+    void check_changed_files();
+
+    std::vector<std::shared_ptr<Document>> docs_;
     QStringList file_names_;
-    std::optional<FileEntry> active_;
     std::optional<std::size_t> active_index_;
     QString active_file_name_;
     QPointer<track_list::TrackList> tracks_;
     QPointer<chapter_list::ChapterList> chapters_;
     int active_row_seen_ = -1; // last active row announced to QML
-    std::map<TrackKey, TrackSettings> track_settings_;
-    std::map<QByteArray, LoadedSegment> segments_;
     std::unique_ptr<FilePicker> picker_;
     bool picking_ = false;
-    std::optional<ToolRun> last_run_;
+    std::optional<ToolResult> last_run_;
     QVariantList modified_rows_; // per file row, kept by notify_modified
     QStringList load_errors_;
     QString save_status_;
     bool save_failed_ = false;
+
+    bool saving_ = false;
+    std::deque<PendingSave> queue_;
+    std::weak_ptr<Document> saving_doc_;
+    std::optional<FileLock> lock_; // held while the tool runs
+    ToolRun tool_;
+    int batch_total_ = 0, batch_done_ = 0;
+    QStringList batch_failures_;
     // Private directory of the chapters file, kept until the next save.
     std::unique_ptr<QTemporaryDir> chapters_dir_;
+
+    QFileSystemWatcher watcher_;
+    QTimer watch_delay_; // changes come in bursts: look once they settle
+    QStringList changed_paths_;
 };
 
 } // namespace perlane

@@ -1,6 +1,5 @@
-// The chapters XML document that mkvpropedit applies: every edition and chapter as read,
-// with the user's edits, so that a save changes only what was edited.
-#include "editions.h"
+// Written element by element from the atoms as they are, nested ones included.
+#include "chapters_xml.h"
 
 namespace perlane {
 
@@ -54,28 +53,26 @@ QString line(int indent, const char *name, std::uint64_t value) {
     return line(indent, name, QString::number(value));
 }
 
-// Languages, IETF tags and countries of a display after its first language.
-QString display_rest(const reader::ChapterDisplay &d, int indent, std::size_t skip_languages) {
-    QString out;
-    for (std::size_t i = skip_languages; i < d.chap_language.size(); ++i)
-        out += line(indent, "ChapterLanguage", text(d.chap_language[i].value));
-    for (const auto &c : d.chap_country)
-        out += line(indent, "ChapterCountry", text(c.value));
-    for (const auto &l : d.chap_language_bcp47)
-        out += line(indent, "ChapLanguageIETF", text(l.value));
-    return out;
-}
-
+// A display's languages, IETF tags and countries. Without a ChapLanguage the display's
+// language is the element's default, "eng": written out, since the XML reader may
+// assume another.
 QString display_xml(const reader::ChapterDisplay &d, int indent) {
-    return line(indent, "ChapterDisplay",
-                line(indent + 2, "ChapterString", text(d.chap_string.value)) + display_rest(d, indent + 2, 0) +
-                    QLatin1Char('\n') + pad(indent));
+    QString out = line(indent + 2, "ChapterString", text(d.chap_string.value));
+    if (d.chap_language.empty())
+        out += line(indent + 2, "ChapterLanguage", QStringLiteral("eng"));
+    for (const auto &l : d.chap_language)
+        out += line(indent + 2, "ChapterLanguage", text(l.value));
+    for (const auto &c : d.chap_country)
+        out += line(indent + 2, "ChapterCountry", text(c.value));
+    for (const auto &l : d.chap_language_bcp47)
+        out += line(indent + 2, "ChapLanguageIETF", text(l.value));
+    return line(indent, "ChapterDisplay", out + QLatin1Char('\n') + pad(indent));
 }
 
 QString atom_xml(const reader::ChapterAtom &a, int indent);
 
-// The children of an atom that the chapter rows do not show, at `indent`.
-QString atom_extras(const reader::ChapterAtom &a, int indent, std::size_t skip_displays) {
+// The children of an atom after its UID, times and flags, at `indent`.
+QString atom_extras(const reader::ChapterAtom &a, int indent) {
     QString out;
     if (a.chapter_string_uid)
         out += line(indent, "ChapterStringUID", text(a.chapter_string_uid->value));
@@ -93,8 +90,8 @@ QString atom_extras(const reader::ChapterAtom &a, int indent, std::size_t skip_d
             tracks += line(indent + 2, "ChapterTrackNumber", t.value);
         out += line(indent, "ChapterTrack", tracks + QLatin1Char('\n') + pad(indent));
     }
-    for (std::size_t i = skip_displays; i < a.chapter_display.size(); ++i)
-        out += display_xml(a.chapter_display[i], indent);
+    for (const auto &d : a.chapter_display)
+        out += display_xml(d, indent);
     for (const auto &p : a.chap_process) {
         QString body = line(indent + 2, "ChapterProcessCodecID", p.chap_process_codec_id.value);
         if (p.chap_process_private)
@@ -111,7 +108,6 @@ QString atom_extras(const reader::ChapterAtom &a, int indent, std::size_t skip_d
     return out;
 }
 
-// An atom exactly as read (atoms without display and nested atoms).
 QString atom_xml(const reader::ChapterAtom &a, int indent) {
     QString out = QStringLiteral("<ChapterAtom>");
     out += line(indent + 2, "ChapterUID", a.chapter_uid.value);
@@ -120,64 +116,39 @@ QString atom_xml(const reader::ChapterAtom &a, int indent) {
     out += line(indent + 2, "ChapterFlagEnabled", a.chapter_flag_enabled.value);
     if (a.chapter_time_end)
         out += line(indent + 2, "ChapterTimeEnd", xml_time(a.chapter_time_end->value));
-    out += atom_extras(a, indent + 2, 0);
+    out += atom_extras(a, indent + 2);
     return out + QLatin1Char('\n') + pad(indent) + QStringLiteral("</ChapterAtom>");
 }
 
 } // namespace
 
-QString Chapter::xml_entry() const {
-    QString out = QStringLiteral("<ChapterAtom>");
-    out += line(6, "ChapterUID", uid);
-    out += line(6, "ChapterTimeStart", xml_time(start));
-    out += line(6, "ChapterFlagHidden", flag_hidden);
-    out += line(6, "ChapterFlagEnabled", flag_enabled);
-    if (end) // only where the chapter has one: read, or set by a split
-        out += line(6, "ChapterTimeEnd", xml_time(*end)) + QStringLiteral("  ");
-    QString display = line(8, "ChapterString", escaped(name)) +
-                      line(8, "ChapterLanguage", escaped(language.value_or(QStringLiteral("und"))));
-    if (!atom.chapter_display.empty())
-        display += display_rest(atom.chapter_display.front(), 8, 1);
-    out += line(6, "ChapterDisplay", display + QStringLiteral("\n      "));
-    out += atom_extras(atom, 6, 1);
-    return out + QStringLiteral("\n    </ChapterAtom>");
-}
-
-QString Edition::xml_entry() const {
+namespace {
+QString edition_xml(const reader::EditionEntry &entry) {
     QString out = QStringLiteral("  <EditionEntry>\n");
-    out += QStringLiteral("    <EditionFlagHidden>%1</EditionFlagHidden>\n").arg(flag_hidden);
-    out += QStringLiteral("    <EditionFlagDefault>%1</EditionFlagDefault>\n").arg(flag_default);
+    out += QStringLiteral("    <EditionFlagHidden>%1</EditionFlagHidden>\n").arg(entry.edition_flag_hidden.value);
+    out += QStringLiteral("    <EditionFlagDefault>%1</EditionFlagDefault>\n").arg(entry.edition_flag_default.value);
     if (entry.edition_flag_ordered.value != 0)
         out += QStringLiteral("    <EditionFlagOrdered>%1</EditionFlagOrdered>\n").arg(entry.edition_flag_ordered.value);
-    if (uid)
-        out += QStringLiteral("    <EditionUID>%1</EditionUID>\n").arg(*uid);
+    if (entry.edition_uid)
+        out += QStringLiteral("    <EditionUID>%1</EditionUID>\n").arg(entry.edition_uid->value);
     for (const auto &d : entry.edition_display) {
         QString body = line(6, "EditionString", text(d.edition_string.value));
         for (const auto &l : d.edition_language_ietf)
             body += line(6, "EditionLanguageIETF", text(l.value));
         out += line(4, "EditionDisplay", body + QStringLiteral("\n    ")).mid(1) + QLatin1Char('\n');
     }
-    // Chapters in order, with the atoms that have no display back in their places.
-    QStringList items;
-    std::size_t next_hidden = 0;
-    for (std::size_t i = 0; i <= chapters.size(); ++i) {
-        while (next_hidden < undisplayed.size() && undisplayed[next_hidden].first <= i) {
-            items << atom_xml(undisplayed[next_hidden].second, 4);
-            ++next_hidden;
-        }
-        if (i < chapters.size())
-            items << chapters[i].xml_entry();
-    }
-    out += QStringLiteral("    ") + items.join(QStringLiteral("\n    "));
-    return out + QStringLiteral("\n  </EditionEntry>\n");
+    for (const auto &atom : entry.chapter_atom)
+        out += QStringLiteral("    ") + atom_xml(atom, 4) + QLatin1Char('\n');
+    return out + QStringLiteral("  </EditionEntry>\n");
 }
+} // namespace
 
-QByteArray chapters_document(const std::vector<Edition> &editions) {
+QByteArray chapters_document(const Editions &editions) {
     QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                  "<!DOCTYPE Chapters SYSTEM \"matroskachapters.dtd\">\n"
                                  "<Chapters>\n");
-    for (const Edition &e : editions)
-        out += e.xml_entry();
+    for (const auto &e : editions)
+        out += edition_xml(e);
     out += QStringLiteral("</Chapters>");
     return out.toUtf8();
 }

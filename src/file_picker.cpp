@@ -90,7 +90,7 @@ private:
 // Why the wait ended.
 enum class Outcome { Waiting, Answered, Malformed };
 
-std::optional<QStringList> parse_response(const QDBusMessage &message, Outcome &outcome) {
+std::optional<std::vector<Choice>> parse_response(const QDBusMessage &message, Outcome &outcome) {
     const QList<QVariant> args = message.arguments();
     outcome = Outcome::Malformed;
     if (args.size() != 2 || args[0].metaType() != QMetaType::fromType<uint>() ||
@@ -104,18 +104,15 @@ std::optional<QStringList> parse_response(const QDBusMessage &message, Outcome &
     map_arg >> results;
     outcome = Outcome::Answered;
     if (code != 0)
-        return QStringList{}; // cancelled or ended otherwise
+        return std::vector<Choice>{}; // cancelled or ended otherwise
     const QVariant uris = results.value(QStringLiteral("uris"));
     if (uris.metaType() != QMetaType::fromType<QStringList>()) {
         outcome = Outcome::Malformed;
         return std::nullopt;
     }
-    QStringList paths;
-    for (const QString &uri : uris.toStringList()) {
-        static const QString scheme = QStringLiteral("file://");
-        if (uri.startsWith(scheme))
-            paths << QUrl::fromPercentEncoding(uri.mid(scheme.size()).toUtf8());
-    }
+    std::vector<Choice> paths;
+    for (const QString &uri : uris.toStringList())
+        paths.push_back(path_from_uri(uri.toUtf8()));
     return paths;
 }
 
@@ -124,7 +121,7 @@ class ResponseWaiter : public QObject {
     Q_OBJECT
 public:
     Outcome outcome = Outcome::Waiting;
-    std::optional<QStringList> result;
+    std::optional<std::vector<Choice>> result;
     QEventLoop loop;
 
 public Q_SLOTS:
@@ -153,7 +150,7 @@ void unsubscribe(QDBusConnection &dbus, const QString &path, ResponseWaiter *wai
 }
 
 // The portal's answer, or nothing when the portal cannot be used (then zenity is tried).
-std::optional<QStringList> ask_portal() {
+std::optional<std::vector<Choice>> ask_portal() {
     static const bool registered = [] {
         qDBusRegisterMetaType<portal::Pattern>();
         qDBusRegisterMetaType<portal::Filter>();
@@ -218,7 +215,7 @@ std::optional<QStringList> ask_portal() {
 }
 
 // zenity's answer: a list (empty when cancelled), or nothing when it cannot run.
-std::optional<QStringList> ask_zenity() {
+std::optional<std::vector<Choice>> ask_zenity() {
     QProcess zenity;
     zenity.setProgram(QStringLiteral("zenity"));
     zenity.setArguments({QStringLiteral("--no-markup"), QStringLiteral("--file-selection"),
@@ -241,18 +238,23 @@ std::optional<QStringList> ask_zenity() {
     if (failed_to_start || zenity.exitStatus() != QProcess::NormalExit)
         return std::nullopt;
     if (zenity.exitCode() == 1)
-        return QStringList{}; // cancelled
+        return std::vector<Choice>{}; // cancelled
     if (zenity.exitCode() != 0)
         return std::nullopt;
-    const QString out = QString::fromLocal8Bit(zenity.readAllStandardOutput()).trimmed();
-    if (out.isEmpty())
-        return QStringList{};
-    return out.split(QLatin1Char('|'));
+    // Names stay bytes until each is checked: decoding all at once could change one.
+    QByteArray out = zenity.readAllStandardOutput();
+    if (out.endsWith('\n'))
+        out.chop(1);
+    std::vector<Choice> paths;
+    if (!out.isEmpty())
+        for (const QByteArray &name : out.split('|'))
+            paths.push_back(path_from_bytes(name));
+    return paths;
 }
 
 class DesktopPicker : public FilePicker {
 public:
-    std::optional<QStringList> pick_files() override {
+    std::optional<std::vector<Choice>> pick_files() override {
         if (auto chosen = ask_portal())
             return chosen;
         return ask_zenity();

@@ -79,6 +79,38 @@ public:
         }
     }
 
+    // Makes the rows `next`: rows are inserted or removed where the lists first differ,
+    // then each row that still differs is announced as changed. Views keep their delegates.
+    void assign(std::vector<Info> next) {
+        std::size_t first = 0;
+        while (first < rows_.size() && first < next.size() && rows_[first] == next[first])
+            ++first;
+        const int at = static_cast<int>(first);
+        if (next.size() > rows_.size()) {
+            const auto extra = static_cast<std::ptrdiff_t>(next.size() - rows_.size());
+            beginInsertRows({}, at, at + static_cast<int>(extra) - 1);
+            rows_.insert(rows_.begin() + at, next.begin() + at, next.begin() + at + extra);
+            endInsertRows();
+        } else if (next.size() < rows_.size()) {
+            const auto gone = static_cast<std::ptrdiff_t>(rows_.size() - next.size());
+            beginRemoveRows({}, at, at + static_cast<int>(gone) - 1);
+            rows_.erase(rows_.begin() + at, rows_.begin() + at + gone);
+            endRemoveRows();
+        }
+        int changed_from = -1;
+        for (std::size_t i = first; i <= rows_.size(); ++i) {
+            const bool differs = i < rows_.size() && !(rows_[i] == next[i]);
+            if (differs) {
+                rows_[i] = std::move(next[i]);
+                if (changed_from < 0)
+                    changed_from = static_cast<int>(i);
+            } else if (changed_from >= 0) {
+                Q_EMIT this->dataChanged(this->index(changed_from), this->index(static_cast<int>(i) - 1), {});
+                changed_from = -1;
+            }
+        }
+    }
+
     const std::vector<Info> &rows() const { return rows_; }
 
 protected:

@@ -8,6 +8,12 @@
 
 int main(int argc, char **argv) {
     auto app = std::make_unique<QGuiApplication>(argc, argv);
+    // Qt has taken its own options out of argv: what is left names files to open, as bytes
+    // (a name that is not valid text must not turn into another file's name).
+    QList<QByteArray> files;
+    for (int i = 1; i < argc; ++i)
+        files << QByteArray(argv[i]);
+    perlane::set_startup_files(std::move(files));
     QGuiApplication::setApplicationName(QStringLiteral("perlane"));
     QGuiApplication::setDesktopFileName(QStringLiteral("perlane"));
     // A desktop look unless the user asked for another style.

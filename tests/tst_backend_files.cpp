@@ -2,21 +2,25 @@
 #include "backend.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using perlane::Backend;
-using perlane::FileEntry;
 
 namespace {
 
-// Fills the list the way loading does, without reading files.
+// A list of `count` files, each a copy of one real file.
 class ListBackend : public Backend {
 public:
     explicit ListBackend(int count) {
-        for (int i = 0; i < count; ++i)
-            append_file(FileEntry{QByteArray(1, char('a' + i)), QStringLiteral("f%1.mkv").arg(i),
-                                  QStringLiteral("/x/f%1.mkv").arg(i)});
+        const QString source = qEnvironmentVariable("PERLANE_MEDIA_DIR") + QStringLiteral("/full.mkv");
+        for (int i = 0; i < count; ++i) {
+            const QString path = dir.filePath(QStringLiteral("f%1.mkv").arg(i));
+            if (!QFile::copy(source, path) || add_file(path))
+                qFatal("could not list %s", qPrintable(path));
+        }
     }
+    QTemporaryDir dir;
 };
 
 struct Spies {
@@ -133,7 +137,7 @@ private Q_SLOTS:
         b.delete_file(0); // before the active file: the index follows it
         QCOMPARE(spies.take(), (Counts{1, 0}));
         QCOMPARE(b.active_index(), std::optional<std::size_t>(1));
-        QCOMPARE(b.files()[*b.active_index()].name, QStringLiteral("f2.mkv"));
+        QCOMPARE(b.documents()[*b.active_index()]->name(), QStringLiteral("f2.mkv"));
         QCOMPARE(row.size(), 1);
         QCOMPARE(b.next_file(), -1);
         QCOMPARE(b.prev_file(), 0);

@@ -25,9 +25,11 @@ QString media(const char *name) {
 class FixedPicker : public FilePicker {
 public:
     explicit FixedPicker(std::optional<QStringList> answer) : answer_(std::move(answer)) {}
-    std::optional<QStringList> pick_files() override {
+    std::optional<std::vector<Choice>> pick_files() override {
         ++calls;
-        return answer_;
+        if (!answer_)
+            return std::nullopt;
+        return std::vector<Choice>(answer_->begin(), answer_->end());
     }
     int calls = 0;
 
@@ -63,12 +65,9 @@ struct Setup {
                        .arg(r.variant, r.name, r.language, r.is_default ? QStringLiteral("default") : QString());
         return out;
     }
-    // The rows must always be what the data says.
-    bool rows_match_data() const {
-        const LoadedSegment *s = nullptr;
-        const auto &f = backend.files()[*backend.active_index()];
-        s = &backend.segments().at(f.segment_uuid);
-        return chapters.rows() == chapter_rows(s->editions);
+    const Editions &editions() const { return backend.active_document()->state().editions; }
+    const reader::ChapterAtom &atom(std::size_t edition, std::size_t i) const {
+        return editions().at(edition).chapter_atom.at(i);
     }
 };
 
@@ -127,7 +126,7 @@ private Q_SLOTS:
         QVERIFY(why.has_value());
         QCOMPARE(text, QStringLiteral("Unsupported number of segments: '2', contact developer\n"));
         QCOMPARE(names.size(), 0);
-        QVERIFY(s.backend.files().empty());
+        QVERIFY(s.backend.documents().empty());
     }
 
     void unreadable_files_change_nothing() {
@@ -136,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(s.backend.add_file(QStringLiteral("/nonexistent/x.mkv")));
         QVERIFY(s.backend.add_file(media("chapters.txt")));
         QCOMPARE(names.size(), 0);
-        QVERIFY(s.backend.files().empty());
+        QVERIFY(s.backend.documents().empty());
     }
 
     void first_file_fills_the_models_and_stays_active() {
@@ -152,8 +151,10 @@ private Q_SLOTS:
                                                  "0|2|Episode|01:40.000|03:00.000|01:20.000"}));
         QVERIFY(!s.backend.add_file(media("ffmpeg.mkv")));
         QCOMPARE(s.backend.active_file_name(), QStringLiteral("full.mkv"));
-        QVERIFY(!s.backend.add_file(media("full.mkv"))); // the same file twice: two rows
-        QCOMPARE(s.backend.file_names(), (QStringList{"full.mkv", "ffmpeg.mkv", "full.mkv"}));
+        s.backend.select_file(1);
+        QVERIFY(!s.backend.add_file(media("full.mkv"))); // listed already: selected, not listed twice
+        QCOMPARE(s.backend.file_names(), (QStringList{"full.mkv", "ffmpeg.mkv"}));
+        QCOMPARE(s.backend.active_file_name(), QStringLiteral("full.mkv"));
         s.backend.select_file(1); // no chapters
         QVERIFY(s.chapters.rows().empty());
         QCOMPARE(s.tracks.rows().size(), 2u);
@@ -163,7 +164,7 @@ private Q_SLOTS:
     void chapter_times_do_not_depend_on_the_timestamp_scale() {
         Setup s;
         QVERIFY(!s.backend.add_file(media("scale.mkv")));
-        QCOMPARE(s.backend.segments().begin()->second.info.timestamp_scale.value, 100000ull);
+        QCOMPARE(s.backend.active_document()->info().timestamp_scale.value, 100000ull);
         QCOMPARE(s.chapter_texts(), (QStringList{"0|0|Intro|00:00.000|00:10.000|00:10.000",
                                                  "0|1|Opening|00:10.000|01:40.000|01:30.000*",
                                                  "0|2|Episode|01:40.000|03:00.000|01:20.000"}));
@@ -177,36 +178,31 @@ private Q_SLOTS:
                                                  "0|2|Short|05:10.000|06:30.000|01:20.000",
                                                  "1|3|Teil eins|00:00.000|03:00.000|03:00.000",
                                                  "1|4|Part two|03:00.000|06:00.000|03:00.000"}));
-        const auto &editions = s.backend.segments().begin()->second.editions;
-        QCOMPARE(editions[0].chapters[2].index, 3u); // the atom without display still counts
-        QCOMPARE(editions[0].undisplayed.size(), 1u);
+        QCOMPARE(s.editions()[0].chapter_atom.size(), 4u); // the atom without display is kept
 
         // Rename in the second edition: found through the row's edition.
         s.backend.set_chapter_name(1, 3, QStringLiteral("Erster Teil"));
-        QCOMPARE(editions[1].chapters[0].name, QStringLiteral("Erster Teil"));
-        QCOMPARE(editions[1].chapters[0].atom.chapter_display[0].chap_string.value, std::string("Erster Teil"));
-        QCOMPARE(editions[1].chapters[0].atom.chapter_display[1].chap_string.value, std::string("Part one"));
-        QVERIFY(s.backend.segments().begin()->second.chapters_edited);
+        QCOMPARE(s.atom(1, 0).chapter_display[0].chap_string.value, std::string("Erster Teil"));
+        QCOMPARE(s.atom(1, 0).chapter_display[1].chap_string.value, std::string("Part one"));
+        QVERIFY(s.backend.active_modified());
         // A mismatched edition changes nothing, rows included.
         s.backend.set_chapter_name(0, 4, QStringLiteral("x"));
-        QCOMPARE(editions[1].chapters[1].name, QStringLiteral("Part two"));
+        QCOMPARE(s.atom(1, 1).chapter_display[0].chap_string.value, std::string("Part two"));
         QCOMPARE(s.chapters.rows()[4].name, QStringLiteral("Part two"));
 
         // The worked example: 00:10.000 lasting 05:00.000, split at the start.
         s.backend.insert_chapter_start(0, 1);
         QCOMPARE(s.chapter_texts().mid(1, 2), (QStringList{"0|1|Main|00:10.000|01:40.000|01:30.000*",
                                                            "0|2|Main|01:40.000|05:10.000|03:30.000"}));
-        QVERIFY(s.rows_match_data());
-        QCOMPARE(editions[0].chapters[2].uid, 90000ull); // the original keeps its UID
-        QVERIFY(editions[0].chapters[1].uid != 0 && editions[0].chapters[1].uid != 90000);
-        QCOMPARE(*editions[0].chapters[1].end, 100'000'000'000ull);
+        QCOMPARE(s.atom(0, 2).chapter_uid.value, 90000ull); // the original keeps its UID
+        QVERIFY(s.atom(0, 1).chapter_uid.value != 0 && s.atom(0, 1).chapter_uid.value != 90000);
+        QCOMPARE(s.atom(0, 1).chapter_time_end->value, 100'000'000'000ull);
 
         // Split off the end of "Part two" (now row 5) in the second edition.
         s.backend.insert_chapter_end(1, 5);
         QCOMPARE(s.chapter_texts().mid(5), (QStringList{"1|5|Part two|03:00.000|04:30.000|01:30.000*",
                                                         "1|6|Part two|04:30.000|06:00.000|01:30.000*"}));
-        QVERIFY(s.rows_match_data());
-        QCOMPARE(editions[1].chapters[2].uid, 300002ull); // 190000 - 90000 is taken: above the largest
+        QCOMPARE(s.atom(1, 2).chapter_uid.value, 300002ull); // 190000 - 90000 is taken: above the largest
 
         // An 80 s chapter is not split.
         const QStringList before = s.chapter_texts();
@@ -219,22 +215,21 @@ private Q_SLOTS:
 
         // Renaming after the splits still finds the right chapter.
         s.backend.set_chapter_name(1, 6, QStringLiteral("Credits"));
-        QCOMPARE(editions[1].chapters[2].name, QStringLiteral("Credits"));
-        QVERIFY(s.rows_match_data());
+        QCOMPARE(s.atom(1, 2).chapter_display[0].chap_string.value, std::string("Credits"));
+        QCOMPARE(s.chapters.rows()[6].name, QStringLiteral("Credits"));
     }
 
     void new_uids_never_wrap_or_collide() {
         Setup s;
         QVERIFY(!s.backend.add_file(media("editions.mkv")));
-        const auto &editions = s.backend.segments().begin()->second.editions;
         s.backend.insert_chapter_start(1, 3); // UID 7: 7 - 90000 would wrap
-        const std::uint64_t fresh = editions[1].chapters[0].uid;
+        const std::uint64_t fresh = s.atom(1, 0).chapter_uid.value;
         QVERIFY(fresh != 0 && fresh != 7 && fresh != 8);
         QCOMPARE(fresh, 300001ull); // above the largest UID in the file
         s.backend.insert_chapter_start(0, 1); // UID 90000: 0 is not a UID
-        QCOMPARE(editions[0].chapters[1].uid, 300002ull);
+        QCOMPARE(s.atom(0, 1).chapter_uid.value, 300002ull);
         s.backend.insert_chapter_start(0, 2); // the remaining 210 s: 90000 - 90000 again
-        QCOMPARE(editions[0].chapters[2].uid, 300003ull);
+        QCOMPARE(s.atom(0, 2).chapter_uid.value, 300003ull);
     }
 
     void split_at_the_end_of_a_chapter_without_end() {
@@ -244,7 +239,7 @@ private Q_SLOTS:
         QCOMPARE(s.chapters.rows().size(), 3u);
         s.backend.insert_chapter_end(0, 0); // "Intro" is 10 s: nothing
         QCOMPARE(s.chapters.rows().size(), 3u);
-        QVERIFY(!s.backend.segments().begin()->second.chapters_edited);
+        QVERIFY(!s.backend.active_modified());
         s.backend.insert_chapter_start(0, 1);
         QCOMPARE(s.chapters.rows().size(), 3u);
     }
@@ -268,12 +263,10 @@ private Q_SLOTS:
         s.backend.set_track_name(QString(), 1, QStringLiteral("Bild"));
         s.backend.select_file(2);
         QCOMPARE(s.track_texts()[0], QStringLiteral("|1|Video|Bild| ger |"));
-        // Back to the value read: no pending edit.
+        // Back to the value read: no pending edit there.
         s.backend.set_track_name(QString(), 1, QString());
-        int edited = 0;
-        for (const auto &[key, settings] : s.backend.track_settings())
-            edited += settings.edited() ? 1 : 0;
-        QCOMPARE(edited, 2); // full.mkv track 2, scale.mkv track 1 (language)
+        s.backend.set_track_language(QString(), 1, QStringLiteral("und"));
+        QCOMPARE(s.backend.modified_rows(), (QVariantList{true, false, false}));
     }
 
     void open_and_add_through_the_chooser() {
@@ -284,8 +277,8 @@ private Q_SLOTS:
         QCOMPARE(s.backend.file_names(), (QStringList{"full.mkv", "ffmpeg.mkv"}));
         s.backend.select_file(1);
 
-        // Cancelled: the list empties, the active file and its rows stay, and no file is
-        // left marked as unsaved (closing the window must not ask about files gone).
+        // Cancelled: the list empties and nothing is active any more, so nothing unlisted
+        // can be shown as modified, stepped through or saved.
         s.backend.set_track_name(QStringLiteral("From ffmpeg"), 1, QStringLiteral("edited"));
         QCOMPARE(s.backend.modified_rows(), (QVariantList{false, true}));
         s.backend.set_picker(std::make_unique<FixedPicker>(QStringList{}));
@@ -293,8 +286,13 @@ private Q_SLOTS:
         s.backend.open_files();
         QCOMPARE(names.size(), 1);
         QVERIFY(s.backend.file_names().isEmpty());
-        QCOMPARE(s.backend.active_file_name(), QStringLiteral("ffmpeg.mkv"));
-        QCOMPARE(s.tracks.rows().size(), 2u);
+        QCOMPARE(s.backend.active_file_name(), QString());
+        QVERIFY(!s.backend.active_modified());
+        QVERIFY(s.backend.unsaved_files().isEmpty());
+        QCOMPARE(s.backend.prev_file(), -1);
+        QCOMPARE(s.backend.next_file(), -1);
+        s.backend.save_file();
+        QVERIFY(!s.backend.saving());
         QVERIFY(s.backend.modified_rows().isEmpty());
 
         // No chooser at all: nothing changes.

@@ -58,6 +58,17 @@ class TestPicker : public QObject {
                          QByteArray::number(status) + "\n");
     }
 
+    // The desktop chooser's answer, a refused name as "refused: " and the reason.
+    static std::optional<QStringList> picked() {
+        const auto chosen = make_desktop_picker()->pick_files();
+        if (!chosen)
+            return std::nullopt;
+        QStringList out;
+        for (const Choice &c : *chosen)
+            out << (c ? *c : QStringLiteral("refused: ") + c.error());
+        return out;
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(dir.isValid());
@@ -78,8 +89,7 @@ private Q_SLOTS:
         auto portal = start_portal(QStringLiteral("answer"),
                                    {QStringLiteral("file:///tmp/one.mkv"), QStringLiteral("file:///tmp/two.mkv"),
                                     QStringLiteral("file:///tmp/three.mkv")});
-        const auto chosen = make_desktop_picker()->pick_files();
-        QCOMPARE(chosen, std::optional(QStringList{"/tmp/one.mkv", "/tmp/two.mkv", "/tmp/three.mkv"}));
+        QCOMPARE(picked(), std::optional(QStringList{"/tmp/one.mkv", "/tmp/two.mkv", "/tmp/three.mkv"}));
         const QStringList lines = read_all(record).split(QLatin1Char('\n'));
         QCOMPARE(lines.mid(0, 9),
                  (QStringList{"interface=org.freedesktop.portal.FileChooser", "signature=ssa{sv}", "parent=",
@@ -91,20 +101,30 @@ private Q_SLOTS:
     void cancel_gives_an_empty_list() {
         use_private_bus();
         auto portal = start_portal(QStringLiteral("cancel"));
-        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{}));
+        QCOMPARE(picked(), std::optional(QStringList{}));
     }
 
-    void other_schemes_are_left_out_and_escapes_decoded() {
+    // Every URI gives exactly its file or a reason: never another file.
+    void uris_are_decoded_exactly_or_refused() {
         use_private_bus();
-        auto portal = start_portal(QStringLiteral("answer"), {QStringLiteral("sftp://host/x.mkv"),
-                                                              QStringLiteral("file:///tmp/a%20b.mkv")});
-        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/a b.mkv"}));
+        auto portal = start_portal(QStringLiteral("answer"),
+                                   {QStringLiteral("sftp://host/x.mkv"), QStringLiteral("file:///tmp/a%20b.mkv"),
+                                    QStringLiteral("file://localhost/tmp/c.mkv"), QStringLiteral("file://other/tmp/d.mkv"),
+                                    QStringLiteral("file:///tmp/e.mkv%00.txt"), QStringLiteral("file:///tmp/caf%E9.mkv"),
+                                    QStringLiteral("file:///tmp/caf%C3%A9.mkv")});
+        QCOMPARE(picked(), std::optional(QStringList{
+                               "refused: sftp://host/x.mkv: not a local file", "/tmp/a b.mkv", "/tmp/c.mkv",
+                               "refused: file://other/tmp/d.mkv: the file is on another computer",
+                               "refused: file:///tmp/e.mkv%00.txt: the name contains a NUL byte",
+                               "refused: /tmp/caf\uFFFD.mkv: the file name is not valid text in this system's "
+                               "encoding; rename the file to open it",
+                               "/tmp/caf\u00E9.mkv"}));
     }
 
     void a_request_path_of_the_portals_own_is_followed() {
         use_private_bus();
         auto portal = start_portal(QStringLiteral("otherpath"), {QStringLiteral("file:///tmp/x.mkv")});
-        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/x.mkv"}));
+        QCOMPARE(picked(), std::optional(QStringList{"/tmp/x.mkv"}));
     }
 
     void malformed_answers_and_errors_fall_back_to_zenity() {
@@ -112,23 +132,23 @@ private Q_SLOTS:
         for (const char *mode : {"malformed", "error"}) {
             use_private_bus();
             auto portal = start_portal(QString::fromLatin1(mode));
-            QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/z.mkv"}));
+            QCOMPARE(picked(), std::optional(QStringList{"/tmp/z.mkv"}));
         }
         // No portal on the bus at all.
         use_private_bus();
-        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/z.mkv"}));
+        QCOMPARE(picked(), std::optional(QStringList{"/tmp/z.mkv"}));
     }
 
     void without_a_bus_zenity_is_asked_directly() {
         use_no_bus();
         fake_zenity("/tmp/a.mkv|/tmp/b c.mkv\n", 0);
-        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{"/tmp/a.mkv", "/tmp/b c.mkv"}));
+        QCOMPARE(picked(), std::optional(QStringList{"/tmp/a.mkv", "/tmp/b c.mkv"}));
         QCOMPARE(read_all(dir.path() + QStringLiteral("/zenity-args")),
                  QStringLiteral("--no-markup\n--file-selection\n--multiple\n--file-filter\nmkv | *.mkv\n"));
         fake_zenity("", 1); // cancelled
-        QCOMPARE(make_desktop_picker()->pick_files(), std::optional(QStringList{}));
+        QCOMPARE(picked(), std::optional(QStringList{}));
         fake_zenity("", 5); // failed otherwise
-        QCOMPARE(make_desktop_picker()->pick_files(), std::nullopt);
+        QCOMPARE(picked(), std::nullopt);
     }
 
     void without_a_bus_and_without_zenity_nothing_is_chosen_silently() {
@@ -158,7 +178,8 @@ private Q_SLOTS:
         // A second request while the chooser is open is not taken.
         QTimer::singleShot(20, &backend, [&] { backend.add_files(); });
         backend.add_files();
-        QCOMPARE(backend.file_names().size(), 4);
+        QCOMPARE(backend.file_names().size(), 2); // the same files again: selected, not listed twice
+        QCOMPARE(backend.active_file_name(), QStringLiteral("scale.mkv"));
         QCOMPARE(read_all(record).count(QStringLiteral("--\n")), 2);
     }
 };

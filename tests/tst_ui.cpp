@@ -6,6 +6,7 @@
 #include "private_bus.h"
 #include "view.h"
 
+#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -196,21 +197,98 @@ private Q_SLOTS:
         QVERIFY(!window->title().startsWith(QStringLiteral("\u25CF ")));
     }
 
-    void closing_with_unsaved_edits_asks_first() {
+    QString field_text(const char *row, const char *field) {
+        QQuickItem *f = item_in(QString::fromLatin1(row), QString::fromLatin1(field));
+        return f ? f->property("text").toString() : QStringLiteral("(none)");
+    }
+
+    void undo_and_redo_follow_the_fields() {
         type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("Changed"));
         QTRY_VERIFY(backend->active_modified());
-        QObject *dialog = window->findChild<QObject *>(QStringLiteral("discardDialog"));
+        click(item(QStringLiteral("undoButton")));
+        QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
+        QVERIFY(!backend->active_modified());
+        click(item(QStringLiteral("redoButton")));
+        QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Changed"));
+        QVERIFY(backend->active_modified());
+        QMetaObject::invokeMethod(backend, "revert_file");
+        QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
+        QVERIFY(!backend->active_modified());
+    }
+
+    void text_not_yet_committed_is_saved_by_ctrl_s() {
+        QQuickItem *name = item_in(QStringLiteral("track_0"), QStringLiteral("trackName"));
+        click(name);
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        type_text(QStringLiteral("Typed only"));
+        QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved full.mkv."));
+        auto full = read_back(dir.filePath(QStringLiteral("full.mkv")));
+        QVERIFY(full && full->tracks);
+        QCOMPARE(full->tracks->track_entry.at(0).name->value, std::string("Typed only"));
+    }
+
+    void a_file_changed_by_another_program_is_noticed() {
+        const QString path = dir.filePath(QStringLiteral("full.mkv"));
+        QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"),
+                                   {QStringLiteral("-q"), path, QStringLiteral("--edit"), QStringLiteral("track:2"),
+                                    QStringLiteral("--set"), QStringLiteral("name=From elsewhere")}),
+                 0);
+        QTRY_VERIFY(item(QStringLiteral("diskBanner")));
+        // An edit made meanwhile is not saved over the other program's change...
+        type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("Mine"));
+        click(item(QStringLiteral("saveButton")));
+        QTRY_VERIFY(!backend->saving());
+        QVERIFY(backend->save_failed());
+        QVERIFY2(backend->save_status().contains(QStringLiteral("changed on disk")), qPrintable(backend->save_status()));
+        // ...and Reload asks before it drops the edit, then shows what is on disk.
+        click(item_in(QStringLiteral("diskBanner"), QStringLiteral("reloadButton")));
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("reloadDialog"));
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QMetaObject::invokeMethod(dialog, "discarded"); // as the Discard button does
+        QTRY_COMPARE(field_text("track_1", "trackName"), QStringLiteral("From elsewhere"));
+        QCOMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
+        QVERIFY(!backend->active_modified());
+        QTRY_VERIFY(!item(QStringLiteral("diskBanner")));
+    }
+
+    void save_all_saves_every_modified_file() {
+        type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("All one"));
+        click(item(QStringLiteral("file_1")));
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
+        type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("All two"));
+        QCOMPARE(backend->unsaved_files(), (QStringList{"full.mkv", "editions.mkv"}));
+        QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved 2 files."));
+        QVERIFY(backend->unsaved_files().isEmpty());
+        QCOMPARE(read_back(dir.filePath(QStringLiteral("editions.mkv")))->tracks->track_entry.at(0).name->value,
+                 std::string("All two"));
+    }
+
+    void closing_with_unsaved_edits_asks_and_can_save_all_first() {
+        type_into(item_in(QStringLiteral("track_1"), QStringLiteral("trackName")), QStringLiteral("Before quitting"));
+        QTRY_VERIFY(backend->active_modified());
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("unsavedDialog"));
         QVERIFY(dialog);
         QVERIFY(!window->close()); // refused for now: a question instead
         QTRY_VERIFY(dialog->property("opened").toBool());
+        QCOMPARE(item(QStringLiteral("unsavedList"))->property("text").toString(), QStringLiteral("\u2022 editions.mkv"));
         QMetaObject::invokeMethod(dialog, "reject");
         QTRY_VERIFY(!dialog->property("visible").toBool());
         QVERIFY(window->isVisible());
         // Removing the file asks too. (Delete in a text field edits the text.)
         click(item(QStringLiteral("removeButton")));
-        QTRY_VERIFY(dialog->property("opened").toBool());
-        QMetaObject::invokeMethod(dialog, "reject");
+        QObject *discard = window->findChild<QObject *>(QStringLiteral("discardDialog"));
+        QTRY_VERIFY(discard->property("opened").toBool());
+        QMetaObject::invokeMethod(discard, "reject");
         QCOMPARE(backend->file_names().size(), 2);
+        // Save all, then the window closes.
+        QVERIFY(!window->close());
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QMetaObject::invokeMethod(dialog, "accept");
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(read_back(dir.filePath(QStringLiteral("editions.mkv")))->tracks->track_entry.at(1).name->value,
+                 std::string("Before quitting"));
     }
 };
 

@@ -1,0 +1,85 @@
+#pragma once
+// One opened file: what was read from it, the user's pending edits, and their history.
+// A document belongs to the file that was opened (its device and inode), never to a
+// segment UID: two files never share edits, whatever their UIDs.
+#include "chapters.h"
+#include "io.h"
+#include "master.h"
+
+#include <QString>
+
+#include <expected>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace perlane {
+
+// What the window shows and edits of one track.
+struct TrackValues {
+    QString name;
+    QString language;
+    bool is_default = false;
+    bool operator==(const TrackValues &) const = default;
+};
+
+// Everything a document's edits can change. Comparing states is what "modified" means:
+// an edit and its reverse leave nothing to save.
+struct DocumentState {
+    std::vector<TrackValues> tracks; // one per TrackEntry, in stored order
+    Editions editions;
+    bool operator==(const DocumentState &) const = default;
+};
+
+class Document {
+public:
+    // Reads the file; the error text says why it cannot be opened.
+    static std::expected<std::unique_ptr<Document>, QString> load(const QString &path);
+
+    const QString &path() const { return path_; }
+    QString name() const;
+    const reader::FileIdentity &identity() const { return identity_; }
+    const reader::Info &info() const { return info_; }
+    QString title() const; // empty when untitled
+    const std::vector<reader::TrackEntry> &tracks() const { return tracks_; }
+    bool had_chapters() const { return had_chapters_; }
+    std::optional<std::uint64_t> segment_end() const;
+
+    const DocumentState &read() const { return read_; }
+    const DocumentState &state() const { return state_; }
+    bool modified() const { return state_ != read_; }
+
+    // Applies an edit as one undoable step. `change` returns false to refuse; an edit that
+    // leaves the state as it was is no step. True when the state changed.
+    bool edit(const std::function<bool(DocumentState &)> &change);
+    bool can_undo() const { return !undo_.empty(); }
+    bool can_redo() const { return !redo_.empty(); }
+    bool undo();
+    bool redo();
+
+    // True when `other` (the same path read again) holds the same metadata as was read here.
+    bool same_metadata(const Document &other) const;
+    // Becomes `fresh`, the file read again: its content is what was read, the edits and
+    // their history are gone.
+    void replace_with(Document &&fresh);
+    // The file was touched but holds what was read: its new identity is the one to check.
+    void adopt_identity(const reader::FileIdentity &identity) { identity_ = identity; }
+
+    // The file changed on disk since it was read (found by a save's check or the watcher).
+    bool changed_on_disk = false;
+    // A save of this document is running: it takes no edits until the outcome is known.
+    bool saving = false;
+
+private:
+    Document() = default;
+    QString path_;
+    reader::FileIdentity identity_;
+    reader::Info info_;
+    std::vector<reader::TrackEntry> tracks_;
+    bool had_chapters_ = false;
+    DocumentState read_;
+    DocumentState state_;
+    std::vector<DocumentState> undo_, redo_;
+};
+
+} // namespace perlane

@@ -1,0 +1,31 @@
+#pragma once
+// An exclusive advisory lock on a file for the length of a save, so that two instances
+// of the program never run their saves of one file at the same time.
+#include "io.h"
+
+#include <QString>
+
+#include <expected>
+#include <optional>
+
+namespace perlane {
+
+class FileLock {
+public:
+    // Locks the file at `path` without waiting. The error says why it could not be locked.
+    static std::expected<FileLock, QString> take(const QString &path);
+    FileLock(FileLock &&other) noexcept;
+    FileLock &operator=(FileLock &&other) noexcept;
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+    ~FileLock();
+
+    // The locked file's identity now.
+    std::optional<reader::FileIdentity> identity() const { return reader::identity_of(fd_); }
+
+private:
+    explicit FileLock(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+} // namespace perlane
