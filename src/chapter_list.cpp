@@ -33,47 +33,4 @@ bool ChapterInfo::set(int role, const QVariant &value) {
     }
 }
 
-bool ChapterList::insert(std::size_t position, ChapterInfo info) {
-    if (position > rows_.size())
-        return false;
-    const int row = static_cast<int>(position);
-    beginInsertRows({}, row, row);
-    rows_.insert(rows_.begin() + row, std::move(info));
-    endInsertRows();
-    return true;
-}
-
-void ChapterList::replace(std::size_t row, ChapterInfo info) {
-    if (row >= rows_.size())
-        return;
-    rows_[row] = std::move(info);
-    const QModelIndex at = index(static_cast<int>(row));
-    Q_EMIT dataChanged(at, at, {});
-}
-
-void ChapterList::set_chapter_name(quint64 idx, const QString &name) {
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        if (rows_[i].idx == idx) {
-            rows_[i].name = name;
-            const QModelIndex at = index(static_cast<int>(i));
-            Q_EMIT dataChanged(at, at, {});
-            return;
-        }
-    }
-}
-
-void ChapterList::renumber() {
-    int first = -1, last = -1;
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        if (rows_[i].idx != i) {
-            rows_[i].idx = i;
-            if (first < 0)
-                first = static_cast<int>(i);
-            last = static_cast<int>(i);
-        }
-    }
-    if (first >= 0)
-        Q_EMIT dataChanged(index(first), index(last), {});
-}
-
 } // namespace perlane::chapter_list

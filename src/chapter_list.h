@@ -27,15 +27,6 @@ class ChapterList : public detail::RowListModel<ChapterInfo> {
     Q_OBJECT
 public:
     using RowListModel::RowListModel;
-
-    // Inserts before row `position`; a position past the end is refused.
-    bool insert(std::size_t position, ChapterInfo info);
-    // Replaces row `row` (one dataChanged); a row past the end is ignored.
-    void replace(std::size_t row, ChapterInfo info);
-    // Renames the first row whose idx equals `idx`.
-    void set_chapter_name(quint64 idx, const QString &name);
-    // Makes every row's idx its row number, announced by one dataChanged.
-    void renumber();
 };
 
 } // namespace perlane::chapter_list

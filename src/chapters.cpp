@@ -1,7 +1,5 @@
 #include "chapters.h"
 
-#include <QStringList>
-
 #include <algorithm>
 #include <limits>
 #include <set>
@@ -9,20 +7,6 @@
 namespace perlane {
 
 namespace {
-
-std::uint64_t read_piece(const QString &piece) {
-    QStringView digits(piece);
-    if (digits.startsWith(u'+'))
-        digits = digits.mid(1);
-    if (digits.isEmpty())
-        return 0;
-    for (QChar c : digits)
-        if (c < u'0' || c > u'9')
-            return 0;
-    bool ok = false;
-    const qulonglong v = digits.toULongLong(&ok);
-    return ok ? v : 0;
-}
 
 std::uint64_t saturating_mul_add(std::uint64_t a, std::uint64_t m, std::uint64_t b) {
     constexpr auto max = std::numeric_limits<std::uint64_t>::max();
@@ -70,16 +54,6 @@ reader::ChapterTimeEnd time_end(std::uint64_t ns) {
 }
 
 } // namespace
-
-Time Time::from_string(const QString &text) {
-    std::vector<std::uint64_t> pieces;
-    for (const QString &part : text.split(u':'))
-        for (const QString &piece : part.split(u'.'))
-            pieces.push_back(read_piece(piece));
-    pieces.resize(std::max<std::size_t>(pieces.size(), 3), 0);
-    const std::uint64_t seconds = saturating_mul_add(pieces[0], 60, pieces[1]);
-    return Time{saturating_mul_add(seconds, 1000, pieces[2])};
-}
 
 QString Time::to_string() const {
     return QStringLiteral("%1:%2.%3")

@@ -17,8 +17,6 @@ using Editions = std::vector<reader::EditionEntry>;
 struct Time {
     std::uint64_t ms = 0;
 
-    // Minutes ":" seconds "." milliseconds; a missing or unreadable piece counts as 0.
-    static Time from_string(const QString &text);
     QString to_string() const;
 };
 

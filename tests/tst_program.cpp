@@ -84,6 +84,34 @@ private Q_SLOTS:
         QVERIFY2(r.out.contains(QStringLiteral("active \"\" -1")), qPrintable(r.out));
     }
 
+    // Qt takes its own options; every other argument names a file to open, as bytes.
+    void files_named_on_the_command_line_open() {
+        QTemporaryDir dir;
+        write_file(dir.path(), QStringLiteral("App.qml"), R"(
+import QtQml
+import perlane
+QtObject {
+    property Backend backend: Backend {}
+    Component.onCompleted: {
+        console.log("names", JSON.stringify(backend.file_names), "errors", backend.load_errors.length,
+                    backend.load_errors.join("|"))
+        Qt.quit()
+    }
+}
+)");
+        const QString episode = qEnvironmentVariable("PERLANE_MEDIA_DIR") + QStringLiteral("/full.mkv");
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
+                                            QStringLiteral("exec \"$0\" -platform offscreen \"$1\" \"$(printf 'caf\\351.mkv')\""),
+                                            QStringLiteral(PERLANE_BINARY), episode});
+        QVERIFY(p.waitForFinished(20000));
+        const QString out = QString::fromUtf8(p.readAll());
+        QVERIFY2(out.contains(QStringLiteral("names [\"full.mkv\"] errors 1 caf")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("not valid text")), qPrintable(out));
+    }
+
     void module_versions() {
         for (const auto &[import, ok] : {std::pair{"import perlane", true},
                                          std::pair{"import perlane 0.2", true},

@@ -1,0 +1,354 @@
+// Documents against real files and the real mkvpropedit: edits land only in the file they
+// were made in, saves check the file first and do not block, and every edit can be undone.
+#include "backend.h"
+#include "view.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace perlane;
+
+namespace {
+
+QString media(const QString &name) { return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + name; }
+
+struct Setup {
+    Setup() {
+        backend.set_tracks(&tracks);
+        backend.set_chapters(&chapters);
+    }
+    void open(const QStringList &paths) {
+        for (const QString &p : paths)
+            QVERIFY2(!backend.add_file(p), qPrintable(p));
+    }
+    void wait() { QTRY_VERIFY_WITH_TIMEOUT(!backend.saving(), 60000); }
+    void save() {
+        backend.save_file();
+        wait();
+    }
+    QStringList rows() const {
+        QStringList out;
+        for (const auto &t : tracks.rows())
+            out << QStringLiteral("%1 %2 %3%4").arg(t.number).arg(t.name, t.language, t.is_default ? QStringLiteral(" default") : QString());
+        for (const auto &c : chapters.rows())
+            out << QStringLiteral("%1/%2 %3 %4-%5").arg(c.edx).arg(c.idx).arg(c.name, c.start, c.end);
+        return out;
+    }
+    track_list::TrackList tracks;
+    chapter_list::ChapterList chapters;
+    Backend backend;
+};
+
+reader::SegmentView read_back(const QString &path) {
+    auto file = reader::File::open(QFile::encodeName(path).toStdString());
+    auto view = reader::MatroskaView::read_from(*file);
+    if (!view)
+        qFatal("cannot read %s back", qPrintable(path));
+    return view->segments.at(0);
+}
+
+QString track_name(const QString &path, std::size_t track) {
+    const auto seg = read_back(path);
+    const auto &t = seg.tracks->track_entry.at(track);
+    return t.name ? QString::fromStdString(t.name->value) : QString();
+}
+
+QString first_chapter(const QString &path) {
+    const auto seg = read_back(path);
+    return QString::fromStdString(seg.chapters->edition_entry.at(0).chapter_atom.at(0).chapter_display.at(0).chap_string.value);
+}
+
+void tool(const QStringList &arguments) {
+    QProcess p;
+    p.start(QStringLiteral("mkvpropedit"), QStringList{QStringLiteral("-q")} + arguments);
+    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(p.exitCode() == 0, p.readAll().constData());
+}
+
+} // namespace
+
+class TestDocuments : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QByteArray path_env;
+
+    QString copy(const QString &from, const QString &to) {
+        const QString path = dir.filePath(to);
+        QFile::remove(path);
+        if (!QFile::copy(media(from), path))
+            qFatal("copy failed");
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        return path;
+    }
+    // A stand-in mkvpropedit first on PATH running `script`.
+    void stand_in(const QByteArray &script) {
+        QDir().mkpath(dir.filePath(QStringLiteral("bin")));
+        QFile f(dir.filePath(QStringLiteral("bin/mkvpropedit")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("#!/bin/sh\n" + script + "\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+        qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + path_env);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { path_env = qgetenv("PATH"); }
+    void cleanup() { qputenv("PATH", path_env); }
+
+    // A byte copy and a file re-chaptered by mkvpropedit share the original's SegmentUUID.
+    void files_with_one_uid_never_share_edits() {
+        const QString original = copy(QStringLiteral("full.mkv"), QStringLiteral("orig.mkv"));
+        const QString twin = copy(QStringLiteral("full.mkv"), QStringLiteral("twin.mkv"));
+        const QString rechaptered = copy(QStringLiteral("full.mkv"), QStringLiteral("rechap.mkv"));
+        tool({rechaptered, QStringLiteral("--chapters"), media(QStringLiteral("editions.xml"))});
+        Setup s;
+        s.open({original, twin, rechaptered});
+        QCOMPARE(s.backend.file_names(), (QStringList{"orig.mkv", "twin.mkv", "rechap.mkv"}));
+        s.backend.select_file(2); // its own chapters, not the original's
+        QCOMPARE(s.chapters.rows().at(0).name, QStringLiteral("Cold open"));
+
+        s.backend.select_file(1);
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Twin only"));
+        s.backend.select_file(0);
+        QCOMPARE(s.tracks.rows().at(0).name, QStringLiteral("Picture"));
+        s.save();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: orig.mkv has no changes."));
+        QCOMPARE(track_name(original, 0), QStringLiteral("Picture"));
+
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Original only"));
+        s.backend.set_chapter_name(0, 0, QStringLiteral("Original intro"));
+        s.save();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved orig.mkv."));
+        QCOMPARE(s.backend.modified_rows(), (QVariantList{false, true, false}));
+        QCOMPARE(track_name(original, 0), QStringLiteral("Original only"));
+        QCOMPARE(first_chapter(original), QStringLiteral("Original intro"));
+        QCOMPARE(track_name(twin, 0), QStringLiteral("Picture"));
+        QCOMPARE(first_chapter(rechaptered), QStringLiteral("Cold open"));
+
+        s.backend.select_file(1);
+        s.save();
+        QCOMPARE(s.backend.modified_rows(), (QVariantList{false, false, false}));
+        QCOMPARE(track_name(twin, 0), QStringLiteral("Twin only"));
+        QCOMPARE(track_name(original, 0), QStringLiteral("Original only"));
+    }
+
+    void a_file_without_segment_uid_opens_edits_and_saves() {
+        const QString webm = copy(QStringLiteral("webm.webm"), QStringLiteral("plain.webm"));
+        QVERIFY(!read_back(webm).info.segment_uuid);
+        Setup s;
+        s.open({webm});
+        s.backend.set_track_name(QString(), 1, QStringLiteral("Picture"));
+        s.save();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved plain.webm."));
+        QCOMPARE(track_name(webm, 0), QStringLiteral("Picture"));
+        QCOMPARE(s.tracks.rows().at(0).name, QStringLiteral("Picture")); // read back from disk
+    }
+
+    void a_file_changed_on_disk_is_not_saved_over() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("changed.mkv"));
+        Setup s;
+        s.open({path});
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("Mine"));
+        s.backend.set_chapter_name(0, 0, QStringLiteral("My intro"));
+        tool({path, QStringLiteral("--edit"), QStringLiteral("track:1"), QStringLiteral("--set"), QStringLiteral("name=Theirs"),
+              QStringLiteral("--chapters"), media(QStringLiteral("editions.xml"))});
+        s.save();
+        QVERIFY(s.backend.save_failed());
+        QCOMPARE(s.backend.save_status(),
+                 QStringLiteral("changed.mkv changed on disk since it was opened. Reload it, or save anyway."));
+        QVERIFY(s.backend.changed_on_disk());
+        QVERIFY(s.backend.active_modified());
+        QCOMPARE(first_chapter(path), QStringLiteral("Cold open")); // their chapters are still there
+
+        // Save anyway: the edits go in, over their change; the document is then the file.
+        s.backend.save_anyway();
+        s.wait();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved changed.mkv."));
+        QCOMPARE(track_name(path, 0), QStringLiteral("Theirs"));
+        QCOMPARE(track_name(path, 1), QStringLiteral("Mine"));
+        QCOMPARE(first_chapter(path), QStringLiteral("My intro"));
+        QVERIFY(!s.backend.changed_on_disk() && !s.backend.active_modified());
+        QCOMPARE(s.tracks.rows().at(0).name, QStringLiteral("Theirs"));
+
+        // Reload: the edits are dropped and the file is shown as it is now.
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Dropped"));
+        tool({path, QStringLiteral("--edit"), QStringLiteral("track:3"), QStringLiteral("--set"), QStringLiteral("name=Theirs too")});
+        s.backend.reload_file();
+        QVERIFY(!s.backend.active_modified());
+        QCOMPARE(s.tracks.rows().at(2).name, QStringLiteral("Theirs too"));
+
+        // A touched file holds the same metadata: that is no change.
+        QVERIFY(QProcess::execute(QStringLiteral("touch"), {path}) == 0);
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("After touch"));
+        s.save();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved changed.mkv."));
+
+        // Replaced by another Matroska file: refused.
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Not here"));
+        QFile::remove(path);
+        copy(QStringLiteral("same_title.mkv"), QStringLiteral("changed.mkv"));
+        s.save();
+        QVERIFY(s.backend.save_failed());
+        QVERIFY(s.backend.save_status().contains(QStringLiteral("changed on disk")));
+        QCOMPARE(track_name(path, 1), QStringLiteral("Dub"));
+    }
+
+    void two_programs_saving_one_file_lose_nothing_silently() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("shared.mkv"));
+        Setup a, b;
+        a.open({path});
+        b.open({path});
+        a.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("From A"));
+        b.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("From B"));
+        a.backend.save_file();
+        QVERIFY(a.backend.saving());
+        b.backend.save_file(); // while A's save runs
+        QVERIFY(b.backend.save_failed());
+        QCOMPARE(b.backend.save_status(), QStringLiteral("Could not save shared.mkv: another program is saving it."));
+        a.wait();
+        QCOMPARE(a.backend.save_status(), QStringLiteral("Saved shared.mkv."));
+        b.save(); // A's save changed the file since B read it
+        QVERIFY(b.backend.save_status().contains(QStringLiteral("changed on disk")));
+        b.backend.save_anyway();
+        b.wait();
+        QCOMPARE(track_name(path, 0), QStringLiteral("From A"));
+        QCOMPARE(track_name(path, 1), QStringLiteral("From B"));
+    }
+
+    void a_hanging_tool_does_not_freeze_the_window() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("slow.mkv"));
+        stand_in("sleep 2");
+        Setup s;
+        s.open({path});
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("x"));
+        QSignalSpy saving(&s.backend, &Backend::saving_changed);
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(20);
+        s.backend.save_file();
+        QVERIFY(s.backend.saving()); // returned while the tool still runs
+        // The file being saved takes no edits meanwhile; others would.
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("during"));
+        QVERIFY(s.backend.save_failed());
+        s.wait();
+        QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
+        QCOMPARE(saving.size(), 2);
+        QCOMPARE(s.tracks.rows().at(1).name, QStringLiteral("Stereo"));
+    }
+
+    void a_flood_of_tool_output_is_kept_short() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("loud.mkv"));
+        stand_in("head -c 200000000 /dev/zero | tr '\\0' x; echo; echo 'Error: the stand-in failed.'; exit 2");
+        Setup s;
+        s.open({path});
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("x"));
+        s.save();
+        QVERIFY(s.backend.save_failed());
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Could not save loud.mkv: Error: the stand-in failed."));
+        QVERIFY(s.backend.last_run()->output.size() <= ToolResult::output_limit);
+        QVERIFY(s.backend.active_modified()); // the edit stays pending
+    }
+
+    // Each kind of edit, undone and redone; and an edit undone by hand is no edit.
+    void every_edit_can_be_undone_and_redone() {
+        const QString path = copy(QStringLiteral("editions.mkv"), QStringLiteral("undo.mkv"));
+        Setup s;
+        s.open({path});
+        const QStringList original = s.rows();
+        const std::vector<std::function<void()>> edits{
+            [&] { s.backend.set_track_name(QStringLiteral("Editions"), 1, QStringLiteral("Bild")); },
+            [&] { s.backend.set_track_default(QStringLiteral("Editions"), 2, true); },
+            [&] { s.backend.set_track_language(QStringLiteral("Editions"), 2, QStringLiteral("ger")); },
+            [&] { s.backend.set_chapter_name(1, 4, QStringLiteral("Zwei")); },
+            [&] { s.backend.insert_chapter_start(0, 1); },
+            [&] { s.backend.insert_chapter_end(1, 4); },
+        };
+        std::vector<QStringList> after;
+        for (const auto &edit : edits) {
+            const QStringList before = s.rows();
+            edit();
+            QVERIFY2(s.rows() != before, qPrintable(before.join(u'|')));
+            after.push_back(s.rows());
+        }
+        for (std::size_t i = edits.size(); i-- > 0;) {
+            QCOMPARE(s.rows(), after[i]);
+            s.backend.undo();
+        }
+        QCOMPARE(s.rows(), original);
+        QVERIFY(!s.backend.active_modified() && !s.backend.can_undo());
+        for (const QStringList &expected : after) {
+            s.backend.redo();
+            QCOMPARE(s.rows(), expected);
+        }
+        QVERIFY(!s.backend.can_redo());
+        s.backend.revert_file();
+        QCOMPARE(s.rows(), original);
+        s.backend.undo(); // reverting is a step too
+        QCOMPARE(s.rows(), after.back());
+        s.backend.revert_file();
+
+        s.backend.set_chapter_name(0, 0, QStringLiteral("Renamed"));
+        s.backend.set_chapter_name(0, 0, QStringLiteral("Cold open"));
+        QVERIFY(!s.backend.active_modified());
+        s.save();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: undo.mkv has no changes."));
+    }
+
+    void a_removed_file_comes_back_as_it_is_on_disk() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("readd.mkv"));
+        Setup s;
+        s.open({path});
+        const QStringList original = s.rows();
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Discarded"));
+        s.backend.delete_file(0);
+        s.open({path});
+        QCOMPARE(s.rows(), original);
+        QVERIFY(!s.backend.active_modified());
+    }
+
+    // A name that cannot be represented is refused, never mapped to its look-alike.
+    void paths_name_exactly_one_file() {
+        const QByteArray base = QFile::encodeName(dir.path());
+        const QByteArray latin1 = base + "/caf\xe9.mkv";
+        const QByteArray lookalike = base + "/caf\xef\xbf\xbd.mkv"; // what the lossy text form names
+        QVERIFY(QFile::copy(media(QStringLiteral("full.mkv")), QFile::decodeName(lookalike)));
+        QFile(QFile::decodeName(lookalike)).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        Setup s;
+        s.backend.load_choices({path_from_bytes(latin1)});
+        s.backend.add_urls({QUrl(QString::fromLatin1("file://" + base.toPercentEncoding("/") + "/caf%E9.mkv")),
+                            QUrl(QStringLiteral("file://localhost") + dir.path() + QStringLiteral("/caf%00.mkv"))});
+        QVERIFY(s.backend.file_names().isEmpty());
+        QCOMPARE(s.backend.load_errors().size(), 2);
+        QVERIFY2(s.backend.load_errors().at(0).contains(QStringLiteral("not valid text")), qPrintable(s.backend.load_errors().at(0)));
+        QVERIFY(s.backend.load_errors().at(1).contains(QStringLiteral("NUL")));
+        s.backend.add_urls({QUrl(QStringLiteral("file://localhost") + QFile::decodeName(lookalike))});
+        QCOMPARE(s.backend.file_names(), QStringList{QFile::decodeName(lookalike).section(QLatin1Char('/'), -1)});
+        ::unlink(latin1.constData()); // Qt's own clean-up could not name it either
+    }
+
+    void names_with_nul_are_refused_not_cut() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("nul.mkv"));
+        Setup s;
+        s.open({path});
+        const QString with_nul = QStringLiteral("before") + QChar(u'\0') + QStringLiteral("after");
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, with_nul);
+        s.backend.set_track_language(QStringLiteral("Episode 1"), 1, with_nul);
+        s.backend.set_chapter_name(0, 0, with_nul);
+        QVERIFY(!s.backend.active_modified());
+        QVERIFY(s.backend.save_failed());
+        QVERIFY(s.backend.save_status().contains(QStringLiteral("NUL")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDocuments)
+#include "tst_documents.moc"
