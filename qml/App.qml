@@ -94,7 +94,6 @@ ApplicationWindow {
             // Stopping mkvpropedit half way could damage the file: close when it is done.
             close.accepted = false
             closeWhenSaved = true
-            waitNote.visible = true
             return
         }
         if (anyModified && !closeConfirmed) {
@@ -176,12 +175,12 @@ ApplicationWindow {
     }
 
     footer: Frame {
-        visible: backend.save_status.length > 0 || waitNote.visible
+        visible: backend.save_status.length > 0 || window.closeWhenSaved
         padding: 6
         Label {
             id: waitNote
             objectName: "waitNote"
-            visible: false
+            visible: window.closeWhenSaved
             anchors.fill: parent
             text: "Waiting for the save to finish before closing\u2026"
         }

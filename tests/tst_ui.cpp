@@ -6,6 +6,7 @@
 #include "private_bus.h"
 #include "view.h"
 
+#include <QMimeData>
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
@@ -265,6 +266,44 @@ private Q_SLOTS:
                  std::string("All two"));
     }
 
+    void dropped_files_are_added() {
+        const QString dropped = dir.filePath(QStringLiteral("dropped.mkv"));
+        QVERIFY(QFile::copy(media("full.mkv"), dropped));
+        auto *mime = new QMimeData;
+        mime->setUrls({QUrl::fromLocalFile(dropped)});
+        const QPoint at(window->width() / 2, window->height() / 2);
+        QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &move);
+        QDropEvent drop(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &drop);
+        QTRY_COMPARE(backend->file_names(), (QStringList{"full.mkv", "editions.mkv", "dropped.mkv"}));
+        delete mime;
+        click(item(QStringLiteral("file_1")));
+    }
+
+    void closing_while_a_save_runs_waits_for_it() {
+        const QByteArray path = qgetenv("PATH");
+        QDir().mkpath(dir.filePath(QStringLiteral("slow")));
+        QFile tool(dir.filePath(QStringLiteral("slow/mkvpropedit")));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        tool.write("#!/bin/sh\nsleep 1\n");
+        tool.close();
+        tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("PATH", dir.filePath(QStringLiteral("slow")).toUtf8() + ':' + path);
+        type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("Slow"));
+        click(item(QStringLiteral("saveButton")));
+        QVERIFY(backend->saving());
+        QVERIFY(!window->close());
+        QTRY_VERIFY(item(QStringLiteral("waitNote")));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 20000);
+        QVERIFY(!backend->saving());
+        qputenv("PATH", path);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
     void closing_with_unsaved_edits_asks_and_can_save_all_first() {
         type_into(item_in(QStringLiteral("track_1"), QStringLiteral("trackName")), QStringLiteral("Before quitting"));
         QTRY_VERIFY(backend->active_modified());
@@ -276,12 +315,18 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(dialog, "reject");
         QTRY_VERIFY(!dialog->property("visible").toBool());
         QVERIFY(window->isVisible());
+        // Opening other files asks the same question before anything is dropped.
+        QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QMetaObject::invokeMethod(dialog, "reject");
+        QTRY_VERIFY(!dialog->property("visible").toBool());
+        QCOMPARE(backend->unsaved_files(), QStringList{"editions.mkv"});
         // Removing the file asks too. (Delete in a text field edits the text.)
         click(item(QStringLiteral("removeButton")));
         QObject *discard = window->findChild<QObject *>(QStringLiteral("discardDialog"));
         QTRY_VERIFY(discard->property("opened").toBool());
         QMetaObject::invokeMethod(discard, "reject");
-        QCOMPARE(backend->file_names().size(), 2);
+        QCOMPARE(backend->file_names().size(), 3);
         // Save all, then the window closes.
         QVERIFY(!window->close());
         QTRY_VERIFY(dialog->property("opened").toBool());
