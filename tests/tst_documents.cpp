@@ -1,6 +1,7 @@
 // Documents against real files and the real mkvpropedit: edits land only in the file they
 // were made in, saves check the file first and do not block, and every edit can be undone.
-#include "backend.h"
+#include "backend_setup.h"
+#include "media_files.h"
 #include "view.h"
 
 #include <QProcess>
@@ -16,21 +17,10 @@ using namespace perlane;
 
 namespace {
 
-QString media(const QString &name) { return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + name; }
-
-struct Setup {
-    Setup() {
-        backend.set_tracks(&tracks);
-        backend.set_chapters(&chapters);
-    }
+struct Setup : BackendSetup {
     void open(const QStringList &paths) {
         for (const QString &p : paths)
             QVERIFY2(!backend.add_file(p), qPrintable(p));
-    }
-    void wait() { QTRY_VERIFY_WITH_TIMEOUT(!backend.saving(), 60000); }
-    void save() {
-        backend.save_file();
-        wait();
     }
     QStringList rows() const {
         QStringList out;
@@ -40,9 +30,6 @@ struct Setup {
             out << QStringLiteral("%1/%2 %3 %4-%5").arg(c.edx).arg(c.idx).arg(c.name, c.start, c.end);
         return out;
     }
-    track_list::TrackList tracks;
-    chapter_list::ChapterList chapters;
-    Backend backend;
 };
 
 reader::SegmentView read_back(const QString &path) {
@@ -78,24 +65,8 @@ class TestDocuments : public QObject {
     QTemporaryDir dir;
     QByteArray path_env;
 
-    QString copy(const QString &from, const QString &to) {
-        const QString path = dir.filePath(to);
-        QFile::remove(path);
-        if (!QFile::copy(media(from), path))
-            qFatal("copy failed");
-        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        return path;
-    }
-    // A stand-in mkvpropedit first on PATH running `script`.
-    void stand_in(const QByteArray &script) {
-        QDir().mkpath(dir.filePath(QStringLiteral("bin")));
-        QFile f(dir.filePath(QStringLiteral("bin/mkvpropedit")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("#!/bin/sh\n" + script + "\n");
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
-        qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + path_env);
-    }
+    QString copy(const QString &from, const QString &to) { return copy_media(dir, from, to); }
+    void stand_in(const QByteArray &script) { stand_in_tool(dir, path_env, script); }
 
 private Q_SLOTS:
     void initTestCase() { path_env = qgetenv("PATH"); }

@@ -1,7 +1,8 @@
 // Saving: the command line (against a recording stand-in), the chapters XML byte for byte,
 // and end to end with the real mkvpropedit, checked with the program's own reader and
 // with mkvtoolnix.
-#include "backend.h"
+#include "backend_setup.h"
+#include "media_files.h"
 #include "chapters_xml.h"
 #include "view.h"
 
@@ -19,22 +20,7 @@ using namespace perlane;
 
 namespace {
 
-QString media(const QString &name) { return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + name; }
-
-struct Setup {
-    Setup() {
-        backend.set_tracks(&tracks);
-        backend.set_chapters(&chapters);
-    }
-    // Saves the active file and waits for the outcome.
-    void save() {
-        backend.save_file();
-        QTRY_VERIFY_WITH_TIMEOUT(!backend.saving(), 60000);
-    }
-    track_list::TrackList tracks;
-    chapter_list::ChapterList chapters;
-    Backend backend;
-};
+using Setup = BackendSetup;
 
 // Everything the reader knows about a file's chapters, as text (checksums and padding,
 // which a rewrite may change, left out).
@@ -80,14 +66,7 @@ QStringList describe_chapters(const QString &path) {
     return out;
 }
 
-QString copy_to(const QTemporaryDir &dir, const QString &name) {
-    const QString to = dir.filePath(name);
-    QFile::remove(to);
-    if (!QFile::copy(media(name), to))
-        qFatal("copy failed");
-    QFile(to).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    return to;
-}
+QString copy_to(const QTemporaryDir &dir, const QString &name) { return copy_media(dir, name, name); }
 
 QJsonObject mkvmerge_json(const QString &path) {
     QProcess p;
@@ -104,14 +83,8 @@ class TestSaving : public QObject {
 
     // A stand-in mkvpropedit first on PATH that records its arguments, one per line.
     void use_recorder() {
-        QDir().mkpath(dir.filePath(QStringLiteral("bin")));
-        QFile script(dir.filePath(QStringLiteral("bin/mkvpropedit")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-                     dir.filePath(QStringLiteral("args")).toUtf8() + "\"\nexit 0\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
-        qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + path_env);
+        stand_in_tool(dir, path_env, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
+                                         dir.filePath(QStringLiteral("args")).toUtf8() + "\"\nexit 0");
         QFile::remove(dir.filePath(QStringLiteral("args")));
     }
     QStringList recorded() {
