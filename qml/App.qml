@@ -121,6 +121,11 @@ ApplicationWindow {
         enabled: backend.active_modified && !backend.saving
         onTriggered: { window.commitEdits(); backend.revert_file() }
     }
+    Action {
+        id: undoSaveAction; text: "Undo Last Sa&ve"
+        enabled: backend.can_undo_save && !backend.active_modified && !backend.saving
+        onTriggered: backend.undo_last_save()
+    }
     Action { id: quitAction; text: "&Quit"; shortcut: StandardKey.Quit; onTriggered: window.close() }
     Action { id: prevAction; text: "&Previous"; shortcut: "Alt+Left"; enabled: backend.active_index > 0; onTriggered: { window.commitEdits(); backend.prev_file() } }
     Action {
@@ -139,6 +144,7 @@ ApplicationWindow {
             MenuItem { action: saveAction }
             MenuItem { action: saveAllAction }
             MenuItem { action: revertAction }
+            MenuItem { action: undoSaveAction }
             MenuItem { action: removeAction }
             MenuSeparator {}
             MenuItem { action: quitAction }

@@ -53,6 +53,7 @@ Backend::Backend(QObject *parent) : QObject(parent), picker_(make_desktop_picker
     watch_delay_.setSingleShot(true);
     watch_delay_.setInterval(300);
     connect(&watch_delay_, &QTimer::timeout, this, &Backend::check_changed_files);
+    QTimer::singleShot(0, this, &Backend::recover_journals);
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString &path) {
         if (!changed_paths_.contains(path))
             changed_paths_ << path;

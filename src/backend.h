@@ -3,7 +3,9 @@
 #include "document.h"
 #include "file_lock.h"
 #include "file_picker.h"
+#include "journal.h"
 #include "paths.h"
+#include "save_plan.h"
 #include "tool_run.h"
 #include "track_list.h"
 
@@ -53,6 +55,8 @@ class Backend : public QObject, public QQmlParserStatus {
     Q_PROPERTY(bool changed_on_disk READ changed_on_disk NOTIFY disk_state_changed)
     // Names of the listed files with unsaved edits, in list order.
     Q_PROPERTY(QStringList unsaved_files READ unsaved_files NOTIFY modified_changed)
+    // The active file has a save that "undo_last_save" can take back.
+    Q_PROPERTY(bool can_undo_save READ can_undo_save NOTIFY undo_changed)
 
 public:
     explicit Backend(QObject *parent = nullptr);
@@ -92,6 +96,7 @@ public:
     bool can_redo() const;
     bool changed_on_disk() const;
     QStringList unsaved_files() const;
+    bool can_undo_save() const;
 
     Q_INVOKABLE void dismiss_load_errors();
     Q_INVOKABLE void undo();
@@ -106,6 +111,9 @@ public:
     Q_INVOKABLE void save_anyway();
     // Adds dropped files, given as URLs.
     Q_INVOKABLE void add_urls(const QList<QUrl> &urls);
+    // Puts the active file back to the bytes it had before its last save through this
+    // program, unless it changed since. Whether it did.
+    Q_INVOKABLE bool undo_last_save();
 
     void classBegin() override {}
     void componentComplete() override;
@@ -165,6 +173,11 @@ private:
     void watch(const Document &doc);
     void unwatch(const QString &path);
     void check_changed_files();
+    // Journals (backend_journal.cpp).
+    std::optional<QString> prepare_journal(const Document &doc, const FileLock &lock, const SavePlan &plan);
+    QString restore_after_failure(Document *doc, const QString &tool_message);
+    void recover_journals();
+    std::optional<Journal> last_save_of(const Document &doc) const;
 
     std::vector<std::shared_ptr<Document>> docs_;
     QStringList file_names_;
@@ -185,6 +198,8 @@ private:
     std::deque<PendingSave> queue_;
     std::weak_ptr<Document> saving_doc_;
     std::optional<FileLock> lock_; // held while the tool runs
+    std::optional<Journal> journal_; // of the running save
+    bool recovery_waiting_ = false;
     ToolRun tool_;
     int batch_total_ = 0, batch_done_ = 0;
     QStringList batch_failures_;

@@ -113,6 +113,10 @@ void Backend::start_next_save() {
             continue;
         }
         const SavePlan plan = plan_save(*doc);
+        if (const auto why = prepare_journal(*doc, *lock, plan)) {
+            fail(QStringLiteral("Could not save %1: %2").arg(doc->name(), *why));
+            continue;
+        }
         QString chapters_path;
         if (plan.chapters) {
             // A private directory: no other user can plant a link there, and two running
@@ -125,6 +129,8 @@ void Backend::start_next_save() {
                 file.write(*plan.chapters) != plan.chapters->size() || !file.flush()) {
                 fail(QStringLiteral("Could not save %1: the chapters file could not be written (%2).")
                          .arg(doc->name(), chapters_dir_->isValid() ? file.errorString() : chapters_dir_->errorString()));
+                journal_->remove();
+                journal_.reset();
                 continue;
             }
         }
@@ -134,7 +140,11 @@ void Backend::start_next_save() {
         set_saving(true);
         report(progress(*doc), false);
         Q_EMIT undo_changed();
+        // The tool shares the lock: if this program ends during the save, the journal is
+        // not acted on before the tool has ended too.
+        lock_->set_inherited(true);
         tool_.start(QStringLiteral("mkvpropedit"), plan.arguments(doc->path(), chapters_path));
+        lock_->set_inherited(false);
         return;
     }
     end_batch();
@@ -166,20 +176,27 @@ void Backend::save_finished(const ToolResult &result) {
     if (result.start_error) {
         failure = QStringLiteral("Could not save %1: mkvpropedit could not be started (%2). Is mkvtoolnix installed?")
                       .arg(name, *result.start_error);
+        journal_->remove(); // it never ran: the file is as it was
     } else if (result.crashed || result.exit_code >= 2) {
         const QString message = result.message();
-        failure = QStringLiteral("Could not save %1: %2")
-                      .arg(name, message.isEmpty() ? QStringLiteral("mkvpropedit failed.") : message);
-    } else if (doc) {
-        // Show what the tool stored (a normalised language, say), not what was meant.
-        auto fresh = Document::load(doc->path());
-        if (fresh) {
-            doc->replace_with(std::move(**fresh));
-        } else {
-            doc->changed_on_disk = true;
-            failure = QStringLiteral("%1 was saved but could not be read back: %2").arg(name, fresh.error());
+        failure = restore_after_failure(doc.get(), message.isEmpty() ? QStringLiteral("mkvpropedit failed") : message);
+    } else {
+        if (doc) {
+            // Show what the tool stored (a normalised language, say), not what was meant.
+            auto fresh = Document::load(doc->path());
+            if (fresh) {
+                doc->replace_with(std::move(**fresh));
+            } else {
+                doc->changed_on_disk = true;
+                failure = QStringLiteral("%1 was saved but could not be read back: %2").arg(name, fresh.error());
+            }
         }
+        // Kept, so that the save can be taken back.
+        if (const auto after = lock_->identity())
+            journal_->mark_done(*after);
+        Journal::prune();
     }
+    journal_.reset();
     lock_.reset();
     if (doc)
         doc->saving = false;

@@ -18,10 +18,16 @@ std::expected<FileLock, QString> FileLock::take(const QString &path) {
     FileLock lock(fd);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
-            return std::unexpected(QStringLiteral("another program is saving it"));
+            return std::unexpected(busy());
         return std::unexpected(QString::fromLocal8Bit(std::strerror(errno)));
     }
     return lock;
+}
+
+void FileLock::set_inherited(bool inherited) const {
+    const int flags = ::fcntl(fd_, F_GETFD);
+    if (flags >= 0)
+        ::fcntl(fd_, F_SETFD, inherited ? flags & ~FD_CLOEXEC : flags | FD_CLOEXEC);
 }
 
 FileLock::FileLock(FileLock &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}

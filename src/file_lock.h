@@ -12,6 +12,8 @@ namespace perlane {
 
 class FileLock {
 public:
+    // Why a file held by another save cannot be locked.
+    static QString busy() { return QStringLiteral("another program is saving it"); }
     // Locks the file at `path` without waiting. The error says why it could not be locked.
     static std::expected<FileLock, QString> take(const QString &path);
     FileLock(FileLock &&other) noexcept;
@@ -20,6 +22,10 @@ public:
     FileLock &operator=(const FileLock &) = delete;
     ~FileLock();
 
+    int fd() const { return fd_; }
+    // Whether a program started now shares the lock (and so holds it for as long as it
+    // runs, even if this program ends first).
+    void set_inherited(bool inherited) const;
     // The locked file's identity now.
     std::optional<reader::FileIdentity> identity() const { return reader::identity_of(fd_); }
 

@@ -83,6 +83,12 @@ mkvmerge -q -o editions.mkv --title "Editions" src.mkv --chapters editions.xml
 # Another file with the same title as full.mkv, with its own track names.
 mkvmerge -q -o same_title.mkv --title "Episode 1" --track-name 0:Other --track-name 1:Dub src.mkv
 
+# Fonts as attachments, before the clusters as mkvmerge puts them: 2 MB a save must never copy.
+head -c 2000000 /dev/urandom > big_font.ttf
+mkvmerge -q -o fonts.mkv --title "Fonts" src.mkv --chapters chapters.txt \
+    --attachment-mime-type font/ttf --attach-file big_font.ttf
+rm -f big_font.ttf
+
 # Two segments in one file.
 cat full.mkv ffmpeg.mkv > two.mkv
 rm -f src.mkv second_audio.wav

@@ -222,7 +222,8 @@ private Q_SLOTS:
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("x"));
         s.save();
         QVERIFY(s.backend.save_failed());
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Could not save loud.mkv: Error: the stand-in failed."));
+        QCOMPARE(s.backend.save_status(),
+                 QStringLiteral("Saving loud.mkv failed: Error: the stand-in failed. The file was restored unchanged."));
         QVERIFY(s.backend.last_run()->output.size() <= ToolResult::output_limit);
         QVERIFY(s.backend.active_modified()); // the edit stays pending
     }

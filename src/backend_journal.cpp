@@ -1,0 +1,175 @@
+// The journal of each save: written before the tool runs, put back when it fails (or
+// when the program ended during a save, found at the next start), and kept afterwards so
+// that "Undo last save" can take the save back.
+#include "backend.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimer>
+
+#include <sys/statvfs.h>
+
+namespace perlane {
+
+namespace {
+
+std::optional<std::uint64_t> free_bytes(const QString &dir) {
+    struct statvfs st {};
+    if (::statvfs(QFile::encodeName(dir).constData(), &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
+QString size_text(std::uint64_t bytes) { return QLocale::c().formattedDataSize(static_cast<qint64>(bytes)); }
+
+QString kept_text(const Journal &j) {
+    return QStringLiteral("its original bytes are kept in %1; run \u201Cperlane-journal restore %1\u201D to put them back.")
+        .arg(j.journal_path());
+}
+
+QString without_period(QString text) {
+    while (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+std::optional<QString> Backend::prepare_journal(const Document &doc, const FileLock &lock, const SavePlan &plan) {
+    auto file = reader::File::open(QFile::encodeName(doc.path()).toStdString());
+    if (!file)
+        return QString::fromStdString(file.error().message());
+    const auto layout = reader::read_layout(*file);
+    if (!layout)
+        return QStringLiteral("its layout could not be read (%1)").arg(QString::fromStdString(layout.error().message()));
+    const std::vector<ByteRange> ranges = journal_ranges(*layout);
+    std::uint64_t journal_bytes = 0;
+    for (const ByteRange &r : ranges)
+        journal_bytes += r.length;
+    std::uint64_t growth = static_cast<std::uint64_t>(plan.chapters ? plan.chapters->size() : 0);
+    for (const QString &a : plan.track_arguments)
+        growth += static_cast<std::uint64_t>(a.toUtf8().size());
+
+    // Room first: a tool that runs out of space half way leaves a damaged file behind.
+    const std::uint64_t needed = append_allowance(*layout, growth);
+    const auto free_there = free_bytes(QFileInfo(doc.path()).absolutePath());
+    if (free_there && *free_there < needed)
+        return QStringLiteral("its disk has %1 free, and the save may need %2. Nothing was changed.")
+            .arg(size_text(*free_there), size_text(needed));
+    const QString dir = Journal::directory();
+    if (!QDir().mkpath(dir))
+        return QStringLiteral("no journal of the save could be kept: the folder %1 could not be made. Nothing was changed.").arg(dir);
+    const auto free_journal = free_bytes(dir);
+    if (free_journal && *free_journal < journal_bytes + (64 << 10))
+        return QStringLiteral("no journal of the save could be kept: %1 has %2 free, and the journal needs %3. Nothing was changed.")
+            .arg(dir, size_text(*free_journal), size_text(journal_bytes));
+    auto journal = Journal::write(lock.fd(), doc.path(), doc.identity(), ranges);
+    if (!journal)
+        return QStringLiteral("no journal of the save could be kept: %1. Nothing was changed.").arg(journal.error());
+    journal_ = std::move(*journal);
+    return std::nullopt;
+}
+
+QString Backend::restore_after_failure(Document *doc, const QString &tool_message) {
+    const QString name = journal_->name();
+    const QString head = QStringLiteral("Saving %1 failed: %2.").arg(name, without_period(tool_message));
+    if (lock_ && lock_->identity() == journal_->before()) {
+        journal_->remove(); // the tool did not get as far as writing
+        return head + QStringLiteral(" The file was restored unchanged.");
+    }
+    if (const auto restored = journal_->restore(); !restored)
+        return head + QStringLiteral(" It could not be restored (%1): ").arg(restored.error()) + kept_text(*journal_);
+    if (doc) {
+        auto fresh = Document::load(doc->path());
+        if (!fresh || !doc->same_metadata(**fresh))
+            return head + QStringLiteral(" It was put back, but does not read as before: ") + kept_text(*journal_);
+        doc->adopt_identity((*fresh)->identity());
+    }
+    journal_->remove();
+    return head + QStringLiteral(" The file was restored unchanged.");
+}
+
+// Journals without an end are saves that never finished: put those files back.
+void Backend::recover_journals() {
+    recovery_waiting_ = false;
+    QStringList said;
+    for (const Journal &j : Journal::all()) {
+        if (j.after())
+            continue;
+        auto lock = FileLock::take(j.path());
+        if (!lock && lock.error() == FileLock::busy()) {
+            // Its tool still runs (it shares the lock): look again when it may have ended.
+            if (!recovery_waiting_) {
+                recovery_waiting_ = true;
+                QTimer::singleShot(1000, this, &Backend::recover_journals);
+            }
+            continue;
+        }
+        const QString head = QStringLiteral("Saving %1 failed: the program ended during the save.").arg(j.name());
+        if (!lock) {
+            said << head + QStringLiteral(" It could not be restored (%1): ").arg(lock.error()) + kept_text(j);
+            continue;
+        }
+        const auto now = Journal::open(j.journal_path());
+        if (!now || now->after())
+            continue; // its save ended after all, just now
+        if (lock->identity() == j.before()) {
+            j.remove(); // the tool never changed it
+            continue;
+        }
+        if (const auto restored = j.restore(); !restored) {
+            said << head + QStringLiteral(" It could not be restored (%1): ").arg(restored.error()) + kept_text(j);
+            continue;
+        }
+        j.remove();
+        said << head + QStringLiteral(" The file was restored unchanged.");
+    }
+    if (!said.isEmpty())
+        report(said.join(QLatin1Char(' ')), true);
+}
+
+std::optional<Journal> Backend::last_save_of(const Document &doc) const {
+    std::optional<Journal> last;
+    for (Journal &j : Journal::all())
+        if (j.after() && j.before().same_file(doc.identity()))
+            last = std::move(j);
+    return last;
+}
+
+bool Backend::can_undo_save() const {
+    const Document *doc = active_document();
+    return doc && !doc->saving && last_save_of(*doc).has_value();
+}
+
+bool Backend::undo_last_save() {
+    Document *doc = active_document();
+    if (!doc || doc->saving)
+        return false;
+    const auto fail = [&](const QString &why) {
+        report(QStringLiteral("Cannot undo the last save of %1: %2").arg(doc->name(), why), true);
+        return false;
+    };
+    if (doc->modified())
+        return fail(QStringLiteral("it has unsaved changes; save or revert them first."));
+    const std::optional<Journal> last = last_save_of(*doc);
+    if (!last)
+        return fail(QStringLiteral("no save of it is kept."));
+    auto lock = FileLock::take(doc->path());
+    if (!lock)
+        return fail(lock.error() + QLatin1Char('.'));
+    if (lock->identity() != last->after())
+        return fail(QStringLiteral("it changed since that save."));
+    if (const auto restored = last->restore(); !restored)
+        return fail(restored.error() + QStringLiteral("; ") + kept_text(*last));
+    last->remove();
+    if (auto fresh = Document::load(doc->path()))
+        doc->replace_with(std::move(**fresh));
+    report(QStringLiteral("Undid the last save of %1.").arg(doc->name()), false);
+    after_edit();
+    Q_EMIT disk_state_changed();
+    return true;
+}
+
+} // namespace perlane

@@ -1,0 +1,366 @@
+#include "journal.h"
+
+#include "master.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace perlane {
+
+namespace {
+
+const QByteArray magic = "perlane journal 1\n";
+
+QString system_error() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+bool body_kept_out(const reader::VInt64 &id) {
+    using namespace reader;
+    // Never rewritten by a save of tracks and chapters, and possibly large (fonts, Cues).
+    return !(id == SeekHead::id || id == Info::id || id == Tracks::id || id == Chapters::id ||
+             id == ids::void_element || id == ids::crc32);
+}
+
+// Writes all of `data`, or says why not.
+bool write_all(int fd, const char *data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool pread_all(int fd, char *out, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        out += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool pwrite_all(int fd, const char *data, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+void sync_directory(const QString &dir) {
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+QJsonObject identity_json(const reader::FileIdentity &id) {
+    return {{QStringLiteral("device"), QString::number(id.device)},
+            {QStringLiteral("inode"), QString::number(id.inode)},
+            {QStringLiteral("size"), QString::number(id.size)},
+            {QStringLiteral("mtime_ns"), QString::number(id.mtime_ns)}};
+}
+
+reader::FileIdentity identity_from(const QJsonObject &o) {
+    return {o.value(QStringLiteral("device")).toString().toULongLong(),
+            o.value(QStringLiteral("inode")).toString().toULongLong(),
+            o.value(QStringLiteral("size")).toString().toULongLong(),
+            o.value(QStringLiteral("mtime_ns")).toString().toLongLong()};
+}
+
+QString done_path(const QString &journal) { return journal + QStringLiteral(".done"); }
+
+constexpr std::size_t chunk = 1 << 20;
+
+} // namespace
+
+std::vector<ByteRange> journal_ranges(const reader::Layout &layout) {
+    std::vector<ByteRange> ranges;
+    const auto add = [&](std::uint64_t from, std::uint64_t to) {
+        if (to <= from)
+            return;
+        if (!ranges.empty() && ranges.back().offset + ranges.back().length == from)
+            ranges.back().length += to - from;
+        else
+            ranges.push_back({from, to - from});
+    };
+    add(0, layout.segment_data_start);
+    const auto &els = layout.elements;
+    const auto first_cluster = std::find_if(els.begin(), els.end(), [](const auto &e) { return e.id == reader::ids::cluster; });
+    const auto last_cluster = std::find_if(els.rbegin(), els.rend(), [](const auto &e) { return e.id == reader::ids::cluster; });
+    for (auto it = els.begin(); it != els.end(); ++it) {
+        const bool before = it < first_cluster;
+        const bool after = last_cluster != els.rend() && it > last_cluster.base() - 1;
+        if (!before && !after)
+            continue; // the clusters and what lies between them
+        const bool whole = after ? !(it->id == reader::Attachments::id) : !body_kept_out(it->id);
+        add(it->position, whole ? it->end() : it->position + it->header_size);
+    }
+    const std::uint64_t parsed_end = els.empty() ? layout.segment_data_start : els.back().end();
+    add(parsed_end, layout.file_size); // anything past the last element the walk could read
+    return ranges;
+}
+
+std::uint64_t append_allowance(const reader::Layout &layout, std::uint64_t growth) {
+    std::uint64_t rewritten = 0;
+    for (const auto &e : layout.elements)
+        if (e.id == reader::SeekHead::id || e.id == reader::Tracks::id || e.id == reader::Chapters::id)
+            rewritten += e.header_size + e.body_size;
+    return rewritten + growth + (64 << 10);
+}
+
+QString Journal::directory() {
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/perlane/journal");
+}
+
+QString Journal::name() const { return QFileInfo(path_).fileName(); }
+
+std::uint64_t Journal::data_size() const {
+    std::uint64_t n = 0;
+    for (const ByteRange &r : ranges_)
+        n += r.length;
+    return n;
+}
+
+std::expected<Journal, QString> Journal::write(int fd, const QString &path, const reader::FileIdentity &before,
+                                               const std::vector<ByteRange> &ranges) {
+    const QString dir = directory();
+    if (!QDir().mkpath(dir))
+        return std::unexpected(QStringLiteral("the folder %1 could not be made").arg(dir));
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    Journal j;
+    j.path_ = path;
+    j.before_ = before;
+    j.ranges_ = ranges;
+    j.created_ms_ = QDateTime::currentMSecsSinceEpoch();
+    j.journal_path_ = QStringLiteral("%1/%2-%3.journal")
+                          .arg(dir)
+                          .arg(j.created_ms_)
+                          .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+
+    // The data first, to hash it; the header goes in front of it.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const QString part = j.journal_path_ + QStringLiteral(".part");
+    const int out = ::open(QFile::encodeName(part).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0)
+        return std::unexpected(QStringLiteral("%1 could not be written (%2)").arg(part, system_error()));
+    const auto fail = [&](const QString &why) {
+        ::close(out);
+        ::unlink(QFile::encodeName(part).constData());
+        return std::unexpected(why);
+    };
+    QByteArray buffer;
+    for (const ByteRange &r : ranges) {
+        for (std::uint64_t done = 0; done < r.length;) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, r.length - done));
+            buffer.resize(static_cast<qsizetype>(n));
+            if (!pread_all(fd, buffer.data(), n, r.offset + done))
+                return fail(QStringLiteral("%1 could not be read (%2)").arg(path, system_error()));
+            hash.addData(buffer);
+            done += n;
+        }
+    }
+    j.sha256_ = hash.result().toHex();
+    QJsonArray list;
+    for (const ByteRange &r : ranges)
+        list.append(QJsonArray{QString::number(r.offset), QString::number(r.length)});
+    const QJsonObject header{{QStringLiteral("path"), QString::fromLatin1(QFile::encodeName(path).toBase64())},
+                             {QStringLiteral("before"), identity_json(before)},
+                             {QStringLiteral("ranges"), list},
+                             {QStringLiteral("sha256"), QString::fromLatin1(j.sha256_)},
+                             {QStringLiteral("created_ms"), QString::number(j.created_ms_)}};
+    const QByteArray head = magic + QJsonDocument(header).toJson(QJsonDocument::Compact) + '\n';
+    j.data_offset_ = static_cast<std::uint64_t>(head.size());
+    if (!write_all(out, head.constData(), static_cast<std::size_t>(head.size())))
+        return fail(QStringLiteral("%1 could not be written (%2)").arg(part, system_error()));
+    for (const ByteRange &r : ranges) {
+        for (std::uint64_t done = 0; done < r.length;) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, r.length - done));
+            buffer.resize(static_cast<qsizetype>(n));
+            if (!pread_all(fd, buffer.data(), n, r.offset + done) || !write_all(out, buffer.constData(), n))
+                return fail(QStringLiteral("%1 could not be written (%2)").arg(part, system_error()));
+            done += n;
+        }
+    }
+    if (::fsync(out) != 0)
+        return fail(QStringLiteral("%1 could not be flushed to disk (%2)").arg(part, system_error()));
+    ::close(out);
+    // Under its final name only once complete: a journal found later is always whole.
+    if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(j.journal_path_).constData()) != 0) {
+        ::unlink(QFile::encodeName(part).constData());
+        return std::unexpected(QStringLiteral("%1 could not be written (%2)").arg(j.journal_path_, system_error()));
+    }
+    sync_directory(dir);
+    return j;
+}
+
+std::expected<Journal, QString> Journal::open(const QString &journal_path) {
+    QFile f(journal_path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::unexpected(f.errorString());
+    if (f.readLine(magic.size() + 1) != magic)
+        return std::unexpected(QStringLiteral("not a perlane journal"));
+    const QByteArray line = f.readLine(16 << 20);
+    const QJsonObject header = QJsonDocument::fromJson(line).object();
+    if (header.isEmpty())
+        return std::unexpected(QStringLiteral("its header is damaged"));
+    Journal j;
+    j.journal_path_ = journal_path;
+    j.path_ = QFile::decodeName(QByteArray::fromBase64(header.value(QStringLiteral("path")).toString().toLatin1()));
+    j.before_ = identity_from(header.value(QStringLiteral("before")).toObject());
+    for (const QJsonValue &v : header.value(QStringLiteral("ranges")).toArray()) {
+        const QJsonArray r = v.toArray();
+        j.ranges_.push_back({r.at(0).toString().toULongLong(), r.at(1).toString().toULongLong()});
+    }
+    j.sha256_ = header.value(QStringLiteral("sha256")).toString().toLatin1();
+    j.created_ms_ = header.value(QStringLiteral("created_ms")).toString().toLongLong();
+    j.data_offset_ = static_cast<std::uint64_t>(magic.size() + line.size());
+    if (static_cast<std::uint64_t>(f.size()) != j.data_offset_ + j.data_size())
+        return std::unexpected(QStringLiteral("it is incomplete"));
+    QFile done(done_path(journal_path));
+    if (done.open(QIODevice::ReadOnly))
+        j.after_ = identity_from(QJsonDocument::fromJson(done.readAll()).object());
+    return j;
+}
+
+std::vector<Journal> Journal::all() {
+    std::vector<Journal> out;
+    const QDir dir(directory());
+    for (const QString &name : dir.entryList({QStringLiteral("*.journal")}, QDir::Files, QDir::Name))
+        if (auto j = open(dir.filePath(name)))
+            out.push_back(std::move(*j));
+    std::stable_sort(out.begin(), out.end(), [](const Journal &a, const Journal &b) { return a.created_ms_ < b.created_ms_; });
+    return out;
+}
+
+void Journal::prune(std::size_t per_file, std::uint64_t total_bytes) {
+    std::vector<Journal> done;
+    for (Journal &j : all())
+        if (j.after_)
+            done.push_back(std::move(j));
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> kept;
+    std::uint64_t total = 0;
+    for (auto it = done.rbegin(); it != done.rend(); ++it) { // newest first
+        std::size_t &n = kept[{it->before_.device, it->before_.inode}];
+        if (n < per_file && total + it->data_size() <= total_bytes) {
+            ++n;
+            total += it->data_size();
+        } else {
+            it->remove();
+        }
+    }
+}
+
+std::expected<void, QString> Journal::mark_done(const reader::FileIdentity &after) {
+    const QString path = done_path(journal_path_);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return std::unexpected(f.errorString());
+    f.write(QJsonDocument(identity_json(after)).toJson(QJsonDocument::Compact));
+    f.flush();
+    ::fsync(f.handle());
+    f.close();
+    after_ = after;
+    return {};
+}
+
+std::expected<void, QString> Journal::restore() const {
+    const int in = ::open(QFile::encodeName(journal_path_).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return std::unexpected(QStringLiteral("the journal could not be read (%1)").arg(system_error()));
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        const QString why = system_error();
+        ::close(in);
+        return std::unexpected(QStringLiteral("the file could not be opened (%1)").arg(why));
+    }
+    const auto fail = [&](const QString &why) {
+        ::close(in);
+        ::close(fd);
+        return std::unexpected(why);
+    };
+    const auto now = reader::identity_of(fd);
+    if (!now || !now->same_file(before_))
+        return fail(QStringLiteral("another file now has its name"));
+    QByteArray buffer;
+    std::uint64_t from = data_offset_;
+    for (const ByteRange &r : ranges_) {
+        for (std::uint64_t done = 0; done < r.length;) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, r.length - done));
+            buffer.resize(static_cast<qsizetype>(n));
+            if (!pread_all(in, buffer.data(), n, from) || !pwrite_all(fd, buffer.constData(), n, r.offset + done))
+                return fail(QStringLiteral("the bytes could not be written back (%1)").arg(system_error()));
+            from += n;
+            done += n;
+        }
+    }
+    if (::ftruncate(fd, static_cast<off_t>(before_.size)) != 0)
+        return fail(QStringLiteral("the file could not be cut back to its size (%1)").arg(system_error()));
+    // The old time too: the file is then exactly what the previous save left, and that
+    // save can be taken back in turn.
+    const struct timespec times[2] = {{0, UTIME_OMIT},
+                                      {static_cast<time_t>(before_.mtime_ns / 1'000'000'000),
+                                       static_cast<long>(before_.mtime_ns % 1'000'000'000)}};
+    ::futimens(fd, times);
+    if (::fsync(fd) != 0)
+        return fail(QStringLiteral("the file could not be flushed to disk (%1)").arg(system_error()));
+    // Check what is in the file now against what was journaled.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const ByteRange &r : ranges_) {
+        for (std::uint64_t done = 0; done < r.length;) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, r.length - done));
+            buffer.resize(static_cast<qsizetype>(n));
+            if (!pread_all(fd, buffer.data(), n, r.offset + done))
+                return fail(QStringLiteral("the file could not be read back (%1)").arg(system_error()));
+            hash.addData(buffer);
+            done += n;
+        }
+    }
+    const auto after = reader::identity_of(fd);
+    ::close(in);
+    ::close(fd);
+    if (hash.result().toHex() != sha256_ || !after || after->size != before_.size)
+        return std::unexpected(QStringLiteral("the file does not read back as it was"));
+    return {};
+}
+
+void Journal::remove() const {
+    QFile::remove(done_path(journal_path_));
+    QFile::remove(journal_path_);
+}
+
+} // namespace perlane
