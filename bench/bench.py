@@ -2,7 +2,7 @@
 """Open-speed benchmark: perlane's reader (through matroska-dump) against mkvinfo,
 mkvmerge -J, ffprobe and mediainfo on the same files.
 
-Usage: bench/bench.py BUILD_DIR [WORK_DIR]
+Usage: bench/bench.py BUILD_DIR [WORK_DIR]        (or --files-only: make the files and stop)
 BUILD_DIR holds a Release build (tools/matroska-dump). WORK_DIR (default
 /tmp/perlane-bench) keeps the generated files between runs. Needs hyperfine, strace,
 /usr/bin/time, mkvtoolnix, ffmpeg and mediainfo (Debian packages of those names).
@@ -17,7 +17,9 @@ import subprocess
 import sys
 import tempfile
 
-build, work = sys.argv[1], (sys.argv[2] if len(sys.argv) > 2 else "/tmp/perlane-bench")
+files_only = "--files-only" in sys.argv
+args = [a for a in sys.argv[1:] if a != "--files-only"]
+build, work = args[0], (args[1] if len(args) > 1 else "/tmp/perlane-bench")
 dump = os.path.join(build, "tools", "matroska-dump")
 os.makedirs(work, exist_ok=True)
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests"))
@@ -136,6 +138,8 @@ def io_on(cmd, paths):
 def main():
     from view_peers_floor import metadata_floor
     big, episode, folder = make_files()
+    if files_only:
+        return
     for label, path, runs in [("2-hour file (%.2f GB)" % (os.path.getsize(big) / 1e9), big, 10),
                               ("24-minute episode with 6 font attachments (%.0f MB)" %
                                (os.path.getsize(episode) / 1e6), episode, 10)]:

@@ -54,6 +54,8 @@ Result<Layout> read_layout(File &file) {
     layout.segment_end = segment->size.is_unknown
                              ? layout.file_size
                              : std::min(layout.file_size, layout.segment_data_start + segment->size.value);
+    std::vector<std::uint64_t> indexed; // where the SeekHeads met so far point
+    bool jumped = false;
     std::uint64_t at = layout.segment_data_start;
     while (at < layout.segment_end) {
         if (auto seek = file.seek(at); !seek)
@@ -65,6 +67,30 @@ Result<Layout> read_layout(File &file) {
             break; // only the first segment is edited
         Placed placed{h->id, at, *file.position() - at, 0};
         const std::uint64_t body = *file.position();
+        if (h->id == SeekHead::id && !h->size.is_unknown) {
+            if (auto seek_head = read_element<SeekHead>(*h, file))
+                for (const Seek &s : seek_head->seek)
+                    indexed.push_back(layout.segment_data_start + s.seek_position.value);
+        }
+        if (h->id == ids::cluster && !jumped) {
+            // Walking every Cluster header of a long file costs more than the save itself.
+            // The clusters run up to the first indexed element after them (an element
+            // boundary): jump there when a top-level header is really found at that place.
+            jumped = true;
+            std::uint64_t next = layout.segment_end;
+            for (std::uint64_t p : indexed)
+                if (p > at && p < next)
+                    next = p;
+            if (next < layout.segment_end && file.seek(next)) {
+                auto there = read_header(file);
+                if (there && top_level(there->id) && there->id != ids::segment) {
+                    placed.body_size = next - body; // the clusters as one
+                    layout.elements.push_back(placed);
+                    at = next;
+                    continue;
+                }
+            }
+        }
         if (h->size.is_unknown) {
             if (h->id != ids::cluster) {
                 placed.body_size = layout.segment_end - body;

@@ -23,7 +23,9 @@ struct Layout {
 };
 
 // Reads the layout of the file's first segment. A Cluster of unknown size ends where the
-// next top-level element starts.
+// next top-level element starts. When the SeekHead indexes an element after the first
+// Cluster, everything from that Cluster up to the nearest such element is one entry with
+// the Cluster's ID (the clusters are not walked one by one).
 Result<Layout> read_layout(File &file);
 
 } // namespace perlane::reader

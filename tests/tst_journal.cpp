@@ -206,6 +206,31 @@ private Q_SLOTS:
         QCOMPARE(sha256(path), original);
     }
 
+    // When the file cannot be put back, the journal stays and the user is told how to use it.
+    void a_restore_that_cannot_complete_keeps_the_journal() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("stuck.mkv"));
+        const QByteArray original = sha256(path);
+        stand_in("printf 'JUNK' | dd of=\"$1\" bs=1 seek=40 conv=notrunc 2>/dev/null; chattr +i \"$1\" || exit 0; exit 2");
+        BackendSetup s;
+        QVERIFY(!s.backend.add_file(path));
+        long_edits(s.backend);
+        s.save();
+        const QString status = s.backend.save_status();
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+        if (!status.contains(QStringLiteral("could not be restored")))
+            QSKIP("chattr +i is not available here");
+        const qsizetype at = status.indexOf(QStringLiteral("restore ")) + 8;
+        const QString journal = status.mid(at, status.indexOf(QChar(u'\u201D'), at) - at);
+        QVERIFY2(QFile::exists(journal), qPrintable(status));
+        QVERIFY(sha256(path) != original);
+        QProcess tool;
+        tool.start(QStringLiteral(PERLANE_JOURNAL_TOOL), {QStringLiteral("restore"), journal});
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitCode(), 0);
+        QCOMPARE(sha256(path), original);
+        QVERIFY(!QFile::exists(journal));
+    }
+
     // The program itself dies during the save; the next start puts the file back (once the
     // orphaned tool has ended: it holds the file's lock until then).
     void a_save_cut_short_by_the_program_dying_is_restored_at_the_next_start() {
