@@ -35,46 +35,35 @@ bool body_kept_out(const reader::VInt64 &id) {
              id == ids::void_element || id == ids::crc32);
 }
 
-// Writes all of `data`, or says why not.
-bool write_all(int fd, const char *data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+// Repeats `step(done, left)`, a read or write of up to `left` bytes after the `done`
+// already moved, until all `size` bytes are moved; false on an error or an early end.
+template <class Step> bool move_all(std::size_t size, Step step) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = step(done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
+        done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool write_all(int fd, const char *data, std::size_t size) {
+    return move_all(size, [&](std::size_t done, std::size_t left) { return ::write(fd, data + done, left); });
 }
 
 bool pread_all(int fd, char *out, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        out += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
+    return move_all(size, [&](std::size_t done, std::size_t left) {
+        return ::pread(fd, out + done, left, static_cast<off_t>(offset + done));
+    });
 }
 
 bool pwrite_all(int fd, const char *data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
+    return move_all(size, [&](std::size_t done, std::size_t left) {
+        return ::pwrite(fd, data + done, left, static_cast<off_t>(offset + done));
+    });
 }
 
 void sync_directory(const QString &dir) {

@@ -30,3 +30,12 @@ inline void stand_in_tool(const QTemporaryDir &dir, const QByteArray &path_env, 
     f.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
     qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + path_env);
 }
+
+// A test's own folder for copies and stand-ins; the PATH it had is put back by restore_path.
+struct MediaWork {
+    QTemporaryDir dir;
+    QByteArray path_env = qgetenv("PATH");
+    QString copy(const QString &from, const QString &to) { return copy_media(dir, from, to); }
+    void stand_in(const QByteArray &script) { stand_in_tool(dir, path_env, script); }
+    void restore_path() { qputenv("PATH", path_env); }
+};

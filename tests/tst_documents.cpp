@@ -60,17 +60,10 @@ void tool(const QStringList &arguments) {
 
 } // namespace
 
-class TestDocuments : public QObject {
+class TestDocuments : public QObject, MediaWork {
     Q_OBJECT
-    QTemporaryDir dir;
-    QByteArray path_env;
-
-    QString copy(const QString &from, const QString &to) { return copy_media(dir, from, to); }
-    void stand_in(const QByteArray &script) { stand_in_tool(dir, path_env, script); }
-
 private Q_SLOTS:
-    void initTestCase() { path_env = qgetenv("PATH"); }
-    void cleanup() { qputenv("PATH", path_env); }
+    void cleanup() { restore_path(); }
 
     // A byte copy and a file re-chaptered by mkvpropedit share the original's SegmentUUID.
     void files_with_one_uid_never_share_edits() {

@@ -62,17 +62,10 @@ int killed_child(const QString &path, const QString &ready) {
 
 } // namespace
 
-class TestJournal : public QObject {
+class TestJournal : public QObject, MediaWork {
     Q_OBJECT
-    QTemporaryDir dir;
-    QByteArray path_env;
-
-    QString copy(const QString &from, const QString &to) { return copy_media(dir, from, to); }
-    void stand_in(const QByteArray &script) { stand_in_tool(dir, path_env, script); }
-
 private Q_SLOTS:
-    void initTestCase() { path_env = qgetenv("PATH"); }
-    void cleanup() { qputenv("PATH", path_env); }
+    void cleanup() { restore_path(); }
 
     // For each layout, a real save changes no byte outside the journal but past the old end;
     // attachment bodies are never copied; and the save can be taken back byte for byte.
