@@ -406,81 +406,95 @@ ApplicationWindow {
                 ScrollBar.vertical: ScrollBar {}
             }
 
-            ScrollView {
+            // Tracks on top (few: a plain column that scrolls when long), chapters below in a
+            // list that creates delegates only for the rows in view (thousands stay light).
+            ColumnLayout {
                 id: detail
                 SplitView.fillWidth: true
-                contentWidth: availableWidth
-                clip: true
+                spacing: 6
 
-                ColumnLayout {
-                    width: detail.availableWidth
+                Label { text: "Tracks"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
+                ScrollView {
+                    id: trackScroll
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: Math.min(trackColumn.implicitHeight, detail.height * 0.45)
+                    contentWidth: availableWidth
+                    clip: true
+                    ColumnLayout {
+                        id: trackColumn
+                        width: trackScroll.availableWidth
+                        spacing: 6
+                        Repeater {
+                            id: trackRepeater
+                            model: trackModel
+                            delegate: TrackEntry {
+                                required property var model
+                                required property int index
+                                objectName: "track_" + index
+                                Layout.fillWidth: true
+                                Layout.leftMargin: 8
+                                Layout.rightMargin: 8
+                                number: model.number
+                                variant: model.variant
+                                trackName: model.name
+                                language: model.language
+                                isDefault: model.isDefault
+                                onNameEdited: (text) => backend.set_track_name(model.disc, model.number, text)
+                                onDefaultEdited: (value) => backend.set_track_default(model.disc, model.number, value)
+                                onLanguageEdited: (text) => backend.set_track_language(model.disc, model.number, text)
+                            }
+                        }
+                    }
+                }
+                Label {
+                    visible: trackRepeater.count === 0 && backend.active_index >= 0
+                    text: "This file has no tracks."
+                    color: palette.placeholderText
+                    Layout.leftMargin: 8
+                }
+
+                Label { text: "Chapters"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
+                ChapterEntry {
+                    header: true
+                    visible: chapterView.count > 0
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 8
+                    Layout.rightMargin: 8
+                    Accessible.ignored: true
+                }
+                ListView {
+                    id: chapterView
+                    objectName: "chapterList"
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    clip: true
                     spacing: 6
-
-                    Label { text: "Tracks"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
-                    Repeater {
-                        id: trackRepeater
-                        model: trackModel
-                        delegate: TrackEntry {
-                            required property var model
-                            required property int index
-                            objectName: "track_" + index
-                            Layout.fillWidth: true
-                            Layout.leftMargin: 8
-                            Layout.rightMargin: 8
-                            number: model.number
-                            variant: model.variant
-                            trackName: model.name
-                            language: model.language
-                            isDefault: model.isDefault
-                            onNameEdited: (text) => backend.set_track_name(model.disc, model.number, text)
-                            onDefaultEdited: (value) => backend.set_track_default(model.disc, model.number, value)
-                            onLanguageEdited: (text) => backend.set_track_language(model.disc, model.number, text)
-                        }
+                    reuseItems: true
+                    model: chapterModel
+                    delegate: ChapterEntry {
+                        required property var model
+                        required property int index
+                        objectName: "chapter_" + index
+                        x: 8
+                        width: ListView.view.width - 16
+                        edition: model.edx
+                        chapterName: model.name
+                        start: model.start
+                        end: model.end
+                        duration: model.duration
+                        qualifies: model.qualifies
+                        onNameEdited: (text) => backend.set_chapter_name(model.edx, model.idx, text)
+                        onSplitStart: backend.insert_chapter_start(model.edx, model.idx)
+                        onSplitEnd: backend.insert_chapter_end(model.edx, model.idx)
                     }
-                    Label {
-                        visible: trackRepeater.count === 0 && backend.active_index >= 0
-                        text: "This file has no tracks."
-                        color: palette.placeholderText
-                        Layout.leftMargin: 8
-                    }
-
-                    Label { text: "Chapters"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
-                    ChapterEntry {
-                        header: true
-                        visible: chapterRepeater.count > 0
-                        Layout.fillWidth: true
-                        Layout.leftMargin: 8
-                        Layout.rightMargin: 8
-                        Accessible.ignored: true
-                    }
-                    Repeater {
-                        id: chapterRepeater
-                        model: chapterModel
-                        delegate: ChapterEntry {
-                            required property var model
-                            required property int index
-                            objectName: "chapter_" + index
-                            Layout.fillWidth: true
-                            Layout.leftMargin: 8
-                            Layout.rightMargin: 8
-                            edition: model.edx
-                            chapterName: model.name
-                            start: model.start
-                            end: model.end
-                            duration: model.duration
-                            qualifies: model.qualifies
-                            onNameEdited: (text) => backend.set_chapter_name(model.edx, model.idx, text)
-                            onSplitStart: backend.insert_chapter_start(model.edx, model.idx)
-                            onSplitEnd: backend.insert_chapter_end(model.edx, model.idx)
-                        }
-                    }
-                    Label {
-                        visible: chapterRepeater.count === 0 && backend.active_index >= 0
-                        text: "This file has no chapters."
-                        color: palette.placeholderText
-                        Layout.leftMargin: 8
-                    }
-                    Item { Layout.preferredHeight: 8 }
+                    ScrollBar.vertical: ScrollBar {}
+                }
+                Label {
+                    visible: chapterView.count === 0 && backend.active_index >= 0
+                    text: "This file has no chapters."
+                    color: palette.placeholderText
+                    Layout.leftMargin: 8
+                    Layout.bottomMargin: 8
                 }
             }
         }

@@ -17,6 +17,9 @@ std::string Error::message() const {
     case ErrorKind::ElementBodySizeUnknown: return "Element body size is unknown, ID: " + to_string(id);
     case ErrorKind::MalformedLacing: return "Malformed lacing data";
     case ErrorKind::NestingTooDeep: return "Element nesting too deep, ID: " + to_string(id);
+    case ErrorKind::ElementTooLarge:
+        return "Element too large, ID: " + to_string(id) + " (" + std::to_string(needed) + " bytes; at most " +
+               std::to_string(available) + " are read)";
     }
     return "Unknown error";
 }

@@ -22,13 +22,16 @@ enum class ErrorKind {
     // Masters nested deeper than max_nesting_depth (a crafted file would otherwise
     // exhaust the stack).
     NestingTooDeep,
+    // A body larger than the reading mode's limit for its element (`needed` is its size,
+    // `available` the limit): refused before anything is allocated for it.
+    ElementTooLarge,
 };
 
 struct Error {
     ErrorKind kind = ErrorKind::Io;
     VInt64 id{};         // the element concerned (child for DuplicateElement)
     VInt64 parent{};     // DuplicateElement only
-    std::uint64_t needed = 0, available = 0; // OutOfBounds only; not shown
+    std::uint64_t needed = 0, available = 0; // OutOfBounds (not shown) and ElementTooLarge
     std::string io;      // Io only: the I/O error's own text
 
     static Error io_error(std::string text) { return {ErrorKind::Io, {}, {}, 0, 0, std::move(text)}; }
@@ -41,6 +44,9 @@ struct Error {
         return {ErrorKind::DuplicateElement, child, parent, 0, 0, {}};
     }
     static Error of(ErrorKind kind) { return {kind, {}, {}, 0, 0, {}}; }
+    static Error too_large(VInt64 id, std::uint64_t size, std::uint64_t limit) {
+        return {ErrorKind::ElementTooLarge, id, {}, size, limit, {}};
+    }
 
     std::string message() const;
     bool operator==(const Error &) const = default;

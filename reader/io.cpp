@@ -30,7 +30,9 @@ File File::adopt(int fd) {
 }
 
 File::File(File &&other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), seekable_(other.seekable_), position_(other.position_), stats_(other.stats_) {}
+    : fd_(std::exchange(other.fd_, -1)), seekable_(other.seekable_), position_(other.position_), stats_(other.stats_),
+      buffer_(std::move(other.buffer_)), buffer_at_(other.buffer_at_), readahead_(other.readahead_),
+      known_size_(other.known_size_) {}
 
 File &File::operator=(File &&other) noexcept {
     if (this != &other) {
@@ -40,6 +42,10 @@ File &File::operator=(File &&other) noexcept {
         seekable_ = other.seekable_;
         position_ = other.position_;
         stats_ = other.stats_;
+        buffer_ = std::move(other.buffer_);
+        buffer_at_ = other.buffer_at_;
+        readahead_ = other.readahead_;
+        known_size_ = other.known_size_;
     }
     return *this;
 }
@@ -49,21 +55,57 @@ File::~File() {
         ::close(fd_);
 }
 
-Result<std::size_t> File::read_up_to(std::uint8_t *out, std::size_t n) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t r = ::read(fd_, out + got, n - got);
+Result<std::size_t> File::os_read(std::uint8_t *out, std::size_t n, std::uint64_t at) {
+    while (true) {
+        const ssize_t r = seekable_ ? ::pread(fd_, out, n, static_cast<off_t>(at)) : ::read(fd_, out, n);
         ++stats_.reads;
         if (r < 0) {
             if (errno == EINTR)
                 continue;
             return std::unexpected(os_error(errno));
         }
-        if (r == 0)
-            break;
-        got += static_cast<std::size_t>(r);
-        position_ += static_cast<std::uint64_t>(r);
         stats_.bytes_read += static_cast<std::uint64_t>(r);
+        return static_cast<std::size_t>(r);
+    }
+}
+
+Result<std::size_t> File::read_up_to(std::uint8_t *out, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+        const std::uint64_t buffer_end = buffer_at_ + buffer_.size();
+        if (position_ >= buffer_at_ && position_ < buffer_end) {
+            const auto from = static_cast<std::size_t>(position_ - buffer_at_);
+            const std::size_t k = std::min(n - got, buffer_.size() - from);
+            std::memcpy(out + got, buffer_.data() + from, k);
+            got += k;
+            position_ += k;
+            continue;
+        }
+        const std::size_t want = n - got;
+        // Straight on from what was read ahead: read further ahead next time.
+        const bool onward = !buffer_.empty() && position_ == buffer_end;
+        readahead_ = onward ? std::min(readahead_ * 4, max_readahead) : min_readahead;
+        if (want >= readahead_) { // large: straight into place
+            auto r = os_read(out + got, want, position_);
+            if (!r)
+                return std::unexpected(std::move(r.error()));
+            if (*r == 0)
+                break;
+            got += *r;
+            position_ += *r;
+            buffer_.clear();
+            continue;
+        }
+        buffer_.resize(readahead_);
+        auto r = os_read(buffer_.data(), readahead_, position_);
+        if (!r) {
+            buffer_.clear();
+            return std::unexpected(std::move(r.error()));
+        }
+        buffer_.resize(*r);
+        buffer_at_ = position_;
+        if (*r == 0)
+            break;
     }
     return got;
 }
@@ -78,19 +120,22 @@ Result<void> File::read_exact(std::uint8_t *out, std::size_t n) {
 }
 
 Result<void> File::seek(std::uint64_t offset) {
+    if (offset == position_)
+        return {};
+    if (!seekable_)
+        return std::unexpected(os_error(ESPIPE));
     ++stats_.seeks;
-    if (seekable_) {
-        // Past the end there is nothing to read; stopping at the end gives the same result
-        // on every file system (some refuse offsets beyond their maximum file size).
+    // Past the end there is nothing to read; stopping at the end gives the same result on
+    // every file system. The size is asked for only when the offset passes the last one seen.
+    if (offset > known_size_) {
         const auto size = this->size();
         if (!size)
             return std::unexpected(os_error(errno));
+        known_size_ = *size;
         offset = std::min(offset, *size);
     }
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return std::unexpected(os_error(EINVAL));
-    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
-        return std::unexpected(os_error(errno));
     position_ = offset;
     return {};
 }

@@ -28,6 +28,9 @@ struct IoStats {
     std::uint64_t seeks = 0;
 };
 
+// Reads go through a small read-ahead buffer: element headers and small bodies cost no
+// system call each. The read-ahead starts small after every jump (so that passing over a
+// large body reads little of it) and grows while reading goes on straight ahead.
 class File {
 public:
     // Opens without blocking (a FIFO would otherwise wait for a writer).
@@ -57,12 +60,20 @@ public:
     std::optional<FileIdentity> identity() const { return identity_of(fd_); }
 
 private:
+    static constexpr std::size_t min_readahead = 64;
+    static constexpr std::size_t max_readahead = 64 * 1024;
     std::uint64_t saturating_offset(std::uint64_t n) const;
+    // One read from the system at `at` (regular files) or at the current place (others).
+    Result<std::size_t> os_read(std::uint8_t *out, std::size_t n, std::uint64_t at);
     File(int fd, bool seekable) : fd_(fd), seekable_(seekable) {}
     int fd_ = -1;
     bool seekable_ = false;
     std::uint64_t position_ = 0;
     IoStats stats_;
+    std::vector<std::uint8_t> buffer_; // bytes read ahead, from buffer_at_ on
+    std::uint64_t buffer_at_ = 0;
+    std::size_t readahead_ = min_readahead;
+    std::uint64_t known_size_ = 0; // the size last seen, to clamp seeks without asking
 };
 
 // Reads an element header at the current position: one byte, then the rest of the number.

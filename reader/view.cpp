@@ -75,7 +75,8 @@ Result<void> read_into(const Header &header, File &file, Store store) {
 
 } // namespace
 
-Result<MatroskaView> MatroskaView::read_from(File &file) {
+Result<MatroskaView> MatroskaView::read_from(File &file, ReadMode mode) {
+    const bool lean = mode == ReadMode::Metadata;
     auto ebml = read_ebml(file);
     if (!ebml)
         return std::unexpected(std::move(ebml.error()));
@@ -95,7 +96,13 @@ Result<MatroskaView> MatroskaView::read_from(File &file) {
             break; // an unreadable header ends the file, like its end does
         const Header &h = *header;
         Result<void> step;
-        if (h.id == SeekHead::id) {
+        const bool passed_over = h.id == Cues::id || h.id == Attachments::id || h.id == Tags::id;
+        if (lean && passed_over && !h.size.is_unknown) {
+            step = file.skip(h.size.value);
+        } else if (lean && !h.size.is_unknown && h.size.value > max_metadata_body &&
+                   (h.id == SeekHead::id || h.id == Info::id || h.id == Tracks::id || h.id == Chapters::id)) {
+            return std::unexpected(Error::too_large(h.id, h.size.value, max_metadata_body));
+        } else if (h.id == SeekHead::id) {
             step = read_into<SeekHead>(h, file, [&](SeekHead e) { state.view.seek_head.push_back(std::move(e)); });
         } else if (h.id == Info::id) {
             step = read_into<Info>(h, file, [&](Info e) { state.info = std::move(e); });

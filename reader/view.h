@@ -18,13 +18,19 @@ struct SegmentView {
     bool operator==(const SegmentView &) const = default;
 };
 
+// How much a view reads. Metadata: the EBML header, SeekHead, Info, Tracks and Chapters
+// only; the bodies of Cues, Tags and Attachments are passed over (those stay empty), and
+// each element read is refused above max_metadata_body bytes.
+enum class ReadMode { Everything, Metadata };
+inline constexpr std::uint64_t max_metadata_body = 64ull << 20;
+
 struct MatroskaView {
     Ebml ebml;
     std::vector<SegmentView> segments; // never empty
 
     // Reads the view from a file positioned at its start. The file's position afterwards
     // is unspecified.
-    static Result<MatroskaView> read_from(File &file);
+    static Result<MatroskaView> read_from(File &file, ReadMode mode = ReadMode::Everything);
     bool operator==(const MatroskaView &) const = default;
 };
 

@@ -148,10 +148,12 @@ void Backend::append(std::shared_ptr<Document> doc) {
     file_names_.append(doc->name());
     watch(*doc);
     docs_.push_back(std::move(doc));
-    Q_EMIT file_names_changed();
-    notify_modified();
     if (docs_.size() == 1)
         set_active(0);
+    if (loading_)
+        return; // announced once for the whole batch
+    Q_EMIT file_names_changed();
+    notify_modified();
 }
 
 void Backend::select_file(quint64 index) { set_active(static_cast<std::size_t>(index)); }
@@ -246,11 +248,20 @@ void Backend::add_urls(const QList<QUrl> &urls) {
 
 void Backend::load_choices(const std::vector<Choice> &choices) {
     QStringList errors;
+    // A season at once: the list is announced when all are in, not once per file (each
+    // announcement rebuilds the window's file list).
+    const qsizetype listed = file_names_.size();
+    loading_ = true;
     for (const Choice &choice : choices) {
         if (!choice)
             errors << choice.error();
         else if (const auto why = add_file(*choice))
             errors << QFileInfo(*choice).fileName() + QStringLiteral(": ") + *why;
+    }
+    loading_ = false;
+    if (file_names_.size() != listed) {
+        Q_EMIT file_names_changed();
+        notify_modified();
     }
     if (errors != load_errors_) {
         load_errors_ = errors;

@@ -22,7 +22,8 @@ std::expected<std::unique_ptr<Document>, QString> Document::load(const QString &
     const auto identity = file->identity();
     if (!identity)
         return std::unexpected(QStringLiteral("the file's details could not be read"));
-    auto view = reader::MatroskaView::read_from(*file);
+    // What the window shows and saves: Cues, Tags and attachment bodies are not read.
+    auto view = reader::MatroskaView::read_from(*file, reader::ReadMode::Metadata);
     if (!view)
         return std::unexpected(QString::fromStdString(view.error().message()));
     if (view->segments.size() != 1) {

@@ -89,6 +89,17 @@ mkvmerge -q -o fonts.mkv --title "Fonts" src.mkv --chapters chapters.txt \
     --attachment-mime-type font/ttf --attach-file big_font.ttf
 rm -f big_font.ttf
 
+# 5,000 chapters.
+awk 'BEGIN {
+  print "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Chapters><EditionEntry>"
+  for (i = 0; i < 5000; i++) {
+    ms = i * 36; printf "<ChapterAtom><ChapterTimeStart>00:%02d:%02d.%03d</ChapterTimeStart>", int(ms / 60000), int(ms / 1000) % 60, ms % 1000
+    printf "<ChapterDisplay><ChapterString>Chapter %d</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>\n", i + 1
+  }
+  print "</EditionEntry></Chapters>" }' > many.xml
+mkvmerge -q -o many.mkv --title "Many" src.mkv --chapters many.xml
+rm -f many.xml
+
 # Two segments in one file.
 cat full.mkv ffmpeg.mkv > two.mkv
 rm -f src.mkv second_audio.wav

@@ -266,6 +266,32 @@ private Q_SLOTS:
                  std::string("All two"));
     }
 
+    // Thousands of chapters: only the rows in view have delegates, and edits still land.
+    void a_chapter_list_of_thousands_stays_light() {
+        backend->add_urls({QUrl::fromLocalFile(media("many.mkv"))});
+        click(item(QStringLiteral("file_2")));
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("many.mkv"));
+        auto *list = window->findChild<QQuickItem *>(QStringLiteral("chapterList"));
+        QVERIFY(list);
+        QTRY_COMPARE(list->property("count").toInt(), 5000);
+        const auto delegates = [&] {
+            int n = 0;
+            for (QQuickItem *child : list->property("contentItem").value<QQuickItem *>()->childItems())
+                n += child->isVisible() ? 1 : 0;
+            return n;
+        };
+        QVERIFY2(delegates() < 100, qPrintable(QString::number(delegates())));
+        QMetaObject::invokeMethod(list, "positionViewAtEnd");
+        QTRY_VERIFY(item(QStringLiteral("chapter_4999")));
+        QVERIFY(delegates() < 100);
+        type_into(item_in(QStringLiteral("chapter_4999"), QStringLiteral("chapterName")), QStringLiteral("The last"));
+        QCOMPARE(backend->active_document()->state().editions.at(0).chapter_atom.at(4999).chapter_display.at(0).chap_string.value,
+                 std::string("The last"));
+        QMetaObject::invokeMethod(backend, "revert_file");
+        backend->delete_file(static_cast<quint64>(backend->active_row()));
+        click(item(QStringLiteral("file_1")));
+    }
+
     void dropped_files_are_added() {
         const QString dropped = dir.filePath(QStringLiteral("dropped.mkv"));
         QVERIFY(QFile::copy(media("full.mkv"), dropped));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 
 using namespace perlane::reader;
 using Buf = ebml::Bytes;
@@ -51,10 +53,10 @@ struct Opened {
     std::vector<std::string> log;
 };
 
-Opened open_bytes(const Buf &bytes) {
+Opened open_bytes(const Buf &bytes, ReadMode mode = ReadMode::Everything) {
     CapturedLog captured;
     auto file = MemoryFile(bytes).open();
-    auto view = MatroskaView::read_from(file);
+    auto view = MatroskaView::read_from(file, mode);
     return {std::move(view), file.stats(), captured.messages};
 }
 
@@ -175,4 +177,60 @@ TEST(View, UnknownTopLevelElementsAreNotLoaded) {
     ASSERT_TRUE(o.view);
     EXPECT_LT(o.stats.bytes_read, 200u);
     EXPECT_EQ(o.log, std::vector<std::string>{"Skipped unknown element with ID: 0x4FFF"});
+}
+
+// The window's mode reads what it shows and saves: damaged Cues and Tags (never decoded
+// there) do not keep a file from opening.
+TEST(View, MetadataModePassesOverCuesTagsAndAttachments) {
+    const Buf junk = element(0x1C53BB6B, Buf(40, 0xFF));      // Cues of nothing but bad IDs
+    const Buf bad_tags = element(0x1254C367, Buf(30, 0x00));  // Tags of invalid VInts
+    const Buf fonts = element(0x1941A469, Buf(100000, 0x42)); // Attachments
+    const Buf file = cat({ebml_header, segment(cat({info(), tracks(1), fonts, junk, bad_tags}))});
+    EXPECT_FALSE(open_bytes(file).view);
+    auto lean = open_bytes(file, ReadMode::Metadata);
+    ASSERT_TRUE(lean.view) << lean.view.error().message();
+    const SegmentView &s = lean.view->segments.at(0);
+    EXPECT_TRUE(s.tracks && !s.cues && !s.attachments && s.tags.empty());
+    EXPECT_LT(lean.stats.bytes_read, 400u);
+}
+
+// Sizes from a hostile file: nothing is allocated for a body before it is checked, and the
+// buffered reads keep a flood of tiny elements to a handful of system calls.
+TEST(View, HostileSizesAndFloods) {
+    MemoryFile big;
+    // 100 MB of Tracks really present (a sparse file): over the limit, refused unread.
+    const Buf head = cat({ebml_header, ebml::id(0x18538067), ebml::size(200'000'000), info(), ebml::id(0x1654AE6B),
+                          ebml::size(104'857'600)});
+    ASSERT_TRUE(big.load(head) && big.truncate(head.size() + 100'000'000));
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    auto file = big.open();
+    auto view = MatroskaView::read_from(file, ReadMode::Metadata);
+    ASSERT_FALSE(view);
+    EXPECT_EQ(view.error().kind, ErrorKind::ElementTooLarge);
+    EXPECT_EQ(view.error().message(), "Element too large, ID: 0x1654AE6B (104857600 bytes; at most 67108864 are read)");
+    // 2 GB of Tags: passed over.
+    const Buf tags_head = cat({ebml_header, ebml::id(0x18538067), ebml::size(2'100'000'000), info(), ebml::id(0x1254C367),
+                               ebml::size(2'000'000'000)});
+    ASSERT_TRUE(big.load(tags_head) && big.truncate(2'200'000'000));
+    auto tags_file = big.open();
+    auto lean = MatroskaView::read_from(tags_file, ReadMode::Metadata);
+    ASSERT_TRUE(lean) << lean.error().message();
+    EXPECT_TRUE(lean->segments.at(0).tags.empty());
+    EXPECT_LT(tags_file.stats().bytes_read, 1000u);
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024); // KiB
+
+    // 16 MB of empty Voids before the Tracks.
+    Buf voids;
+    for (int i = 0; i < 8'000'000; ++i) {
+        voids.push_back(0xEC);
+        voids.push_back(0x80);
+    }
+    auto flood = MemoryFile(cat({ebml_header, segment(cat({info(), voids, tracks(1)}))})).open();
+    auto flooded = MatroskaView::read_from(flood, ReadMode::Metadata); // no log sink, as in the window
+    ASSERT_TRUE(flooded) << flooded.error().message();
+    EXPECT_TRUE(flooded->segments.at(0).tracks);
+    EXPECT_LT(flood.stats().reads, 1000u);
 }

@@ -17,7 +17,7 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ET
 
-from view_peers_floor import metadata_floor
+from view_peers_floor import WINDOW, metadata_floor
 
 media, dump_tool, corpus = sys.argv[1:4]
 failures = []
@@ -99,6 +99,16 @@ def read_budget(name, view, path):
     used = view["io"]["bytes_read"]
     check(used <= 1.01 * floor + 4096, f"{name}: read {used} bytes for {floor} bytes of metadata")
 
+
+# The window's reading mode: only what it shows and saves, whatever the fonts and Cues.
+for name in ["full.mkv", "grown.mkv", "ffmpeg.mkv", "fonts.mkv", "editions.mkv", "live.mkv"]:
+    path = os.path.join(media, name)
+    out = subprocess.run([dump_tool, "--stats", "--metadata", path], capture_output=True, text=True)
+    lean = json.loads(out.stdout)[0]
+    floor = metadata_floor(path, WINDOW)
+    used = lean["io"]["bytes_read"]
+    check(out.returncode == 0 and used <= floor + 4096,
+          f"{name}: the window's mode read {used} bytes for {floor} bytes of what it uses")
 
 # Files made here by mkvmerge, mkvpropedit and ffmpeg.
 for name in ["full.mkv", "grown.mkv", "scale.mkv", "ffmpeg.mkv", "webm.webm", "live.mkv"]:

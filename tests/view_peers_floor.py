@@ -11,10 +11,13 @@ def vint(data, pos):
 
 
 METADATA = {0x114D9B74, 0x1549A966, 0x1654AE6B, 0x1043A770, 0x1254C367, 0x1C53BB6B, 0x1941A469}
+# What the window reads: SeekHead, Info, Tracks, Chapters.
+WINDOW = {0x114D9B74, 0x1549A966, 0x1654AE6B, 0x1043A770}
 
 
-def metadata_floor(path):
-    """Bytes of the EBML header, Segment headers and the metadata elements the file holds."""
+def metadata_floor(path, wanted=METADATA):
+    """Bytes of the EBML header, Segment headers and the metadata elements the file holds
+    (those in `wanted`)."""
     data = open(path, "rb").read()
     pos, total = 0, 0
     while pos < len(data):
@@ -27,7 +30,7 @@ def metadata_floor(path):
             total += header
             pos += header
             continue
-        if ident in METADATA or ident == 0x1A45DFA3:
+        if ident in wanted or ident == 0x1A45DFA3:
             total += header + size
         if ident == 0x1F43B675 and (unknown or size >= (1 << 56) - 1):
             break  # a live cluster: the rest is media

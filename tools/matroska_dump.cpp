@@ -1,7 +1,8 @@
 // matroska-dump: prints what perlane's reader sees in Matroska files, as JSON.
-//   matroska-dump [--log] [--stats] FILE...
+//   matroska-dump [--log] [--stats] [--metadata] FILE...
 // --log prints the reader's diagnostics on standard error; --stats adds the bytes and
-// system calls the view needed. Exit status 1 when any file gave an error.
+// system calls the view needed; --metadata reads as the window does (no Cues, Tags or
+// attachment bodies). Exit status 1 when any file gave an error.
 #include "view.h"
 
 #include <cinttypes>
@@ -255,6 +256,7 @@ void segment(Json &j, const SegmentView &s) {
 
 int main(int argc, char **argv) {
     bool stats = false;
+    ReadMode mode = ReadMode::Everything; // --metadata: what the window reads
     int status = 0;
     std::vector<const char *> paths;
     for (int i = 1; i < argc; ++i) {
@@ -266,12 +268,14 @@ int main(int argc, char **argv) {
             });
         } else if (std::strcmp(argv[i], "--stats") == 0) {
             stats = true;
+        } else if (std::strcmp(argv[i], "--metadata") == 0) {
+            mode = ReadMode::Metadata;
         } else {
             paths.push_back(argv[i]);
         }
     }
     if (paths.empty()) {
-        std::fprintf(stderr, "usage: matroska-dump [--log] [--stats] FILE...\n");
+        std::fprintf(stderr, "usage: matroska-dump [--log] [--stats] [--metadata] FILE...\n");
         return 2;
     }
     Json j;
@@ -281,7 +285,7 @@ int main(int argc, char **argv) {
         j.key("file");
         j.value(std::string(path));
         auto file = File::open(path);
-        auto view = file ? MatroskaView::read_from(*file) : std::unexpected(file.error());
+        auto view = file ? MatroskaView::read_from(*file, mode) : std::unexpected(file.error());
         if (!view) {
             status = 1;
             j.key("error");
