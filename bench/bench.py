@@ -160,4 +160,5 @@ def main():
         print(f"| {name} | {wall_median(cmd, 5) * 1000:.1f} ms |")
 
 
-main()
+if __name__ == "__main__":
+    main()

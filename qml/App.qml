@@ -22,6 +22,8 @@ ApplicationWindow {
     }
     ChapterList { id: chapterModel }
 
+    // For tools that drive the window (benchmarks, screenshots).
+    readonly property alias backendObject: backend
     readonly property bool hasFiles: backend.file_names.length > 0
     readonly property bool anyModified: backend.modified_rows.indexOf(true) >= 0
     property bool closeConfirmed: false
@@ -417,7 +419,8 @@ ApplicationWindow {
                 ScrollView {
                     id: trackScroll
                     Layout.fillWidth: true
-                    Layout.preferredHeight: Math.min(trackColumn.implicitHeight, detail.height * 0.45)
+                    // At most part of the window: the chapters keep room, whatever the tracks.
+                    Layout.preferredHeight: Math.min(trackColumn.implicitHeight, window.height * 0.4)
                     contentWidth: availableWidth
                     clip: true
                     ColumnLayout {

@@ -1,6 +1,7 @@
 #include "chapters.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <set>
 
@@ -56,10 +57,11 @@ reader::ChapterTimeEnd time_end(std::uint64_t ns) {
 } // namespace
 
 QString Time::to_string() const {
-    return QStringLiteral("%1:%2.%3")
-        .arg(ms / 60000, 2, 10, QLatin1Char('0'))
-        .arg((ms / 1000) % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    // Thousands of rows are formatted on every edit: plain digits, no argument parsing.
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%02llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
+                                static_cast<unsigned long long>((ms / 1000) % 60), static_cast<unsigned long long>(ms % 1000));
+    return QString::fromLatin1(text, n);
 }
 
 std::optional<std::uint64_t> segment_length_ns(std::optional<double> duration, std::uint64_t scale) {

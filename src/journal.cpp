@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -155,10 +156,10 @@ std::expected<Journal, QString> Journal::write(int fd, const QString &path, cons
     j.path_ = path;
     j.before_ = before;
     j.ranges_ = ranges;
-    j.created_ms_ = QDateTime::currentMSecsSinceEpoch();
+    j.created_ns_ = static_cast<qint64>(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count());
     j.journal_path_ = QStringLiteral("%1/%2-%3.journal")
                           .arg(dir)
-                          .arg(j.created_ms_)
+                          .arg(j.created_ns_)
                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
 
     // The data first, to hash it; the header goes in front of it.
@@ -191,7 +192,7 @@ std::expected<Journal, QString> Journal::write(int fd, const QString &path, cons
                              {QStringLiteral("before"), identity_json(before)},
                              {QStringLiteral("ranges"), list},
                              {QStringLiteral("sha256"), QString::fromLatin1(j.sha256_)},
-                             {QStringLiteral("created_ms"), QString::number(j.created_ms_)}};
+                             {QStringLiteral("created_ns"), QString::number(j.created_ns_)}};
     const QByteArray head = magic + QJsonDocument(header).toJson(QJsonDocument::Compact) + '\n';
     j.data_offset_ = static_cast<std::uint64_t>(head.size());
     if (!write_all(out, head.constData(), static_cast<std::size_t>(head.size())))
@@ -236,7 +237,7 @@ std::expected<Journal, QString> Journal::open(const QString &journal_path) {
         j.ranges_.push_back({r.at(0).toString().toULongLong(), r.at(1).toString().toULongLong()});
     }
     j.sha256_ = header.value(QStringLiteral("sha256")).toString().toLatin1();
-    j.created_ms_ = header.value(QStringLiteral("created_ms")).toString().toLongLong();
+    j.created_ns_ = header.value(QStringLiteral("created_ns")).toString().toLongLong();
     j.data_offset_ = static_cast<std::uint64_t>(magic.size() + line.size());
     if (static_cast<std::uint64_t>(f.size()) != j.data_offset_ + j.data_size())
         return std::unexpected(QStringLiteral("it is incomplete"));
@@ -252,7 +253,7 @@ std::vector<Journal> Journal::all() {
     for (const QString &name : dir.entryList({QStringLiteral("*.journal")}, QDir::Files, QDir::Name))
         if (auto j = open(dir.filePath(name)))
             out.push_back(std::move(*j));
-    std::stable_sort(out.begin(), out.end(), [](const Journal &a, const Journal &b) { return a.created_ms_ < b.created_ms_; });
+    std::stable_sort(out.begin(), out.end(), [](const Journal &a, const Journal &b) { return a.created_ns_ < b.created_ns_; });
     return out;
 }
 

@@ -73,7 +73,7 @@ private:
     std::vector<ByteRange> ranges_;
     QByteArray sha256_; // of the ranges' bytes, hex
     std::uint64_t data_offset_ = 0;
-    qint64 created_ms_ = 0;
+    qint64 created_ns_ = 0; // orders the journals: saves are never a nanosecond apart
 };
 
 } // namespace perlane
