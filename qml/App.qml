@@ -124,7 +124,7 @@ ApplicationWindow {
         onTriggered: { window.commitEdits(); backend.revert_file() }
     }
     Action {
-        id: undoSaveAction; text: "Undo Last Sa&ve"
+        id: undoSaveAction; objectName: "undoSaveAction"; text: "Undo Last Sa&ve"
         enabled: backend.can_undo_save && !backend.active_modified && !backend.saving
         onTriggered: backend.undo_last_save()
     }

@@ -122,6 +122,7 @@ void Backend::set_active(std::optional<std::size_t> index) {
     active_file_name_ = active_index_ ? docs_[*active_index_]->name() : QString();
     Q_EMIT active_file_name_changed();
     notify_active_row(old_row);
+    refresh_saved_journal();
     Q_EMIT modified_changed();
     Q_EMIT undo_changed();
     Q_EMIT disk_state_changed();

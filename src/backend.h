@@ -201,6 +201,8 @@ private:
     std::optional<FileLock> lock_; // held while the tool runs
     std::optional<Journal> journal_; // of the running save
     bool recovery_waiting_ = false;
+    bool active_has_saved_journal_ = false; // kept, not looked up on every read
+    void refresh_saved_journal();
     ToolRun tool_;
     int batch_total_ = 0, batch_done_ = 0;
     QStringList batch_failures_;

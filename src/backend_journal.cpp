@@ -138,9 +138,15 @@ std::optional<Journal> Backend::last_save_of(const Document &doc) const {
     return last;
 }
 
+// Looked up when the active file or its journals change, not on every read of the property.
+void Backend::refresh_saved_journal() {
+    const Document *doc = active_document();
+    active_has_saved_journal_ = doc && last_save_of(*doc).has_value();
+}
+
 bool Backend::can_undo_save() const {
     const Document *doc = active_document();
-    return doc && !doc->saving && last_save_of(*doc).has_value();
+    return doc && !doc->saving && active_has_saved_journal_;
 }
 
 bool Backend::undo_last_save() {
@@ -164,6 +170,7 @@ bool Backend::undo_last_save() {
     if (const auto restored = last->restore(); !restored)
         return fail(restored.error() + QStringLiteral("; ") + kept_text(*last));
     last->remove();
+    refresh_saved_journal();
     if (auto fresh = Document::load(doc->path()))
         doc->replace_with(std::move(**fresh));
     report(QStringLiteral("Undid the last save of %1.").arg(doc->name()), false);

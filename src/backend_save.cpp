@@ -210,6 +210,7 @@ void Backend::save_finished(const ToolResult &result) {
     }
     if (doc && doc.get() == active_document())
         refresh_models();
+    refresh_saved_journal();
     notify_modified();
     Q_EMIT undo_changed();
     Q_EMIT disk_state_changed();

@@ -264,6 +264,13 @@ private Q_SLOTS:
         QVERIFY(backend->unsaved_files().isEmpty());
         QCOMPARE(read_back(dir.filePath(QStringLiteral("editions.mkv")))->tracks->track_entry.at(0).name->value,
                  std::string("All two"));
+        // The save can be taken back from the File menu.
+        QObject *undo_save = window->findChild<QObject *>(QStringLiteral("undoSaveAction"));
+        QVERIFY(undo_save && undo_save->property("enabled").toBool());
+        QMetaObject::invokeMethod(undo_save, "trigger");
+        QCOMPARE(backend->save_status(), QStringLiteral("Undid the last save of editions.mkv."));
+        QTRY_COMPARE(field_text("track_0", "trackName"), QString()); // unnamed, as before the save
+        QVERIFY(!read_back(dir.filePath(QStringLiteral("editions.mkv")))->tracks->track_entry.at(0).name);
     }
 
     // Thousands of chapters: only the rows in view have delegates, and edits still land.
