@@ -40,7 +40,7 @@ int main(int argc, char **argv) {
     for (int i = 0; i < runs; ++i) {
         auto lock = FileLock::take(path);
         if (!lock) {
-            std::fprintf(stderr, "%s\n", qPrintable(lock.error()));
+            std::fprintf(stderr, "%s\n", qPrintable(lock.error().why));
             return 1;
         }
         QElapsedTimer t;

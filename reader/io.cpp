@@ -155,13 +155,26 @@ Result<void> File::skip(std::uint64_t n) {
     return {};
 }
 
+namespace {
+FileIdentity identity_from(const struct stat &st) {
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                        static_cast<std::uint64_t>(st.st_size),
+                        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+} // namespace
+
 std::optional<FileIdentity> identity_of(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                        static_cast<std::uint64_t>(st.st_size),
-                        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+    return identity_from(st);
+}
+
+std::optional<FileIdentity> identity_at(const std::string &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return identity_from(st);
 }
 
 std::optional<std::uint64_t> File::size() const {

@@ -19,8 +19,9 @@ struct FileIdentity {
     bool operator==(const FileIdentity &) const = default;
 };
 
-// The identity of an open descriptor, if the system gives it.
+// The identity of an open descriptor, or of the file a path names now, if the system gives it.
 std::optional<FileIdentity> identity_of(int fd);
+std::optional<FileIdentity> identity_at(const std::string &path);
 
 struct IoStats {
     std::uint64_t bytes_read = 0;

@@ -2,6 +2,7 @@
 
 #include "app.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -122,7 +123,6 @@ void Backend::set_active(std::optional<std::size_t> index) {
     active_file_name_ = active_index_ ? docs_[*active_index_]->name() : QString();
     Q_EMIT active_file_name_changed();
     notify_active_row(old_row);
-    refresh_saved_journal();
     Q_EMIT modified_changed();
     Q_EMIT undo_changed();
     Q_EMIT disk_state_changed();
@@ -198,16 +198,17 @@ void Backend::delete_file(quint64 index) {
 void Backend::set_picker(std::unique_ptr<FilePicker> picker) { picker_ = std::move(picker); }
 
 std::optional<QString> Backend::add_file(const QString &path) {
+    // Listed already: show it and keep its edits, without reading it again.
+    if (const auto id = reader::identity_at(QFile::encodeName(path).toStdString()))
+        for (std::size_t i = 0; i < docs_.size(); ++i)
+            if (docs_[i]->identity().same_file(*id)) {
+                set_active(i);
+                return std::nullopt;
+            }
     auto loaded = Document::load(path);
     if (!loaded)
         return loaded.error();
-    std::shared_ptr<Document> doc = std::move(*loaded);
-    for (std::size_t i = 0; i < docs_.size(); ++i)
-        if (docs_[i]->identity().same_file(doc->identity())) {
-            set_active(i); // listed already: show it, keep its edits
-            return std::nullopt;
-        }
-    append(std::move(doc));
+    append(std::move(*loaded));
     return std::nullopt;
 }
 
@@ -225,9 +226,9 @@ void Backend::open_files() {
     const auto chosen = pick();
     if (!chosen)
         return; // no chooser could be shown: nothing changes
-    for (const auto &doc : docs_)
-        unwatch(doc->path());
     docs_.clear();
+    if (!watcher_.files().isEmpty())
+        watcher_.removePaths(watcher_.files());
     file_names_.clear();
     Q_EMIT file_names_changed();
     set_active(std::nullopt); // nothing listed is shown, edited or saved
@@ -325,7 +326,6 @@ bool Backend::edit_active(const std::function<bool(DocumentState &)> &change) {
         return false;
     if (doc->saving) {
         report(QStringLiteral("%1 is being saved: edit it again when the save has finished.").arg(doc->name()), true);
-        refresh_models(); // the rows show what the document holds
         return false;
     }
     if (!doc->edit(change))
@@ -362,7 +362,6 @@ bool Backend::refuse_nul(const QString &text) {
     if (!text.contains(QChar(u'\0')))
         return false;
     report(QStringLiteral("Names and languages cannot contain a NUL character; the edit was not made."), true);
-    refresh_models();
     return true;
 }
 

@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <set>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -201,8 +202,10 @@ private:
     std::optional<FileLock> lock_; // held while the tool runs
     std::optional<Journal> journal_; // of the running save
     bool recovery_waiting_ = false;
-    bool active_has_saved_journal_ = false; // kept, not looked up on every read
-    void refresh_saved_journal();
+    // Files (device, inode) with a finished save kept: read from the journals when they
+    // change, not on every switch of file.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> saved_files_;
+    void index_saved(const std::vector<Journal> &journals);
     ToolRun tool_;
     int batch_total_ = 0, batch_done_ = 0;
     QStringList batch_failures_;

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace perlane {
 
@@ -38,10 +39,12 @@ QString without_period(QString text) {
 } // namespace
 
 std::optional<QString> Backend::prepare_journal(const Document &doc, const FileLock &lock, const SavePlan &plan) {
-    auto file = reader::File::open(QFile::encodeName(doc.path()).toStdString());
-    if (!file)
-        return QString::fromStdString(file.error().message());
-    const auto layout = reader::read_layout(*file);
+    // The locked file itself: its name could point elsewhere by now.
+    const int fd = ::dup(lock.fd());
+    if (fd < 0)
+        return QStringLiteral("its layout could not be read");
+    reader::File file = reader::File::adopt(fd);
+    const auto layout = reader::read_layout(file);
     if (!layout)
         return QStringLiteral("its layout could not be read (%1)").arg(QString::fromStdString(layout.error().message()));
     const std::vector<ByteRange> ranges = journal_ranges(*layout);
@@ -95,11 +98,13 @@ QString Backend::restore_after_failure(Document *doc, const QString &tool_messag
 void Backend::recover_journals() {
     recovery_waiting_ = false;
     QStringList said;
-    for (const Journal &j : Journal::all()) {
+    const std::vector<Journal> journals = Journal::all();
+    index_saved(journals); // start-up reads the journals once, for both
+    for (const Journal &j : journals) {
         if (j.after())
             continue;
         auto lock = FileLock::take(j.path());
-        if (!lock && lock.error() == FileLock::busy()) {
+        if (!lock && lock.error().busy) {
             // Its tool still runs (it shares the lock): look again when it may have ended.
             if (!recovery_waiting_) {
                 recovery_waiting_ = true;
@@ -109,7 +114,7 @@ void Backend::recover_journals() {
         }
         const QString head = QStringLiteral("Saving %1 failed: the program ended during the save.").arg(j.name());
         if (!lock) {
-            said << head + QStringLiteral(" It could not be restored (%1): ").arg(lock.error()) + kept_text(j);
+            said << head + QStringLiteral(" It could not be restored (%1): ").arg(lock.error().why) + kept_text(j);
             continue;
         }
         const auto now = Journal::open(j.journal_path());
@@ -128,6 +133,7 @@ void Backend::recover_journals() {
     }
     if (!said.isEmpty())
         report(said.join(QLatin1Char(' ')), true);
+    Q_EMIT undo_changed(); // the kept saves are known now
 }
 
 std::optional<Journal> Backend::last_save_of(const Document &doc) const {
@@ -138,15 +144,16 @@ std::optional<Journal> Backend::last_save_of(const Document &doc) const {
     return last;
 }
 
-// Looked up when the active file or its journals change, not on every read of the property.
-void Backend::refresh_saved_journal() {
-    const Document *doc = active_document();
-    active_has_saved_journal_ = doc && last_save_of(*doc).has_value();
+void Backend::index_saved(const std::vector<Journal> &journals) {
+    saved_files_.clear();
+    for (const Journal &j : journals)
+        if (j.after())
+            saved_files_.insert({j.before().device, j.before().inode});
 }
 
 bool Backend::can_undo_save() const {
     const Document *doc = active_document();
-    return doc && !doc->saving && active_has_saved_journal_;
+    return doc && !doc->saving && saved_files_.contains({doc->identity().device, doc->identity().inode});
 }
 
 bool Backend::undo_last_save() {
@@ -164,13 +171,13 @@ bool Backend::undo_last_save() {
         return fail(QStringLiteral("no save of it is kept."));
     auto lock = FileLock::take(doc->path());
     if (!lock)
-        return fail(lock.error() + QLatin1Char('.'));
+        return fail(lock.error().why + QLatin1Char('.'));
     if (lock->identity() != last->after())
         return fail(QStringLiteral("it changed since that save."));
     if (const auto restored = last->restore(); !restored)
         return fail(restored.error() + QStringLiteral("; ") + kept_text(*last));
     last->remove();
-    refresh_saved_journal();
+    index_saved(Journal::all());
     if (auto fresh = Document::load(doc->path()))
         doc->replace_with(std::move(**fresh));
     report(QStringLiteral("Undid the last save of %1.").arg(doc->name()), false);

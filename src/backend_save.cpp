@@ -7,20 +7,10 @@
 
 #include <QFile>
 
-#include <sys/stat.h>
 
 namespace perlane {
 
 namespace {
-
-std::optional<reader::FileIdentity> identity_at(const QString &path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return std::nullopt;
-    return reader::FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                                static_cast<std::uint64_t>(st.st_size),
-                                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
-}
 
 // Whether the file at the document's path still holds what the document read. A changed
 // time or size alone is not a change when the metadata read again is the same.
@@ -103,7 +93,7 @@ void Backend::start_next_save() {
         };
         auto lock = FileLock::take(doc->path());
         if (!lock) {
-            fail(QStringLiteral("Could not save %1: %2.").arg(doc->name(), lock.error()));
+            fail(QStringLiteral("Could not save %1: %2.").arg(doc->name(), lock.error().why));
             continue;
         }
         if (!next.anyway && !still_as_read(*doc, lock->identity())) {
@@ -195,6 +185,7 @@ void Backend::save_finished(const ToolResult &result) {
         if (const auto after = lock_->identity())
             journal_->mark_done(*after);
         Journal::prune();
+        index_saved(Journal::all());
     }
     journal_.reset();
     lock_.reset();
@@ -210,7 +201,6 @@ void Backend::save_finished(const ToolResult &result) {
     }
     if (doc && doc.get() == active_document())
         refresh_models();
-    refresh_saved_journal();
     notify_modified();
     Q_EMIT undo_changed();
     Q_EMIT disk_state_changed();
@@ -252,7 +242,7 @@ void Backend::check_changed_files() {
         if (!paths.contains(doc->path()) || doc->saving || doc->changed_on_disk)
             continue;
         watch(*doc); // replaced or renamed over: the watcher dropped it
-        if (still_as_read(*doc, identity_at(doc->path())))
+        if (still_as_read(*doc, reader::identity_at(QFile::encodeName(doc->path()).toStdString())))
             continue;
         doc->changed_on_disk = true;
         any = true;

@@ -78,31 +78,40 @@ std::optional<std::uint64_t> segment_length_ns(std::optional<double> duration, s
     return saturating_mul_add(whole, scale, 0);
 }
 
+namespace {
+
+// Appends the shown chapters of edition `e` to `rows`.
+void add_edition_rows(const Editions &editions, std::size_t e, std::optional<std::uint64_t> segment_end,
+                      std::vector<ChapterRow> &rows) {
+    const auto &atoms = editions[e].chapter_atom;
+    const std::size_t first = rows.size();
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        if (atoms[i].chapter_display.empty())
+            continue; // kept and saved, not shown
+        const reader::ChapterAtom &a = atoms[i];
+        rows.push_back({e, i, QString::fromStdString(a.chapter_display.front().chap_string.value),
+                        a.chapter_time_start.value, 0});
+    }
+    for (std::size_t r = first; r < rows.size(); ++r) {
+        const reader::ChapterAtom &a = atoms[rows[r].atom];
+        const std::uint64_t start = rows[r].start;
+        std::uint64_t end = start;
+        if (a.chapter_time_end)
+            end = std::max(a.chapter_time_end->value, start);
+        else if (r + 1 < rows.size() && rows[r + 1].start > start)
+            end = rows[r + 1].start;
+        else if (segment_end && *segment_end > start)
+            end = *segment_end;
+        rows[r].end = end;
+    }
+}
+
+} // namespace
+
 std::vector<ChapterRow> chapter_rows(const Editions &editions, std::optional<std::uint64_t> segment_end) {
     std::vector<ChapterRow> rows;
-    for (std::size_t e = 0; e < editions.size(); ++e) {
-        const auto &atoms = editions[e].chapter_atom;
-        const std::size_t first = rows.size();
-        for (std::size_t i = 0; i < atoms.size(); ++i) {
-            if (atoms[i].chapter_display.empty())
-                continue; // kept and saved, not shown
-            const reader::ChapterAtom &a = atoms[i];
-            rows.push_back({e, i, QString::fromStdString(a.chapter_display.front().chap_string.value),
-                            a.chapter_time_start.value, 0});
-        }
-        for (std::size_t r = first; r < rows.size(); ++r) {
-            const reader::ChapterAtom &a = atoms[rows[r].atom];
-            const std::uint64_t start = rows[r].start;
-            std::uint64_t end = start;
-            if (a.chapter_time_end)
-                end = std::max(a.chapter_time_end->value, start);
-            else if (r + 1 < rows.size() && rows[r + 1].start > start)
-                end = rows[r + 1].start;
-            else if (segment_end && *segment_end > start)
-                end = *segment_end;
-            rows[r].end = end;
-        }
-    }
+    for (std::size_t e = 0; e < editions.size(); ++e)
+        add_edition_rows(editions, e, segment_end, rows);
     return rows;
 }
 
@@ -117,9 +126,11 @@ bool split_chapter(Editions &editions, std::size_t edition, std::size_t atom, Sp
                    std::optional<std::uint64_t> segment_end) {
     if (!shown_atom(editions, edition, atom))
         return false;
+    std::vector<ChapterRow> rows; // of this edition only: a chapter's end depends on nothing else
+    add_edition_rows(editions, edition, segment_end, rows);
     std::uint64_t end = 0;
-    for (const ChapterRow &r : chapter_rows(editions, segment_end))
-        if (r.edition == edition && r.atom == atom)
+    for (const ChapterRow &r : rows)
+        if (r.atom == atom)
             end = r.end;
     auto &atoms = editions[edition].chapter_atom;
     reader::ChapterAtom &k = atoms[atom];

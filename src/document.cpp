@@ -68,23 +68,18 @@ bool Document::edit(const std::function<bool(DocumentState &)> &change) {
     return true;
 }
 
-bool Document::undo() {
-    if (undo_.empty())
+bool Document::step(std::vector<DocumentState> &from, std::vector<DocumentState> &to) {
+    if (from.empty())
         return false;
-    redo_.push_back(std::move(state_));
-    state_ = std::move(undo_.back());
-    undo_.pop_back();
+    to.push_back(std::move(state_));
+    state_ = std::move(from.back());
+    from.pop_back();
     return true;
 }
 
-bool Document::redo() {
-    if (redo_.empty())
-        return false;
-    undo_.push_back(std::move(state_));
-    state_ = std::move(redo_.back());
-    redo_.pop_back();
-    return true;
-}
+bool Document::undo() { return step(undo_, redo_); }
+
+bool Document::redo() { return step(redo_, undo_); }
 
 bool Document::same_metadata(const Document &other) const {
     return info_ == other.info_ && tracks_ == other.tracks_ && had_chapters_ == other.had_chapters_ &&

@@ -72,6 +72,8 @@ public:
 
 private:
     Document() = default;
+    // Makes the last state of `from` current, keeping the current one in `to`.
+    bool step(std::vector<DocumentState> &from, std::vector<DocumentState> &to);
     QString path_;
     reader::FileIdentity identity_;
     reader::Info info_;

@@ -11,15 +11,15 @@
 
 namespace perlane {
 
-std::expected<FileLock, QString> FileLock::take(const QString &path) {
+std::expected<FileLock, FileLock::Refusal> FileLock::take(const QString &path) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return std::unexpected(QString::fromLocal8Bit(std::strerror(errno)));
+        return std::unexpected(Refusal{QString::fromLocal8Bit(std::strerror(errno))});
     FileLock lock(fd);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
-            return std::unexpected(busy());
-        return std::unexpected(QString::fromLocal8Bit(std::strerror(errno)));
+            return std::unexpected(Refusal{QStringLiteral("another program is saving it"), true});
+        return std::unexpected(Refusal{QString::fromLocal8Bit(std::strerror(errno))});
     }
     return lock;
 }

@@ -12,10 +12,12 @@ namespace perlane {
 
 class FileLock {
 public:
-    // Why a file held by another save cannot be locked.
-    static QString busy() { return QStringLiteral("another program is saving it"); }
-    // Locks the file at `path` without waiting. The error says why it could not be locked.
-    static std::expected<FileLock, QString> take(const QString &path);
+    struct Refusal {
+        QString why;
+        bool busy = false; // another save holds it: trying later may work
+    };
+    // Locks the file at `path` without waiting.
+    static std::expected<FileLock, Refusal> take(const QString &path);
     FileLock(FileLock &&other) noexcept;
     FileLock &operator=(FileLock &&other) noexcept;
     FileLock(const FileLock &) = delete;

@@ -3,7 +3,6 @@
 #include "master.h"
 
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -92,6 +91,7 @@ reader::FileIdentity identity_from(const QJsonObject &o) {
 QString done_path(const QString &journal) { return journal + QStringLiteral(".done"); }
 
 constexpr std::size_t chunk = 1 << 20;
+constexpr qint64 sha256_hex_size = 64;
 
 } // namespace
 
@@ -162,8 +162,6 @@ std::expected<Journal, QString> Journal::write(int fd, const QString &path, cons
                           .arg(j.created_ns_)
                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
 
-    // The data first, to hash it; the header goes in front of it.
-    QCryptographicHash hash(QCryptographicHash::Sha256);
     const QString part = j.journal_path_ + QStringLiteral(".part");
     const int out = ::open(QFile::encodeName(part).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0)
@@ -173,39 +171,33 @@ std::expected<Journal, QString> Journal::write(int fd, const QString &path, cons
         ::unlink(QFile::encodeName(part).constData());
         return std::unexpected(why);
     };
-    QByteArray buffer;
-    for (const ByteRange &r : ranges) {
-        for (std::uint64_t done = 0; done < r.length;) {
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, r.length - done));
-            buffer.resize(static_cast<qsizetype>(n));
-            if (!pread_all(fd, buffer.data(), n, r.offset + done))
-                return fail(QStringLiteral("%1 could not be read (%2)").arg(path, system_error()));
-            hash.addData(buffer);
-            done += n;
-        }
-    }
-    j.sha256_ = hash.result().toHex();
     QJsonArray list;
     for (const ByteRange &r : ranges)
         list.append(QJsonArray{QString::number(r.offset), QString::number(r.length)});
     const QJsonObject header{{QStringLiteral("path"), QString::fromLatin1(QFile::encodeName(path).toBase64())},
                              {QStringLiteral("before"), identity_json(before)},
                              {QStringLiteral("ranges"), list},
-                             {QStringLiteral("sha256"), QString::fromLatin1(j.sha256_)},
                              {QStringLiteral("created_ns"), QString::number(j.created_ns_)}};
     const QByteArray head = magic + QJsonDocument(header).toJson(QJsonDocument::Compact) + '\n';
     j.data_offset_ = static_cast<std::uint64_t>(head.size());
     if (!write_all(out, head.constData(), static_cast<std::size_t>(head.size())))
         return fail(QStringLiteral("%1 could not be written (%2)").arg(part, system_error()));
+    // One pass over the file: the bytes are hashed as they are copied, the hash follows them.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray buffer;
     for (const ByteRange &r : ranges) {
         for (std::uint64_t done = 0; done < r.length;) {
             const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, r.length - done));
             buffer.resize(static_cast<qsizetype>(n));
             if (!pread_all(fd, buffer.data(), n, r.offset + done) || !write_all(out, buffer.constData(), n))
                 return fail(QStringLiteral("%1 could not be written (%2)").arg(part, system_error()));
+            hash.addData(buffer);
             done += n;
         }
     }
+    j.sha256_ = hash.result().toHex();
+    if (!write_all(out, j.sha256_.constData(), static_cast<std::size_t>(j.sha256_.size())))
+        return fail(QStringLiteral("%1 could not be written (%2)").arg(part, system_error()));
     if (::fsync(out) != 0)
         return fail(QStringLiteral("%1 could not be flushed to disk (%2)").arg(part, system_error()));
     ::close(out);
@@ -236,11 +228,12 @@ std::expected<Journal, QString> Journal::open(const QString &journal_path) {
         const QJsonArray r = v.toArray();
         j.ranges_.push_back({r.at(0).toString().toULongLong(), r.at(1).toString().toULongLong()});
     }
-    j.sha256_ = header.value(QStringLiteral("sha256")).toString().toLatin1();
     j.created_ns_ = header.value(QStringLiteral("created_ns")).toString().toLongLong();
     j.data_offset_ = static_cast<std::uint64_t>(magic.size() + line.size());
-    if (static_cast<std::uint64_t>(f.size()) != j.data_offset_ + j.data_size())
+    if (static_cast<std::uint64_t>(f.size()) != j.data_offset_ + j.data_size() + sha256_hex_size ||
+        !f.seek(static_cast<qint64>(j.data_offset_ + j.data_size())))
         return std::unexpected(QStringLiteral("it is incomplete"));
+    j.sha256_ = f.read(sha256_hex_size);
     QFile done(done_path(journal_path));
     if (done.open(QIODevice::ReadOnly))
         j.after_ = identity_from(QJsonDocument::fromJson(done.readAll()).object());

@@ -3,7 +3,7 @@
 // flushed to disk before it runs, so that a failed save can be put back and a finished
 // one taken back. One journal is one file in the state directory:
 //   "perlane journal 1\n", a JSON header line (the file, its identity before the save,
-//   the ranges, a SHA-256 of their bytes), then the ranges' bytes in order.
+//   the ranges), the ranges' bytes in order, then the SHA-256 of those bytes in hex.
 // A finished save adds a "<journal>.done" file holding the file's identity after it; a
 // journal without one belongs to a save that has not ended, or never did.
 #include "io.h"

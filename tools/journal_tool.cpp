@@ -29,7 +29,7 @@ int main(int argc, char **argv) {
         }
         auto lock = perlane::FileLock::take(j->path());
         if (!lock) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(j->path()), qPrintable(lock.error()));
+            std::fprintf(stderr, "%s: %s\n", qPrintable(j->path()), qPrintable(lock.error().why));
             return 1;
         }
         if (const auto restored = j->restore(); !restored) {
