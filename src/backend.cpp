@@ -1,6 +1,7 @@
 #include "backend.h"
 
 #include "app.h"
+#include "languages.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,15 +17,6 @@ namespace {
     std::abort();
 }
 
-QString variant_name(std::uint64_t track_type) {
-    switch (track_type) {
-    case 1: return QStringLiteral("Video");
-    case 2: return QStringLiteral("Audio");
-    case 17: return QStringLiteral("Subtitle");
-    default: return QStringLiteral("Unknown");
-    }
-}
-
 QString time_text(std::uint64_t ns) { return Time{ns / ns_per_ms}.to_string(); }
 
 std::vector<track_list::TrackInfo> track_rows(const Document &doc) {
@@ -32,8 +24,9 @@ std::vector<track_list::TrackInfo> track_rows(const Document &doc) {
     const auto &values = doc.state().tracks;
     for (std::size_t i = 0; i < doc.tracks().size(); ++i) {
         const reader::TrackEntry &t = doc.tracks()[i];
-        rows.push_back({doc.title(), t.track_number.value, variant_name(t.track_type.value), values[i].name,
-                        values[i].language, values[i].is_default});
+        const TrackValues &v = values[i];
+        rows.push_back({doc.title(), t.track_number.value, season::type_name(t.track_type.value), v.name, v.language,
+                        v.is_default, v.flags, languages::describe(v.language), v != doc.read().tracks[i]});
     }
     return rows;
 }
@@ -357,11 +350,12 @@ void Backend::revert_file() {
     });
 }
 
-// A NUL would end the text where the tool reads it: the rest would be lost unseen.
-bool Backend::refuse_nul(const QString &text) {
-    if (!text.contains(QChar(u'\0')))
+// A NUL would end the text where the tool reads it (the rest lost unseen), and other
+// control characters (line breaks, tabs) are nothing a player shows as a name.
+bool Backend::refuse_control(const QString &text) {
+    if (std::ranges::none_of(text, [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
         return false;
-    report(QStringLiteral("Names and languages cannot contain a NUL character; the edit was not made."), true);
+    report(QStringLiteral("Names cannot contain control characters (NUL, line breaks, tabs); the edit was not made."), true);
     return true;
 }
 
@@ -379,7 +373,7 @@ std::optional<std::size_t> Backend::track_for_slot(const QString &disc, quint64 
 
 void Backend::set_track_name(const QString &disc, quint64 number, const QString &name) {
     const auto i = track_for_slot(disc, number);
-    if (i && !refuse_nul(name))
+    if (i && !refuse_control(name))
         edit_active([&](DocumentState &s) {
             s.tracks[*i].name = name;
             return true;
@@ -396,16 +390,83 @@ void Backend::set_track_default(const QString &disc, quint64 number, bool value)
 
 void Backend::set_track_language(const QString &disc, quint64 number, const QString &language) {
     const auto i = track_for_slot(disc, number);
-    if (i && !refuse_nul(language))
-        edit_active([&](DocumentState &s) {
-            s.tracks[*i].language = language;
-            return true;
-        });
+    if (!i)
+        return;
+    const auto checked = languages::check(language);
+    if (!checked) {
+        report(checked.error() + QStringLiteral(" The language was not changed."), true);
+        return;
+    }
+    const Document *doc = active_document();
+    // Another spelling of what is there ("deu" for "ger") is no edit: mkvpropedit would
+    // store the same.
+    const QString &read = doc->read().tracks[*i].language;
+    const QString tag = languages::same(checked->tag, read) ? read : checked->tag;
+    edit_active([&](DocumentState &s) {
+        if (tag != read && languages::same(tag, s.tracks[*i].language))
+            return false;
+        s.tracks[*i].language = tag;
+        return true;
+    });
+}
+
+bool Backend::set_track_flag(const QString &disc, quint64 number, const QString &flag, int value) {
+    const auto i = track_for_slot(disc, number);
+    if (!i) {
+        report(QStringLiteral("There is no track %1 in the active file; no flag was changed.").arg(number), true);
+        return false;
+    }
+    const auto which = flag_named(flag);
+    if (!which) {
+        report(QStringLiteral("\u201C%1\u201D is not a track flag; no flag was changed.").arg(flag), true);
+        return false;
+    }
+    if (!flag_value_allowed(*which, value)) {
+        report(flag_info(*which).fallback
+                   ? QStringLiteral("The %1 flag is 0 or 1; %2 was not set.").arg(flag).arg(value)
+                   : QStringLiteral("The %1 flag is 0, 1 or -1 (unset); %2 was not set.").arg(flag).arg(value),
+               true);
+        return false;
+    }
+    return edit_active([&](DocumentState &s) {
+        s.tracks[*i].flags[static_cast<std::size_t>(*which)] = value;
+        return true;
+    });
+}
+
+QString Backend::active_title() const {
+    const Document *doc = active_document();
+    return doc ? doc->state().title : QString();
+}
+
+bool Backend::set_title(const QString &text) {
+    if (!active_document() || refuse_control(text))
+        return false;
+    return edit_active([&](DocumentState &s) {
+        s.title = text;
+        return true;
+    });
+}
+
+QVariantMap Backend::check_language(const QString &text) const {
+    const auto checked = languages::check(text);
+    if (!checked)
+        return {{QStringLiteral("ok"), false}, {QStringLiteral("reason"), checked.error()}};
+    return {{QStringLiteral("ok"), true},
+            {QStringLiteral("tag"), checked->tag},
+            {QStringLiteral("description"), checked->description}};
+}
+
+QVariantList Backend::search_languages(const QString &query) const {
+    QVariantList out;
+    for (const languages::Choice &c : languages::search(query, query.trimmed().isEmpty() ? 1000 : 60))
+        out << QVariantMap{{QStringLiteral("tag"), c.tag}, {QStringLiteral("label"), c.label}};
+    return out;
 }
 
 void Backend::set_chapter_name(quint64 edition, quint64 chapter, const QString &name) {
     const Document *doc = active_document();
-    if (!doc || refuse_nul(name))
+    if (!doc || refuse_control(name))
         return;
     const auto rows = chapter_rows(doc->state().editions, doc->segment_end());
     if (chapter >= rows.size() || rows[chapter].edition != edition)

@@ -6,6 +6,7 @@
 #include "journal.h"
 #include "paths.h"
 #include "save_plan.h"
+#include "season.h"
 #include "tool_run.h"
 #include "track_list.h"
 
@@ -58,6 +59,8 @@ class Backend : public QObject, public QQmlParserStatus {
     Q_PROPERTY(QStringList unsaved_files READ unsaved_files NOTIFY modified_changed)
     // The active file has a save that "undo_last_save" can take back.
     Q_PROPERTY(bool can_undo_save READ can_undo_save NOTIFY undo_changed)
+    // The active file's segment title as edited (empty: none).
+    Q_PROPERTY(QString active_title READ active_title NOTIFY modified_changed)
 
 public:
     explicit Backend(QObject *parent = nullptr);
@@ -116,6 +119,34 @@ public:
     // program, unless it changed since. Whether it did.
     Q_INVOKABLE bool undo_last_save();
 
+    // Sets one of the flags "forced", "hearing-impaired", "visual-impaired",
+    // "text-descriptions", "original", "commentary", "enabled" to 1, 0 or -1 (unset, for
+    // the flags without a default). Whether the track changed.
+    Q_INVOKABLE bool set_track_flag(const QString &disc, quint64 track, const QString &flag, int value);
+    // The active file's title; empty text removes it.
+    Q_INVOKABLE bool set_title(const QString &text);
+    QString active_title() const;
+    // {ok, tag, description} for a language people may store, else {ok: false, reason}.
+    Q_INVOKABLE QVariantMap check_language(const QString &text) const;
+    // [{tag, label}] of the languages matching `query` ("English — eng"), best first.
+    Q_INVOKABLE QVariantList search_languages(const QString &query) const;
+
+    // Season rules. Each previews as {ok, message, changes: [{file, track, change}],
+    // skipped: ["file: reason"], files} and applies as the number of files changed.
+    Q_INVOKABLE QVariantMap preview_apply_track_to_all(quint64 track) const;
+    Q_INVOKABLE int apply_track_to_all(quint64 track);
+    Q_INVOKABLE QVariantMap preview_default_by_language(const QString &type, const QString &language) const;
+    Q_INVOKABLE int default_by_language(const QString &type, const QString &language);
+    // [{flag, label, reason, preview}] for flags the tracks' names suggest.
+    Q_INVOKABLE QVariantList flag_suggestions() const;
+    Q_INVOKABLE int accept_flag_suggestion(const QString &flag);
+    // {columns: [text], rows: [{file, odd, cells: [{text, present, odd}]}]}.
+    Q_INVOKABLE QVariantMap season_overview() const;
+    // [{tag, label}] of the languages the open files' tracks of `type` have.
+    Q_INVOKABLE QVariantList season_languages(const QString &type) const;
+    // What Save would run for the active file: {arguments, text, chapters}.
+    Q_INVOKABLE QVariantMap save_command() const;
+
     void classBegin() override {}
     void componentComplete() override;
 
@@ -156,7 +187,10 @@ private:
     // Edits the active document, unless it is being saved or `change` refuses.
     bool edit_active(const std::function<bool(DocumentState &)> &change);
     std::optional<std::size_t> track_for_slot(const QString &disc, quint64 number);
-    bool refuse_nul(const QString &text);
+    bool refuse_control(const QString &text);
+    // Season rules (backend_season.cpp).
+    QVariantMap preview(const season::Plan &plan) const;
+    int apply(const season::Plan &plan, const QString &rule);
     void split(quint64 edition, quint64 chapter, SplitAt where);
 
     // Saving (backend_save.cpp).

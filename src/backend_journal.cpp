@@ -52,7 +52,7 @@ std::optional<QString> Backend::prepare_journal(const Document &doc, const FileL
     for (const ByteRange &r : ranges)
         journal_bytes += r.length;
     std::uint64_t growth = static_cast<std::uint64_t>(plan.chapters ? plan.chapters->size() : 0);
-    for (const QString &a : plan.track_arguments)
+    for (const QString &a : plan.info_arguments + plan.track_arguments)
         growth += static_cast<std::uint64_t>(a.toUtf8().size());
 
     // Room first: a tool that runs out of space half way leaves a damaged file behind.

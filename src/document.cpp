@@ -39,7 +39,10 @@ std::expected<std::unique_ptr<Document>, QString> Document::load(const QString &
         doc->tracks_ = std::move(segment.tracks->track_entry);
     for (const reader::TrackEntry &t : doc->tracks_)
         doc->read_.tracks.push_back({t.name ? QString::fromStdString(t.name->value) : QString(),
-                                     QString::fromStdString(t.language.value), t.flag_default.value == 1});
+                                     QString::fromStdString(t.language_bcp47 ? t.language_bcp47->value
+                                                                             : t.language.value),
+                                     t.flag_default.value == 1, flags_of(t)});
+    doc->read_.title = doc->title();
     doc->had_chapters_ = segment.chapters.has_value();
     if (segment.chapters)
         doc->read_.editions = std::move(segment.chapters->edition_entry);

@@ -5,6 +5,7 @@
 #include "chapters.h"
 #include "io.h"
 #include "master.h"
+#include "track_flags.h"
 
 #include <QString>
 
@@ -18,8 +19,9 @@ namespace perlane {
 // What the window shows and edits of one track.
 struct TrackValues {
     QString name;
-    QString language;
+    QString language; // LanguageBCP47 when the track has it (Language is then ignored), else Language
     bool is_default = false;
+    FlagValues flags{};
     bool operator==(const TrackValues &) const = default;
 };
 
@@ -28,6 +30,7 @@ struct TrackValues {
 struct DocumentState {
     std::vector<TrackValues> tracks; // one per TrackEntry, in stored order
     Editions editions;
+    QString title; // empty: no title
     bool operator==(const DocumentState &) const = default;
 };
 
@@ -40,7 +43,7 @@ public:
     QString name() const;
     const reader::FileIdentity &identity() const { return identity_; }
     const reader::Info &info() const { return info_; }
-    QString title() const; // empty when untitled
+    QString title() const; // as read; empty when untitled
     const std::vector<reader::TrackEntry> &tracks() const { return tracks_; }
     bool had_chapters() const { return had_chapters_; }
     std::optional<std::uint64_t> segment_end() const;

@@ -4,8 +4,23 @@
 
 namespace perlane {
 
+namespace {
+QString flag_setting(const TrackFlagInfo &f, int value) {
+    return QLatin1StringView(f.property.data(), static_cast<qsizetype>(f.property.size())) +
+           (value == flag_unset ? QString() : QStringLiteral("=%1").arg(value));
+}
+} // namespace
+
 SavePlan plan_save(const Document &document) {
     SavePlan plan;
+    const QString &title = document.state().title;
+    if (title != document.read().title) {
+        plan.info_arguments << QStringLiteral("--edit") << QStringLiteral("info");
+        if (title.isEmpty())
+            plan.info_arguments << QStringLiteral("--delete") << QStringLiteral("title");
+        else
+            plan.info_arguments << QStringLiteral("--set") << QStringLiteral("title=") + title;
+    }
     const auto &was = document.read().tracks;
     const auto &now = document.state().tracks;
     for (std::size_t i = 0; i < now.size() && i < was.size(); ++i) {
@@ -21,6 +36,13 @@ SavePlan plan_save(const Document &document) {
                                  << QStringLiteral("flag-default=%1").arg(now[i].is_default ? 1 : 0);
         if (now[i].language != was[i].language)
             plan.track_arguments << QStringLiteral("--set") << QStringLiteral("language=") + now[i].language;
+        for (const TrackFlagInfo &f : track_flags) {
+            const auto k = static_cast<std::size_t>(f.flag);
+            if (now[i].flags[k] != was[i].flags[k])
+                plan.track_arguments << (now[i].flags[k] == flag_unset ? QStringLiteral("--delete")
+                                                                      : QStringLiteral("--set"))
+                                     << flag_setting(f, now[i].flags[k]);
+        }
     }
     if (document.state().editions != document.read().editions)
         plan.chapters = chapters_document(document.state().editions);
@@ -29,7 +51,7 @@ SavePlan plan_save(const Document &document) {
 
 QStringList SavePlan::arguments(const QString &path, const QString &chapters_path) const {
     QStringList out{path};
-    out << track_arguments;
+    out << info_arguments << track_arguments;
     if (chapters)
         out << QStringLiteral("--chapters") << chapters_path;
     return out;

@@ -3,8 +3,12 @@
 namespace perlane::track_list {
 
 QHash<int, QByteArray> TrackInfo::role_names() {
-    return {{Disc, "disc"},  {Number, "number"},     {Variant, "variant"},
-            {Name, "name"},  {Language, "language"}, {IsDefault, "isDefault"}};
+    QHash<int, QByteArray> names{{Disc, "disc"},           {Number, "number"},     {Variant, "variant"},
+                                 {Name, "name"},           {Language, "language"}, {IsDefault, "isDefault"},
+                                 {LanguageName, "languageName"}, {Pending, "pending"}};
+    for (const TrackFlagInfo &f : track_flags)
+        names.insert(FirstFlag + static_cast<int>(f.flag), QByteArray(f.role.data(), static_cast<qsizetype>(f.role.size())));
+    return names;
 }
 
 QVariant TrackInfo::get(int role) const {
@@ -15,7 +19,12 @@ QVariant TrackInfo::get(int role) const {
     case Name: return name;
     case Language: return language;
     case IsDefault: return is_default;
-    default: return {};
+    case LanguageName: return language_name;
+    case Pending: return pending;
+    default:
+        if (role >= FirstFlag && role <= LastFlag)
+            return flags[static_cast<std::size_t>(role - FirstFlag)];
+        return {};
     }
 }
 
@@ -27,7 +36,12 @@ bool TrackInfo::set(int role, const QVariant &value) {
     case Name: return detail::assign_converted(name, value);
     case Language: return detail::assign_converted(language, value);
     case IsDefault: return detail::assign_converted(is_default, value);
-    default: return false;
+    case LanguageName: return detail::assign_converted(language_name, value);
+    case Pending: return detail::assign_converted(pending, value);
+    default:
+        if (role >= FirstFlag && role <= LastFlag)
+            return detail::assign_converted(flags[static_cast<std::size_t>(role - FirstFlag)], value);
+        return false;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "list_model.h"
+#include "track_flags.h"
 
 #include <QString>
 
@@ -8,7 +9,14 @@ namespace perlane::track_list {
 // One row of the track model. Role numbers start at 0 and are used as they stand;
 // QML reaches them by name.
 struct TrackInfo {
-    enum Role { Disc = 0, Number, Variant, Name, Language, IsDefault };
+    enum Role {
+        Disc = 0, Number, Variant, Name, Language, IsDefault,
+        // Additions sit past Qt's own roles, which views and testers read with their own
+        // types. One role per flag, in the order of `track_flags` (-1 when unset).
+        FirstFlag = Qt::UserRole, LastFlag = FirstFlag + static_cast<int>(track_flag_count) - 1,
+        LanguageName, // "Portuguese (Brazil)"; empty when the code is not a known one
+        Pending,      // the track has edits not yet saved
+    };
 
     QString disc;     // the segment's title (empty when untitled)
     quint64 number = 0; // TrackNumber
@@ -16,6 +24,9 @@ struct TrackInfo {
     QString name;
     QString language;
     bool is_default = false;
+    FlagValues flags{};
+    QString language_name;
+    bool pending = false;
 
     static QHash<int, QByteArray> role_names();
     QVariant get(int role) const;

@@ -136,8 +136,8 @@ private Q_SLOTS:
         QVERIFY(!s.backend.add_file(media("full.mkv")));
         QCOMPARE(s.backend.active_file_name(), QStringLiteral("full.mkv"));
         QCOMPARE(s.track_texts(), (QStringList{"Episode 1|1|Video|Picture|und|",
-                                               "Episode 1|2|Audio|Stereo|jpn|",
-                                               "Episode 1|3|Audio|Commentary|eng|default"}));
+                                               "Episode 1|2|Audio|Stereo|ja|",
+                                               "Episode 1|3|Audio|Commentary|en|default"}));
         // A simple chapter list has no ends: each runs to the next, the last to the end.
         QCOMPARE(s.chapter_texts(), (QStringList{"0|0|Intro|00:00.000|00:10.000|00:10.000",
                                                  "0|1|Opening|00:10.000|01:40.000|01:30.000*",
@@ -250,12 +250,12 @@ private Q_SLOTS:
         QCOMPARE(s.track_texts(), (QStringList{"Episode 1|1|Video|Other|und|",
                                                "Episode 1|2|Audio|Dub|und|"}));
         s.backend.select_file(0);
-        QCOMPARE(s.track_texts()[1], QStringLiteral("Episode 1|2|Audio|Japanese|jpn|default"));
+        QCOMPARE(s.track_texts()[1], QStringLiteral("Episode 1|2|Audio|Japanese|ja|default"));
         s.backend.select_file(2); // untitled: the disc is empty text
         s.backend.set_track_language(QString(), 1, QStringLiteral(" ger "));
         s.backend.set_track_name(QString(), 1, QStringLiteral("Bild"));
         s.backend.select_file(2);
-        QCOMPARE(s.track_texts()[0], QStringLiteral("|1|Video|Bild| ger |"));
+        QCOMPARE(s.track_texts()[0], QStringLiteral("|1|Video|Bild|ger|"));
         // Back to the value read: no pending edit there.
         s.backend.set_track_name(QString(), 1, QString());
         s.backend.set_track_language(QString(), 1, QStringLiteral("und"));

@@ -39,7 +39,7 @@ private:
 
 TrackInfo track(quint64 number, const QString &name = {}) {
     return TrackInfo{QStringLiteral("Disc"), number, QStringLiteral("Audio"), name,
-                     QStringLiteral("eng"), true};
+                     QStringLiteral("eng"), true, {}, {}, false};
 }
 
 ChapterInfo chapter(quint64 idx, const QString &name) {
@@ -79,8 +79,10 @@ private Q_SLOTS:
         const auto roles = model.roleNames();
         QCOMPARE(roles.value(0), QByteArray("disc"));
         QCOMPARE(roles.value(5), QByteArray("isDefault"));
-        QCOMPARE(roles.size(), 6);
+        QCOMPARE(roles.value(Qt::UserRole), QByteArray("forced"));
+        QVERIFY(std::ranges::none_of(roles.keys(), [](int r) { return r > 5 && r < Qt::UserRole; }));
         const QModelIndex i = model.index(0);
+        QCOMPARE(model.data(i, TrackInfo::FirstFlag + 1).toInt(), 0); // hearing impaired, as pushed
         QCOMPARE(model.data(i, 1).metaType(), QMetaType::fromType<unsigned long>());
         QCOMPARE(model.data(i, 1).toULongLong(), 7ull);
         QCOMPARE(model.data(i, 3).toString(), QStringLiteral("Commentary"));
@@ -133,12 +135,12 @@ private Q_SLOTS:
 
         QVERIFY(!model.setData(first, QVariant::fromValue(QPoint(1, 2)), TrackInfo::Number));
         QVERIFY(!model.setData(first, QVariant(), TrackInfo::Name));
-        QVERIFY(!model.setData(first, QStringLiteral("x"), 6));
+        QVERIFY(!model.setData(first, QStringLiteral("x"), 100));
         QVERIFY(!model.setData(model.index(0).sibling(5, 0), QStringLiteral("x"), TrackInfo::Name));
         QVERIFY(!model.setData(QModelIndex(), QStringLiteral("x"), TrackInfo::Name));
         QVERIFY(journal.take().isEmpty());
         QCOMPARE(model.rows()[0], (TrackInfo{QStringLiteral("Disc"), 0, QStringLiteral("Audio"), {},
-                                             QStringLiteral("eng"), true}));
+                                             QStringLiteral("eng"), true, {}, {}, false}));
 
         QVERIFY(model.setData(model.index(4), false, TrackInfo::IsDefault));
         QCOMPARE(model.rows()[4].is_default, false);

@@ -1,0 +1,194 @@
+// The rules that change every open file at once, their previews, and the command a
+// save would run.
+#include "backend.h"
+
+#include "languages.h"
+
+#include <QRegularExpression>
+
+namespace perlane {
+
+namespace {
+
+std::optional<std::uint64_t> type_named(const QString &type) {
+    if (type == QStringLiteral("audio"))
+        return season::audio_type;
+    if (type == QStringLiteral("subtitles"))
+        return season::subtitle_type;
+    return std::nullopt;
+}
+
+QString track_label(const Document &doc, std::size_t t) {
+    return QStringLiteral("#%1 %2").arg(doc.tracks()[t].track_number.value).arg(season::type_name(doc.tracks()[t].track_type.value));
+}
+
+// Quoted for a POSIX shell, so that the text can be pasted into a terminal as it stands.
+QString shell_word(const QString &word) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    if (plain.match(word).hasMatch())
+        return word;
+    QString quoted = word;
+    return QLatin1Char('\'') + quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+}
+
+season::Plan refused(const QString &why) {
+    season::Plan plan;
+    plan.refusal = why;
+    return plan;
+}
+
+} // namespace
+
+QVariantMap Backend::preview(const season::Plan &plan) const {
+    QVariantList changes, skipped;
+    for (const season::FileEdit &e : plan.edits)
+        for (const season::TrackChange &c : e.changes)
+            changes << QVariantMap{{QStringLiteral("file"), docs_[e.file]->name()},
+                                   {QStringLiteral("track"), track_label(*docs_[e.file], c.track)},
+                                   {QStringLiteral("change"), QStringLiteral("%1: %2 \u2192 %3").arg(c.what, c.from, c.to)}};
+    for (const season::Skip &s : plan.skipped)
+        skipped << docs_[s.file]->name() + QStringLiteral(": ") + s.reason;
+    return {{QStringLiteral("ok"), plan.refusal.isEmpty() && !plan.edits.empty()},
+            {QStringLiteral("message"), plan.refusal},
+            {QStringLiteral("changes"), changes},
+            {QStringLiteral("skipped"), skipped},
+            {QStringLiteral("files"), static_cast<int>(plan.edits.size())}};
+}
+
+int Backend::apply(const season::Plan &plan, const QString &rule) {
+    if (!plan.refusal.isEmpty()) {
+        report(plan.refusal + QStringLiteral(" Nothing was changed."), true);
+        return 0;
+    }
+    int changed = 0;
+    for (const season::FileEdit &e : plan.edits)
+        changed += docs_[e.file]->edit([&](DocumentState &s) {
+            s = e.state;
+            return true;
+        });
+    if (changed > 0)
+        after_edit();
+    QString status = changed == 0 ? QStringLiteral("%1: no file needed a change.").arg(rule)
+                                  : QStringLiteral("%1: %2 changed (not saved yet).").arg(rule, changed == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(changed));
+    QStringList skipped;
+    for (const season::Skip &s : plan.skipped)
+        if (s.reason != QStringLiteral("nothing to change"))
+            skipped << docs_[s.file]->name() + QStringLiteral(" (") + s.reason + QLatin1Char(')');
+    if (!skipped.isEmpty())
+        status += QStringLiteral(" Skipped: ") + skipped.join(QStringLiteral("; ")) + QLatin1Char('.');
+    report(status, changed == 0 && !skipped.isEmpty());
+    return changed;
+}
+
+// The active file's track, by its number.
+static std::optional<std::size_t> track_numbered(const Document *doc, quint64 number) {
+    if (!doc)
+        return std::nullopt;
+    for (std::size_t i = 0; i < doc->tracks().size(); ++i)
+        if (doc->tracks()[i].track_number.value == number)
+            return i;
+    return std::nullopt;
+}
+
+static season::Plan plan_apply(const Backend &b, quint64 track) {
+    const auto t = track_numbered(b.active_document(), track);
+    if (!t)
+        return refused(QStringLiteral("The active file has no track %1.").arg(track));
+    return season::apply_track_to_all(b.documents(), *b.active_index(), *t);
+}
+
+QVariantMap Backend::preview_apply_track_to_all(quint64 track) const { return preview(plan_apply(*this, track)); }
+
+int Backend::apply_track_to_all(quint64 track) { return apply(plan_apply(*this, track), QStringLiteral("Apply to all files")); }
+
+static season::Plan plan_default(const Backend &b, const QString &type, const QString &language) {
+    const auto t = type_named(type);
+    if (!t)
+        return refused(QStringLiteral("\u201C%1\u201D is not a track type for this rule: use audio or subtitles.").arg(type));
+    return season::default_by_language(b.documents(), *t, language);
+}
+
+QVariantMap Backend::preview_default_by_language(const QString &type, const QString &language) const {
+    return preview(plan_default(*this, type, language));
+}
+
+int Backend::default_by_language(const QString &type, const QString &language) {
+    return apply(plan_default(*this, type, language), QStringLiteral("Default by language"));
+}
+
+QVariantList Backend::flag_suggestions() const {
+    QVariantList out;
+    for (const season::Suggestion &s : season::flag_suggestions(docs_)) {
+        const TrackFlagInfo &f = flag_info(s.flag);
+        out << QVariantMap{{QStringLiteral("flag"), QString::fromLatin1(f.name.data(), static_cast<qsizetype>(f.name.size()))},
+                           {QStringLiteral("label"), QString::fromLatin1(f.label.data(), static_cast<qsizetype>(f.label.size()))},
+                           {QStringLiteral("reason"), s.reason},
+                           {QStringLiteral("preview"), preview(s.plan)}};
+    }
+    return out;
+}
+
+int Backend::accept_flag_suggestion(const QString &flag) {
+    const auto which = flag_named(flag);
+    if (!which) {
+        report(QStringLiteral("\u201C%1\u201D is not a track flag. Nothing was changed.").arg(flag), true);
+        return 0;
+    }
+    for (const season::Suggestion &s : season::flag_suggestions(docs_))
+        if (s.flag == *which)
+            return apply(s.plan, QStringLiteral("Suggested flags"));
+    report(QStringLiteral("No track's name suggests the %1 flag. Nothing was changed.").arg(flag), true);
+    return 0;
+}
+
+QVariantMap Backend::season_overview() const {
+    const season::Overview o = season::overview(docs_);
+    QVariantList rows;
+    for (std::size_t i = 0; i < o.rows.size(); ++i) {
+        QVariantList cells;
+        bool odd = false;
+        for (const season::Cell &c : o.rows[i]) {
+            cells << QVariantMap{{QStringLiteral("text"), c.present ? c.text : QStringLiteral("\u2014")},
+                                 {QStringLiteral("present"), c.present},
+                                 {QStringLiteral("odd"), c.odd}};
+            odd |= c.odd;
+        }
+        rows << QVariantMap{{QStringLiteral("file"), docs_[i]->name()}, {QStringLiteral("odd"), odd}, {QStringLiteral("cells"), cells}};
+    }
+    return {{QStringLiteral("columns"), QStringList(o.columns.begin(), o.columns.end())}, {QStringLiteral("rows"), rows}};
+}
+
+QVariantList Backend::season_languages(const QString &type) const {
+    const auto t = type_named(type);
+    QStringList seen;
+    QVariantList out;
+    for (const auto &doc : docs_)
+        for (std::size_t i = 0; t && i < doc->tracks().size(); ++i) {
+            const QString &language = doc->state().tracks[i].language;
+            if (doc->tracks()[i].track_type.value != *t ||
+                std::ranges::any_of(seen, [&](const QString &s) { return languages::same(s, language); }))
+                continue;
+            seen << language;
+            const QString name = languages::describe(language);
+            out << QVariantMap{{QStringLiteral("tag"), language},
+                               {QStringLiteral("label"), name.isEmpty() ? language : name + QStringLiteral(" \u2014 ") + language}};
+        }
+    return out;
+}
+
+QVariantMap Backend::save_command() const {
+    const Document *doc = active_document();
+    if (!doc)
+        return {};
+    const SavePlan plan = plan_save(*doc);
+    // The chapters go through a private file made at save time; "chapters.xml" stands for it.
+    const QStringList arguments = QStringList{QStringLiteral("mkvpropedit")} + plan.arguments(doc->path(), QStringLiteral("chapters.xml"));
+    QStringList words;
+    for (const QString &a : arguments)
+        words << shell_word(a);
+    return {{QStringLiteral("arguments"), arguments},
+            {QStringLiteral("text"), plan.empty() ? QString() : words.join(QLatin1Char(' '))},
+            {QStringLiteral("chapters"), plan.chapters ? QString::fromUtf8(*plan.chapters) : QString()}};
+}
+
+} // namespace perlane

@@ -1,0 +1,268 @@
+#include "season.h"
+
+#include "languages.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <map>
+
+namespace perlane::season {
+
+namespace {
+
+QString flag_label(const TrackFlagInfo &f) {
+    return QLatin1StringView(f.label.data(), static_cast<qsizetype>(f.label.size()));
+}
+QString flag_text(int value) {
+    return value == flag_unset ? QStringLiteral("unset") : value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+QString quoted(const QString &name) {
+    return name.isEmpty() ? QStringLiteral("(no name)") : QStringLiteral("\u201C%1\u201D").arg(name);
+}
+
+std::uint64_t type_of(const Document &doc, std::size_t track) { return doc.tracks()[track].track_type.value; }
+
+// The files a rule may change: a file being saved takes no edits.
+bool skip_busy(const Documents &docs, std::size_t i, Plan &plan) {
+    if (!docs[i]->saving)
+        return false;
+    plan.skipped.push_back({i, QStringLiteral("it is being saved")});
+    return true;
+}
+
+void add_edit(Plan &plan, const Documents &docs, std::size_t i, DocumentState next) {
+    const Document &doc = *docs[i];
+    if (next == doc.state()) {
+        plan.skipped.push_back({i, QStringLiteral("nothing to change")});
+        return;
+    }
+    auto changes = track_changes(doc, doc.state(), next);
+    plan.edits.push_back({i, std::move(next), std::move(changes)});
+}
+
+} // namespace
+
+QString type_name(std::uint64_t track_type) {
+    switch (track_type) {
+    case video_type: return QStringLiteral("Video");
+    case audio_type: return QStringLiteral("Audio");
+    case subtitle_type: return QStringLiteral("Subtitle");
+    default: return QStringLiteral("Unknown");
+    }
+}
+
+std::vector<TrackChange> track_changes(const Document &, const DocumentState &from, const DocumentState &to) {
+    std::vector<TrackChange> out;
+    for (std::size_t t = 0; t < from.tracks.size() && t < to.tracks.size(); ++t) {
+        const TrackValues &a = from.tracks[t], &b = to.tracks[t];
+        if (a.name != b.name)
+            out.push_back({t, QStringLiteral("name"), quoted(a.name), quoted(b.name)});
+        if (a.language != b.language)
+            out.push_back({t, QStringLiteral("language"), a.language, b.language});
+        if (a.is_default != b.is_default)
+            out.push_back({t, QStringLiteral("default"), flag_text(a.is_default), flag_text(b.is_default)});
+        for (const TrackFlagInfo &f : track_flags) {
+            const auto k = static_cast<std::size_t>(f.flag);
+            if (a.flags[k] != b.flags[k])
+                out.push_back({t, flag_label(f), flag_text(a.flags[k]), flag_text(b.flags[k])});
+        }
+    }
+    return out;
+}
+
+Plan apply_track_to_all(const Documents &docs, std::size_t source, std::size_t track) {
+    Plan plan;
+    if (source >= docs.size() || track >= docs[source]->tracks().size()) {
+        plan.refusal = QStringLiteral("There is no such track.");
+        return plan;
+    }
+    const Document &src = *docs[source];
+    const TrackValues &was = src.read().tracks[track], &now = src.state().tracks[track];
+    const std::uint64_t type = type_of(src, track);
+    const QString number = QString::number(src.tracks()[track].track_number.value);
+    if (was == now) {
+        plan.refusal = QStringLiteral("Track %1 has no changes to apply to other files: edit it first.").arg(number);
+        return plan;
+    }
+    if (docs.size() < 2) {
+        plan.refusal = QStringLiteral("Only one file is open.");
+        return plan;
+    }
+    const QString kind = QStringLiteral("%1 track named %2 in \u201C%3\u201D").arg(type_name(type).toLower(), quoted(was.name), was.language);
+    for (std::size_t i = 0; i < docs.size(); ++i) {
+        if (i == source || skip_busy(docs, i, plan))
+            continue;
+        const Document &doc = *docs[i];
+        std::vector<std::size_t> matches;
+        for (std::size_t t = 0; t < doc.tracks().size(); ++t) {
+            const TrackValues &r = doc.read().tracks[t];
+            if (type_of(doc, t) == type && r.name == was.name && languages::same(r.language, was.language))
+                matches.push_back(t);
+        }
+        if (matches.empty()) {
+            plan.skipped.push_back({i, QStringLiteral("it has no %1").arg(kind)});
+            continue;
+        }
+        if (matches.size() > 1) {
+            plan.skipped.push_back({i, QStringLiteral("it has %1 of them (%2): which one is meant is unclear")
+                                           .arg(matches.size()).arg(kind + QLatin1Char('s'))});
+            continue;
+        }
+        DocumentState next = doc.state();
+        TrackValues &target = next.tracks[matches.front()];
+        if (now.name != was.name)
+            target.name = now.name;
+        if (now.language != was.language)
+            target.language = now.language;
+        if (now.is_default != was.is_default)
+            target.is_default = now.is_default;
+        for (std::size_t k = 0; k < track_flag_count; ++k)
+            if (now.flags[k] != was.flags[k])
+                target.flags[k] = now.flags[k];
+        add_edit(plan, docs, i, std::move(next));
+    }
+    return plan;
+}
+
+Plan default_by_language(const Documents &docs, std::uint64_t type, const QString &language) {
+    Plan plan;
+    if (type != audio_type && type != subtitle_type) {
+        plan.refusal = QStringLiteral("Default by language is for audio or subtitle tracks.");
+        return plan;
+    }
+    const auto wanted = languages::check(language);
+    if (!wanted) {
+        plan.refusal = wanted.error();
+        return plan;
+    }
+    const QString kind = type_name(type).toLower();
+    bool any = false, busy = false;
+    for (std::size_t i = 0; i < docs.size(); ++i) {
+        if (skip_busy(docs, i, plan)) {
+            busy = true;
+            continue;
+        }
+        const Document &doc = *docs[i];
+        DocumentState next = doc.state();
+        bool found = false, of_type = false;
+        for (std::size_t t = 0; t < doc.tracks().size(); ++t) {
+            if (type_of(doc, t) != type)
+                continue;
+            of_type = true;
+            const bool chosen = !found && languages::within(next.tracks[t].language, wanted->tag);
+            found |= chosen;
+            next.tracks[t].is_default = chosen;
+        }
+        if (!found) {
+            plan.skipped.push_back({i, of_type ? QStringLiteral("it has no %1 track in %2").arg(kind, wanted->description)
+                                               : QStringLiteral("it has no %1 track").arg(kind)});
+            continue;
+        }
+        any = true;
+        add_edit(plan, docs, i, std::move(next));
+    }
+    if (!any && !busy)
+        plan.refusal = QStringLiteral("No open file has a %1 track in %2.").arg(kind, wanted->description);
+    return plan;
+}
+
+std::vector<Suggestion> flag_suggestions(const Documents &docs) {
+    struct Rule {
+        TrackFlag flag;
+        const char *words;
+        std::vector<std::uint64_t> types;
+    };
+    // Forced and hearing-impaired tracks are subtitles; commentary can be either.
+    const Rule rules[] = {
+        {TrackFlag::Forced, "Signs|Songs|Forced", {subtitle_type}},
+        {TrackFlag::Commentary, "Commentary|Director", {audio_type, subtitle_type}},
+        {TrackFlag::HearingImpaired, "SDH|CC", {subtitle_type}},
+    };
+    std::vector<Suggestion> out;
+    for (const Rule &rule : rules) {
+        const QRegularExpression words(QStringLiteral("\\b(%1)\\b").arg(QLatin1StringView(rule.words)),
+                                       QRegularExpression::CaseInsensitiveOption);
+        const auto k = static_cast<std::size_t>(rule.flag);
+        Suggestion s{rule.flag,
+                     QStringLiteral("names with %1").arg(QString::fromLatin1(rule.words).replace(QLatin1Char('|'), QStringLiteral(", "))),
+                     {}};
+        for (std::size_t i = 0; i < docs.size(); ++i) {
+            const Document &doc = *docs[i];
+            if (doc.saving)
+                continue;
+            DocumentState next = doc.state();
+            for (std::size_t t = 0; t < doc.tracks().size(); ++t)
+                if (std::ranges::count(rule.types, type_of(doc, t)) && next.tracks[t].flags[k] != 1 &&
+                    words.match(next.tracks[t].name).hasMatch())
+                    next.tracks[t].flags[k] = 1;
+            if (next != doc.state())
+                add_edit(s.plan, docs, i, std::move(next));
+        }
+        if (!s.plan.edits.empty())
+            out.push_back(std::move(s));
+    }
+    return out;
+}
+
+Overview overview(const Documents &docs) {
+    struct Column {
+        std::uint64_t type;
+        QString language, name;
+    };
+    std::vector<Column> columns;
+    Overview out;
+    out.rows.resize(docs.size());
+    for (std::size_t i = 0; i < docs.size(); ++i) {
+        const Document &doc = *docs[i];
+        std::vector<Cell> &row = out.rows[i];
+        for (std::size_t t = 0; t < doc.tracks().size(); ++t) {
+            const TrackValues &v = doc.state().tracks[t];
+            const std::uint64_t type = type_of(doc, t);
+            // The first column of this kind that the file does not fill yet.
+            std::size_t c = 0;
+            for (; c < columns.size(); ++c)
+                if (columns[c].type == type && columns[c].name == v.name && languages::same(columns[c].language, v.language) &&
+                    (c >= row.size() || !row[c].present))
+                    break;
+            if (c == columns.size()) {
+                columns.push_back({type, v.language, v.name});
+                out.columns.push_back(QStringLiteral("%1 \u00B7 %2 \u00B7 %3").arg(type_name(type), v.language, quoted(v.name)));
+            }
+            if (row.size() <= c)
+                row.resize(c + 1);
+            QStringList parts{QStringLiteral("#%1").arg(doc.tracks()[t].track_number.value)};
+            if (v.is_default)
+                parts << QStringLiteral("default");
+            for (const TrackFlagInfo &f : track_flags) {
+                const int value = v.flags[static_cast<std::size_t>(f.flag)];
+                if (f.flag == TrackFlag::Enabled ? value == 0 : value == 1)
+                    parts << (f.flag == TrackFlag::Enabled ? QStringLiteral("disabled") : flag_label(f).toLower());
+            }
+            row[c] = {true, parts.join(QStringLiteral(" \u00B7 ")), false};
+        }
+    }
+    // What most files have is the norm; the rest stands out.
+    const std::size_t files = docs.size();
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        std::map<QString, std::size_t> counts;
+        std::size_t present = 0;
+        for (auto &row : out.rows) {
+            row.resize(columns.size());
+            if (row[c].present) {
+                ++present;
+                ++counts[row[c].text];
+            }
+        }
+        const auto mode = std::ranges::max_element(counts, {}, [](const auto &e) { return e.second; });
+        for (auto &row : out.rows) {
+            if (!row[c].present)
+                row[c].odd = present * 2 > files;
+            else
+                row[c].odd = present * 2 < files || (row[c].text != mode->first && mode->second * 2 > present);
+        }
+    }
+    return out;
+}
+
+} // namespace perlane::season
