@@ -135,6 +135,26 @@ ApplicationWindow {
         enabled: backend.active_index >= 0 && backend.active_index + 1 < backend.file_names.length
         onTriggered: { window.commitEdits(); backend.next_file() }
     }
+    Action {
+        id: commandAction; objectName: "commandAction"; text: "Show &Command…"
+        enabled: backend.active_index >= 0
+        onTriggered: { window.commitEdits(); commandDialog.command = backend.save_command(); commandDialog.open() }
+    }
+    Action {
+        id: defaultAction; objectName: "defaultAction"; text: "Default by &Language…"
+        enabled: window.hasFiles
+        onTriggered: { window.commitEdits(); defaultDialog.open() }
+    }
+    Action {
+        id: suggestAction; objectName: "suggestAction"; text: "Suggested &Flags…"
+        enabled: window.hasFiles
+        onTriggered: { window.commitEdits(); suggestionsDialog.refresh(); suggestionsDialog.open() }
+    }
+    Action {
+        id: overviewAction; objectName: "overviewAction"; text: "Season &Overview…"
+        enabled: window.hasFiles
+        onTriggered: { window.commitEdits(); overviewDialog.overview = backend.season_overview(); overviewDialog.open() }
+    }
     Shortcut { sequence: "PgUp"; enabled: prevAction.enabled; onActivated: prevAction.trigger() }
     Shortcut { sequence: "PgDown"; enabled: nextAction.enabled; onActivated: nextAction.trigger() }
 
@@ -147,6 +167,7 @@ ApplicationWindow {
             MenuItem { action: saveAllAction }
             MenuItem { action: revertAction }
             MenuItem { action: undoSaveAction }
+            MenuItem { action: commandAction }
             MenuItem { action: removeAction }
             MenuSeparator {}
             MenuItem { action: quitAction }
@@ -155,6 +176,12 @@ ApplicationWindow {
             title: "&Edit"
             MenuItem { action: undoAction }
             MenuItem { action: redoAction }
+        }
+        Menu {
+            title: "Se&ason"
+            MenuItem { action: defaultAction }
+            MenuItem { action: suggestAction }
+            MenuItem { action: overviewAction }
         }
         Menu {
             title: "&Go"
@@ -282,6 +309,341 @@ ApplicationWindow {
             text: "Reloading \u201C" + backend.active_file_name + "\u201D drops its unsaved changes."
         }
         onDiscarded: { close(); backend.reload_file() }
+    }
+
+    // A season rule's plan: what changes where, and which files are skipped and why.
+    component PlanView: ColumnLayout {
+        property var plan: ({ ok: false, message: "", changes: [], skipped: [], files: 0 })
+        spacing: 4
+        Label {
+            objectName: "planSummary"
+            Layout.fillWidth: true
+            wrapMode: Text.WordWrap
+            text: parent.plan.message.length > 0 ? parent.plan.message
+                  : parent.plan.changes.length === 0 ? "Nothing would change."
+                  : parent.plan.changes.length + (parent.plan.changes.length === 1 ? " change in " : " changes in ")
+                    + parent.plan.files + (parent.plan.files === 1 ? " file:" : " files:")
+            color: parent.plan.message.length > 0 ? "#b00020" : palette.windowText
+        }
+        ListView {
+            objectName: "planChanges"
+            Layout.fillWidth: true
+            Layout.preferredHeight: Math.min(contentHeight, 260)
+            clip: true
+            model: parent.plan.changes
+            delegate: Label {
+                required property var modelData
+                width: ListView.view.width
+                elide: Text.ElideMiddle
+                text: modelData.file + " \u2014 " + modelData.track + " \u2014 " + modelData.change
+            }
+            ScrollBar.vertical: ScrollBar {}
+        }
+        Label {
+            objectName: "planSkipped"
+            visible: parent.plan.skipped.length > 0
+            Layout.fillWidth: true
+            wrapMode: Text.WordWrap
+            color: palette.placeholderText
+            text: "Skipped:\n" + parent.plan.skipped.map(s => "\u2022 " + s).join("\n")
+        }
+    }
+
+    // Every rule shows its changes before it makes them.
+    Dialog {
+        id: previewDialog
+        objectName: "previewDialog"
+        property var run: null
+        anchors.centerIn: parent
+        width: Math.min(window.width * 0.9, 760)
+        modal: true
+        standardButtons: Dialog.Apply | Dialog.Cancel
+        function show(what, plan, action) {
+            title = what
+            planView.plan = plan
+            run = action
+            open()
+            standardButton(Dialog.Apply).enabled = plan.ok
+        }
+        PlanView { id: planView; width: previewDialog.availableWidth }
+        onApplied: { close(); if (run) run() }
+    }
+
+    // One searchable list of languages, by name or code.
+    Popup {
+        id: languagePicker
+        objectName: "languagePicker"
+        property var choose: null
+        property var results: []
+        anchors.centerIn: Overlay.overlay
+        width: Math.min(window.width * 0.8, 460)
+        height: Math.min(window.height * 0.8, 520)
+        modal: true
+        focus: true
+        function show(action) {
+            choose = action
+            languageSearch.text = ""
+            results = backend.search_languages("")
+            languageList.currentIndex = 0
+            open()
+            languageSearch.forceActiveFocus()
+        }
+        function pick(i) {
+            if (i < 0 || i >= results.length)
+                return
+            const action = choose
+            close()
+            if (action)
+                action(results[i].tag)
+        }
+        ColumnLayout {
+            anchors.fill: parent
+            TextField {
+                id: languageSearch
+                objectName: "languageSearch"
+                Layout.fillWidth: true
+                placeholderText: "Search by name or code, e.g. portuguese brazil"
+                Accessible.name: "Search languages"
+                onTextChanged: { languagePicker.results = backend.search_languages(text); languageList.currentIndex = 0 }
+                Keys.onDownPressed: { languageList.incrementCurrentIndex(); languageList.forceActiveFocus() }
+                onAccepted: languagePicker.pick(languageList.currentIndex)
+            }
+            ListView {
+                id: languageList
+                objectName: "languageResults"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                clip: true
+                model: languagePicker.results
+                keyNavigationEnabled: true
+                Accessible.name: "Languages"
+                delegate: ItemDelegate {
+                    required property var modelData
+                    required property int index
+                    width: ListView.view.width
+                    text: modelData.label
+                    highlighted: ListView.isCurrentItem
+                    onClicked: languagePicker.pick(index)
+                }
+                Keys.onReturnPressed: languagePicker.pick(currentIndex)
+                ScrollBar.vertical: ScrollBar {}
+            }
+            Label {
+                visible: languagePicker.results.length === 0
+                text: "No language matches."
+                color: palette.placeholderText
+            }
+        }
+    }
+
+    // In every open file: the first track of a type in a language becomes default.
+    Dialog {
+        id: defaultDialog
+        objectName: "defaultDialog"
+        anchors.centerIn: parent
+        width: Math.min(window.width * 0.9, 760)
+        modal: true
+        title: "Default by language"
+        standardButtons: Dialog.Apply | Dialog.Cancel
+        property string type: typeBox.currentIndex === 1 ? "subtitles" : "audio"
+        property var choices: []
+        property string language: ""
+        property var plan: language.length > 0 ? backend.preview_default_by_language(type, language)
+                                               : ({ ok: false, message: "", changes: [], skipped: [], files: 0 })
+        function refresh() {
+            choices = backend.season_languages(type)
+            language = choices.length > 0 ? choices[0].tag : ""
+            languageBox.currentIndex = choices.length > 0 ? 0 : -1
+        }
+        onTypeChanged: refresh()
+        onAboutToShow: refresh()
+        onPlanChanged: if (standardButton(Dialog.Apply)) standardButton(Dialog.Apply).enabled = plan.ok
+        onOpened: standardButton(Dialog.Apply).enabled = plan.ok
+        ColumnLayout {
+            width: defaultDialog.availableWidth
+            Label {
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                text: "In every open file, the first track of this type in this language becomes the default one, and the other tracks of this type stop being default."
+            }
+            RowLayout {
+                ComboBox {
+                    id: typeBox
+                    objectName: "defaultType"
+                    model: ["Audio", "Subtitles"]
+                    Accessible.name: "Track type"
+                }
+                ComboBox {
+                    id: languageBox
+                    objectName: "defaultLanguage"
+                    Layout.fillWidth: true
+                    model: defaultDialog.choices.map(c => c.label).concat(["Other language\u2026"])
+                    Accessible.name: "Language"
+                    onActivated: (i) => {
+                        if (i < defaultDialog.choices.length) {
+                            defaultDialog.language = defaultDialog.choices[i].tag
+                            return
+                        }
+                        languagePicker.show((tag) => {
+                            const info = backend.check_language(tag)
+                            defaultDialog.choices = defaultDialog.choices.concat([{ tag: tag, label: info.description + " \u2014 " + tag }])
+                            defaultDialog.language = tag
+                            languageBox.currentIndex = defaultDialog.choices.length - 1
+                        })
+                    }
+                }
+            }
+            PlanView { Layout.fillWidth: true; plan: defaultDialog.plan }
+        }
+        onApplied: { close(); backend.default_by_language(type, language) }
+    }
+
+    // Flags the tracks' names suggest, one click per flag for the whole season.
+    Dialog {
+        id: suggestionsDialog
+        objectName: "suggestionsDialog"
+        anchors.centerIn: parent
+        width: Math.min(window.width * 0.9, 760)
+        height: Math.min(window.height * 0.9, 640)
+        modal: true
+        title: "Suggested flags"
+        standardButtons: Dialog.Close
+        property var suggestions: []
+        function refresh() { suggestions = backend.flag_suggestions() }
+        ScrollView {
+            anchors.fill: parent
+            contentWidth: availableWidth
+            ColumnLayout {
+                width: suggestionsDialog.availableWidth
+                spacing: 12
+                Label {
+                    visible: suggestionsDialog.suggestions.length === 0
+                    text: "No track's name suggests a flag that is not set already."
+                    wrapMode: Text.WordWrap
+                    Layout.fillWidth: true
+                }
+                Repeater {
+                    model: suggestionsDialog.suggestions
+                    delegate: Frame {
+                        required property var modelData
+                        Layout.fillWidth: true
+                        ColumnLayout {
+                            width: parent.width
+                            RowLayout {
+                                Layout.fillWidth: true
+                                Label {
+                                    Layout.fillWidth: true
+                                    wrapMode: Text.WordWrap
+                                    font.bold: true
+                                    text: modelData.label + " for the tracks with " + modelData.reason.replace("names with ", "") + " in their names"
+                                }
+                                Button {
+                                    objectName: "accept_" + modelData.flag
+                                    text: "Accept"
+                                    Accessible.name: "Set the " + modelData.label + " flag on these tracks"
+                                    onClicked: { backend.accept_flag_suggestion(modelData.flag); suggestionsDialog.refresh() }
+                                }
+                            }
+                            PlanView { Layout.fillWidth: true; plan: modelData.preview }
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    // The season at a glance: a row per file, a column per kind of track; what differs
+    // from most files is marked.
+    Dialog {
+        id: overviewDialog
+        objectName: "overviewDialog"
+        anchors.centerIn: parent
+        width: window.width * 0.95
+        height: window.height * 0.9
+        modal: true
+        title: "Season overview"
+        standardButtons: Dialog.Close
+        property var overview: ({ columns: [], rows: [] })
+        ScrollView {
+            anchors.fill: parent
+            clip: true
+            GridLayout {
+                columns: overviewDialog.overview.columns.length + 1
+                rowSpacing: 4
+                columnSpacing: 8
+                Label { text: "File"; font.bold: true }
+                Repeater {
+                    model: overviewDialog.overview.columns
+                    Label { required property var modelData; text: modelData; font.bold: true; Layout.maximumWidth: 220; elide: Text.ElideMiddle }
+                }
+                Repeater {
+                    model: overviewDialog.overview.rows.length * (overviewDialog.overview.columns.length + 1)
+                    delegate: Label {
+                        required property int index
+                        readonly property int width_: overviewDialog.overview.columns.length + 1
+                        readonly property var row: overviewDialog.overview.rows[Math.floor(index / width_)]
+                        readonly property int column: index % width_
+                        readonly property var cell: column > 0 ? row.cells[column - 1] : null
+                        objectName: "overview_" + Math.floor(index / width_) + "_" + column
+                        // Marked in words as well as colour: "≠" before what differs.
+                        text: column === 0 ? (row.odd ? "\u2260 " : "") + row.file
+                                           : (cell.odd ? "\u2260 " : "") + cell.text
+                        font.bold: column === 0 ? row.odd : cell.odd
+                        color: (column === 0 ? row.odd : cell.odd) ? "#8a4b00" : palette.windowText
+                        padding: 3
+                        background: Rectangle {
+                            color: (column > 0 && cell.odd) ? Qt.rgba(0.95, 0.75, 0.2, 0.35) : "transparent"
+                        }
+                        Layout.maximumWidth: 260
+                        elide: Text.ElideMiddle
+                    }
+                }
+            }
+        }
+    }
+
+    // What Save would run for the active file, to read or copy.
+    Dialog {
+        id: commandDialog
+        objectName: "commandDialog"
+        anchors.centerIn: parent
+        width: Math.min(window.width * 0.9, 820)
+        height: Math.min(window.height * 0.8, 600)
+        modal: true
+        title: "Save command"
+        standardButtons: Dialog.Close
+        property var command: ({ text: "", chapters: "" })
+        ColumnLayout {
+            anchors.fill: parent
+            Label {
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                text: commandDialog.command.text.length === 0 ? "Nothing to save: the file has no changes."
+                      : commandDialog.command.chapters.length > 0
+                        ? "Save runs this command; chapters.xml stands for a private file that holds the chapters shown below it."
+                        : "Save runs this command:"
+            }
+            ScrollView {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                TextArea {
+                    id: commandText
+                    objectName: "commandText"
+                    readOnly: true
+                    selectByMouse: true
+                    wrapMode: TextEdit.WrapAnywhere
+                    font.family: "monospace"
+                    text: commandDialog.command.text
+                          + (commandDialog.command.chapters.length > 0 ? "\n\nchapters.xml:\n" + commandDialog.command.chapters : "")
+                    Accessible.name: "Save command"
+                }
+            }
+            Button {
+                text: "Copy"
+                enabled: commandDialog.command.text.length > 0
+                onClicked: { commandText.selectAll(); commandText.copy(); commandText.deselect() }
+            }
+        }
     }
 
     DropArea {
@@ -415,7 +777,29 @@ ApplicationWindow {
                 SplitView.fillWidth: true
                 spacing: 6
 
-                Label { text: "Tracks"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 8
+                    Layout.rightMargin: 8
+                    Layout.topMargin: 8
+                    Label { text: "Title"; font.bold: true }
+                    TextField {
+                        id: titleField
+                        objectName: "titleField"
+                        Layout.fillWidth: true
+                        text: backend.active_title
+                        placeholderText: "(no title)"
+                        selectByMouse: true
+                        Accessible.name: "Title of the file"
+                        onEditingFinished: if (text !== backend.active_title) { backend.set_title(text); text = backend.active_title }
+                        Keys.onEscapePressed: { text = backend.active_title; focus = false }
+                        Connections {
+                            target: backend
+                            function onModified_changed() { if (!titleField.activeFocus) titleField.text = backend.active_title }
+                        }
+                    }
+                }
+                Label { text: "Tracks"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 4 }
                 ScrollView {
                     id: trackScroll
                     Layout.fillWidth: true
@@ -442,9 +826,27 @@ ApplicationWindow {
                                 trackName: model.name
                                 language: model.language
                                 isDefault: model.isDefault
+                                languageName: model.languageName
+                                flags: [model.forced, model.hearingImpaired, model.visualImpaired, model.textDescriptions,
+                                        model.original, model.commentary, model.enabled]
+                                pending: model.pending
+                                season: backend.file_names.length > 1
+                                checkLanguage: (text) => backend.check_language(text)
                                 onNameEdited: (text) => backend.set_track_name(model.disc, model.number, text)
                                 onDefaultEdited: (value) => backend.set_track_default(model.disc, model.number, value)
                                 onLanguageEdited: (text) => backend.set_track_language(model.disc, model.number, text)
+                                onFlagEdited: (flag, value) => backend.set_track_flag(model.disc, model.number, flag, value)
+                                onPickLanguage: {
+                                    const disc = model.disc, number = model.number
+                                    languagePicker.show((tag) => backend.set_track_language(disc, number, tag))
+                                }
+                                onApplyToAll: {
+                                    window.commitEdits()
+                                    const number = model.number
+                                    previewDialog.show("Apply track " + number + " to all files",
+                                                       backend.preview_apply_track_to_all(number),
+                                                       () => backend.apply_track_to_all(number))
+                                }
                             }
                         }
                     }

@@ -2,72 +2,199 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 
-// One track: type, editable name, default flag and language. Enter or leaving the field
-// commits an edit, Escape restores the shown value.
+// One track: type, editable name, default flag, language and the other flags. Enter or
+// leaving a field commits an edit, Escape restores the shown value. A language is checked
+// as it is typed and only a valid one is committed.
 Frame {
     id: root
     property string variant: ""
     property string trackName: ""
     property string language: ""
+    property string languageName: ""
     property bool isDefault: false
     property var number: 0
+    // Per flag of `flagNames`: 1, 0 or -1 (unset).
+    property var flags: [0, -1, -1, -1, -1, -1, 1]
+    property bool pending: false
+    property bool season: false // other files are open: edits can go to them too
+    // Checks a language text: {ok, tag, description} or {ok: false, reason}.
+    property var checkLanguage: function(text) { return { ok: true, tag: text, description: "" } }
+
+    readonly property var flagNames: ["forced", "hearing-impaired", "visual-impaired", "text-descriptions",
+                                      "original", "commentary", "enabled"]
+    readonly property var flagLabels: ["Forced", "Hearing impaired", "Visually impaired", "Text descriptions",
+                                       "Original language", "Commentary", "Enabled"]
+    // Forced and enabled always have a value; the others can be unset.
+    readonly property var flagHasDefault: [true, false, false, false, false, false, true]
+    readonly property string flagSummary: {
+        const on = []
+        for (let i = 0; i < 6; ++i)
+            if (flags[i] === 1)
+                on.push(flagLabels[i].toLowerCase())
+        if (flags[6] === 0)
+            on.push("disabled")
+        return on.join(" \u00B7 ")
+    }
+    property var languageCheck: ({ ok: true, reason: "" })
 
     signal nameEdited(string text)
     signal defaultEdited(bool value)
     signal languageEdited(string text)
+    signal flagEdited(string flag, int value)
+    signal pickLanguage()
+    signal applyToAll()
 
     // The fields follow the model (an undo, a refused edit) even after the user typed.
     onTrackNameChanged: nameField.text = trackName
-    onLanguageChanged: languageField.text = language
+    onLanguageChanged: { languageField.text = language; languageCheck = { ok: true, reason: "" } }
 
     padding: 6
     implicitWidth: 560
 
-    RowLayout {
+    ColumnLayout {
         anchors.fill: parent
-        spacing: 10
+        spacing: 2
 
-        Label {
-            text: "#" + root.number
-            Layout.preferredWidth: 32
-            color: palette.placeholderText
-        }
-        Label {
-            text: root.variant
-            font.bold: true
-            Layout.preferredWidth: 70
-            Accessible.name: "Track type " + root.variant
-        }
-        TextField {
-            id: nameField
-            objectName: "trackName"
-            text: root.trackName
-            placeholderText: "(no name)"
+        RowLayout {
             Layout.fillWidth: true
-            selectByMouse: true
-            Accessible.name: "Track name"
-            onEditingFinished: if (text !== root.trackName) { root.nameEdited(text); text = root.trackName }
-            Keys.onEscapePressed: { text = root.trackName; focus = false }
+            spacing: 10
+
+            Label {
+                text: "#" + root.number
+                Layout.preferredWidth: 32
+                color: palette.placeholderText
+            }
+            Label {
+                text: root.variant
+                font.bold: true
+                Layout.preferredWidth: 70
+                Accessible.name: "Track type " + root.variant
+            }
+            TextField {
+                id: nameField
+                objectName: "trackName"
+                text: root.trackName
+                placeholderText: "(no name)"
+                Layout.fillWidth: true
+                Layout.minimumWidth: 120
+                selectByMouse: true
+                Accessible.name: "Track name"
+                onEditingFinished: if (text !== root.trackName) { root.nameEdited(text); text = root.trackName }
+                Keys.onEscapePressed: { text = root.trackName; focus = false }
+            }
+            CheckBox {
+                objectName: "trackDefault"
+                text: "Default"
+                checked: root.isDefault
+                Accessible.name: "Default track"
+                onToggled: { root.defaultEdited(checked); checked = Qt.binding(() => root.isDefault) }
+            }
+            TextField {
+                id: languageField
+                objectName: "trackLanguage"
+                text: root.language
+                Layout.preferredWidth: 90
+                selectByMouse: true
+                Accessible.name: "Track language"
+                Accessible.description: root.languageCheck.ok ? root.languageName : root.languageCheck.reason
+                color: root.languageCheck.ok ? palette.text : "#b00020"
+                ToolTip.visible: hovered && root.languageCheck.ok
+                ToolTip.text: (root.languageName.length > 0 ? root.languageName + ". " : "")
+                              + "Language code, for example eng, ger, pt-BR or zh-Hant-TW"
+                ToolTip.delay: 800
+                onTextEdited: root.languageCheck = text === root.language ? { ok: true, reason: "" }
+                                                                         : root.checkLanguage(text)
+                onEditingFinished: {
+                    if (text === root.language || !root.languageCheck.ok)
+                        return // an invalid text stays, with its reason, until fixed or Escape
+                    root.languageEdited(root.languageCheck.tag)
+                    text = root.language
+                }
+                Keys.onEscapePressed: { text = root.language; root.languageCheck = { ok: true, reason: "" }; focus = false }
+            }
+            Button {
+                objectName: "pickLanguage"
+                text: "\u2026"
+                Layout.preferredWidth: 32
+                Accessible.name: "Choose the language by name"
+                ToolTip.visible: hovered
+                ToolTip.text: "Choose the language by name"
+                ToolTip.delay: 800
+                onClicked: root.pickLanguage()
+            }
+            Label {
+                text: root.languageName
+                elide: Text.ElideRight
+                Layout.preferredWidth: 110
+                color: palette.placeholderText
+            }
+            Button {
+                id: flagsButton
+                objectName: "trackFlags"
+                text: "Flags\u2026"
+                Accessible.name: "Track flags" + (root.flagSummary.length > 0 ? ": " + root.flagSummary : "")
+                onClicked: flagsPopup.open()
+            }
+            Button {
+                objectName: "applyToAll"
+                text: "Apply to all files"
+                visible: root.season
+                enabled: root.pending
+                Accessible.name: "Apply this track's changes to the matching track of every open file"
+                ToolTip.visible: hovered
+                ToolTip.text: "Make this track's changes in every open file's matching track (same type, language and name)"
+                ToolTip.delay: 800
+                onClicked: root.applyToAll()
+            }
         }
-        CheckBox {
-            objectName: "trackDefault"
-            text: "Default"
-            checked: root.isDefault
-            Accessible.name: "Default track"
-            onToggled: { root.defaultEdited(checked); checked = Qt.binding(() => root.isDefault) }
+        Label {
+            objectName: "flagSummary"
+            visible: root.flagSummary.length > 0
+            text: root.flagSummary
+            Layout.leftMargin: 112
+            color: palette.placeholderText
+            font.italic: true
         }
-        TextField {
-            id: languageField
-            objectName: "trackLanguage"
-            text: root.language
-            Layout.preferredWidth: 70
-            selectByMouse: true
-            Accessible.name: "Track language"
-            ToolTip.visible: hovered
-            ToolTip.text: "Language code, for example eng, ger or jpn"
-            ToolTip.delay: 800
-            onEditingFinished: if (text !== root.language) { root.languageEdited(text); text = root.language }
-            Keys.onEscapePressed: { text = root.language; focus = false }
+        Label {
+            objectName: "languageError"
+            visible: !root.languageCheck.ok
+            text: root.languageCheck.reason || ""
+            color: "#b00020"
+            wrapMode: Text.WordWrap
+            Layout.fillWidth: true
+            Layout.leftMargin: 112
+            Accessible.role: Accessible.AlertMessage
+        }
+    }
+
+    Popup {
+        id: flagsPopup
+        objectName: "flagsPopup"
+        parent: flagsButton
+        y: flagsButton.height
+        padding: 10
+        focus: true
+        ColumnLayout {
+            spacing: 4
+            Repeater {
+                model: 7
+                delegate: RowLayout {
+                    required property int index
+                    Label { text: root.flagLabels[index]; Layout.preferredWidth: 150 }
+                    ComboBox {
+                        objectName: "flag_" + root.flagNames[index]
+                        // Values: 1, 0 and, for flags without a default, -1 (not set).
+                        readonly property var values: root.flagHasDefault[index] ? [1, 0] : [1, 0, -1]
+                        model: root.flagHasDefault[index] ? ["Yes", "No"] : ["Yes", "No", "Not set"]
+                        currentIndex: values.indexOf(root.flags[index])
+                        Accessible.name: root.flagLabels[index] + " flag of track " + root.number
+                        onActivated: (i) => {
+                            root.flagEdited(root.flagNames[index], values[i])
+                            currentIndex = Qt.binding(() => values.indexOf(root.flags[index]))
+                        }
+                    }
+                }
+            }
         }
     }
 }

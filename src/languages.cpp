@@ -154,6 +154,8 @@ std::expected<Parsed, QString> parse(const QString &text) {
     const Data &d = data();
     if (!d.error.isEmpty())
         return std::unexpected(d.error);
+    if (std::ranges::any_of(text, [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
+        return std::unexpected(QStringLiteral("A language code cannot contain control characters (line breaks, tabs)."));
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return std::unexpected(QStringLiteral("Enter a language code, ") + example + QLatin1Char('.'));

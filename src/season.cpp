@@ -89,7 +89,8 @@ Plan apply_track_to_all(const Documents &docs, std::size_t source, std::size_t t
         plan.refusal = QStringLiteral("Only one file is open.");
         return plan;
     }
-    const QString kind = QStringLiteral("%1 track named %2 in \u201C%3\u201D").arg(type_name(type).toLower(), quoted(was.name), was.language);
+    const QString type_text = type_name(type).toLower();
+    const QString named = QStringLiteral("named %1 in \u201C%2\u201D").arg(quoted(was.name), was.language);
     for (std::size_t i = 0; i < docs.size(); ++i) {
         if (i == source || skip_busy(docs, i, plan))
             continue;
@@ -101,12 +102,12 @@ Plan apply_track_to_all(const Documents &docs, std::size_t source, std::size_t t
                 matches.push_back(t);
         }
         if (matches.empty()) {
-            plan.skipped.push_back({i, QStringLiteral("it has no %1").arg(kind)});
+            plan.skipped.push_back({i, QStringLiteral("it has no %1 track %2").arg(type_text, named)});
             continue;
         }
         if (matches.size() > 1) {
-            plan.skipped.push_back({i, QStringLiteral("it has %1 of them (%2): which one is meant is unclear")
-                                           .arg(matches.size()).arg(kind + QLatin1Char('s'))});
+            plan.skipped.push_back({i, QStringLiteral("it has %1 %2 tracks %3: which one is meant is unclear")
+                                           .arg(matches.size()).arg(type_text, named)});
             continue;
         }
         DocumentState next = doc.state();

@@ -100,6 +100,34 @@ awk 'BEGIN {
 mkvmerge -q -o many.mkv --title "Many" src.mkv --chapters many.xml
 rm -f many.xml
 
+# A season whose episodes differ: s01e02 has no English dub, s01e03 an extra commentary and
+# two subtitle tracks with the same name, s01e04 its tracks in another order and an SDH track.
+printf '1\n00:00:01,000 --> 00:00:02,000\nHello\n' > subs.srt
+mkvmerge -q -o s01e01.mkv --title "Episode 1" -A src.mkv \
+    --track-name "0:Japanese" --language 0:jpn --default-track-flag 0:0 second_audio.wav \
+    --track-name "0:English dub" --language 0:eng --default-track-flag 0:1 second_audio.wav \
+    --track-name "0:Signs & Songs" --language 0:eng --default-track-flag 0:1 subs.srt \
+    --track-name "0:Full Subtitles" --language 0:eng --default-track-flag 0:0 subs.srt
+mkvmerge -q -o s01e02.mkv --title "Episode 2" -A src.mkv \
+    --track-name "0:Japanese" --language 0:jpn --default-track-flag 0:1 second_audio.wav \
+    --track-name "0:Signs & Songs" --language 0:eng --default-track-flag 0:1 subs.srt \
+    --track-name "0:Full Subtitles" --language 0:eng --default-track-flag 0:0 subs.srt
+mkvmerge -q -o s01e03.mkv --title "Episode 3" -A src.mkv \
+    --track-name "0:Japanese" --language 0:jpn --default-track-flag 0:0 second_audio.wav \
+    --track-name "0:English dub" --language 0:eng --default-track-flag 0:1 second_audio.wav \
+    --track-name "0:Director's Commentary" --language 0:eng --default-track-flag 0:0 second_audio.wav \
+    --track-name "0:Signs & Songs" --language 0:eng --default-track-flag 0:1 subs.srt \
+    --track-name "0:Full Subtitles" --language 0:eng --default-track-flag 0:0 subs.srt \
+    --track-name "0:Full Subtitles" --language 0:eng --default-track-flag 0:0 subs.srt
+mkvmerge -q -o s01e04.mkv --title "Episode 4" \
+    --track-name "0:English dub" --language 0:eng --default-track-flag 0:1 second_audio.wav \
+    --track-name "0:Full Subtitles" --language 0:eng --default-track-flag 0:0 subs.srt \
+    --track-name "0:Japanese" --language 0:jpn --default-track-flag 0:0 second_audio.wav \
+    -A src.mkv \
+    --track-name "0:Signs & Songs" --language 0:eng --default-track-flag 0:1 subs.srt \
+    --track-name "0:English SDH" --language 0:eng --default-track-flag 0:0 subs.srt
+rm -f subs.srt
+
 # Two segments in one file.
 cat full.mkv ffmpeg.mkv > two.mkv
 rm -f src.mkv second_audio.wav

@@ -1,0 +1,84 @@
+// Language checks against the iso-codes lists: the forms people type, and what is refused.
+#include "languages.h"
+
+#include <QTest>
+
+using namespace perlane;
+
+class TestLanguages : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void check_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tag"); // empty: refused
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("reason"); // a part of the reason given
+        QTest::newRow("639-2 code") << "eng" << "eng" << "English" << "";
+        QTest::newRow("bibliographic") << "ger" << "ger" << "German" << "";
+        QTest::newRow("terminology") << "deu" << "deu" << "German" << "";
+        QTest::newRow("639-1") << "ja" << "ja" << "Japanese" << "";
+        QTest::newRow("639-3 only") << "yue" << "yue" << "Yue Chinese" << "";
+        QTest::newRow("collective") << "mul" << "mul" << "Multiple languages" << "";
+        QTest::newRow("local use") << "qaa" << "qaa" << "Local use (qaa)" << "";
+        QTest::newRow("region") << "pt-BR" << "pt-BR" << "Portuguese (Brazil)" << "";
+        QTest::newRow("case and spaces") << " PT-br " << "pt-BR" << "Portuguese (Brazil)" << "";
+        QTest::newRow("script and region") << "zh-hant-tw" << "zh-Hant-TW" << "Chinese (Han (Traditional variant), Taiwan)" << "";
+        QTest::newRow("long code before region") << "ger-CH" << "de-CH" << "German (Switzerland)" << "";
+        QTest::newRow("UN region") << "es-419" << "es-419" << "Spanish (Latin America and the Caribbean)" << "";
+        QTest::newRow("country number") << "en-840" << "en-US" << "English (United States)" << "";
+        QTest::newRow("script") << "sr-Latn" << "sr-Latn" << "Serbian (Latin)" << "";
+        QTest::newRow("empty") << "" << "" << "" << "Enter a language code";
+        QTest::newRow("unknown code") << "xx" << "" << "" << "not an ISO 639 language code";
+        QTest::newRow("a name") << "english" << "" << "" << "two or three letters";
+        QTest::newRow("one letter") << "e" << "" << "" << "two or three letters";
+        QTest::newRow("underscore") << "en_US" << "" << "" << "two or three letters";
+        QTest::newRow("unknown country") << "en-XX" << "" << "" << "not an ISO 3166 country";
+        QTest::newRow("unknown script") << "en-Abcd" << "" << "" << "not an ISO 15924 script";
+        QTest::newRow("variant") << "de-CH-1996" << "" << "" << "only a language, a script and a region";
+        QTest::newRow("private use") << "en-US-x-foo" << "" << "" << "only a language, a script and a region";
+        QTest::newRow("script after region") << "zh-TW-Hant" << "" << "" << "only a language, a script and a region";
+        QTest::newRow("control character") << "en\n" << "" << "" << "control characters";
+    }
+    void check() {
+        QFETCH(QString, text);
+        QFETCH(QString, tag);
+        QFETCH(QString, description);
+        QFETCH(QString, reason);
+        const auto checked = languages::check(text);
+        if (tag.isEmpty()) {
+            QVERIFY(!checked);
+            QVERIFY2(checked.error().contains(reason), qPrintable(checked.error()));
+        } else {
+            QVERIFY2(checked, qPrintable(checked ? QString() : checked.error()));
+            QCOMPARE(checked->tag, tag);
+            QCOMPARE(checked->description, description);
+        }
+    }
+
+    void spellings_of_one_language_are_the_same() {
+        QVERIFY(languages::same(QStringLiteral("ger"), QStringLiteral("de")));
+        QVERIFY(languages::same(QStringLiteral("deu"), QStringLiteral("ger")));
+        QVERIFY(languages::same(QStringLiteral("ger-CH"), QStringLiteral("de-ch")));
+        QVERIFY(!languages::same(QStringLiteral("pt"), QStringLiteral("pt-BR")));
+        QVERIFY(languages::within(QStringLiteral("pt-BR"), QStringLiteral("por")));
+        QVERIFY(!languages::within(QStringLiteral("pt"), QStringLiteral("pt-BR")));
+        QVERIFY(!languages::within(QStringLiteral("zh-Hans"), QStringLiteral("zh-Hant")));
+    }
+
+    void search_by_name_or_code() {
+        auto first = [](const QString &q) {
+            const auto found = languages::search(q);
+            return found.empty() ? QString() : found.front().label;
+        };
+        QCOMPARE(first(QStringLiteral("eng")), QStringLiteral("English \u2014 eng"));
+        QCOMPARE(first(QStringLiteral("germ")), QStringLiteral("German \u2014 ger"));
+        QCOMPARE(first(QStringLiteral("portuguese bra")), QStringLiteral("Portuguese (Brazil) \u2014 pt-BR"));
+        QCOMPARE(first(QStringLiteral("Portuguese (Brazil")), QStringLiteral("Portuguese (Brazil) \u2014 pt-BR"));
+        QCOMPARE(first(QStringLiteral("zh-Hant-TW")), QStringLiteral("Chinese (Han (Traditional variant), Taiwan) \u2014 zh-Hant-TW"));
+        QVERIFY(languages::search(QStringLiteral("zzzzqq")).empty());
+        QCOMPARE(languages::search(QStringLiteral("a"), 5).size(), 5u);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLanguages)
+#include "tst_languages.moc"
