@@ -32,6 +32,18 @@ QQuickItem *find_item(QQuickItem *root, const QString &name) {
     return nullptr;
 }
 
+// The visible button showing `text` under `root` (a dialog's standard buttons have no name).
+QQuickItem *find_button(QQuickItem *root, const QString &text) {
+    if (!root)
+        return nullptr;
+    if (root->isVisible() && root->property("text").toString() == text && root->inherits("QQuickAbstractButton"))
+        return root;
+    for (QQuickItem *child : root->childItems())
+        if (QQuickItem *found = find_button(child, text))
+            return found;
+    return nullptr;
+}
+
 QString media(const char *name) {
     return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + QString::fromLatin1(name);
 }
@@ -313,6 +325,78 @@ private Q_SLOTS:
         QCoreApplication::sendEvent(window, &drop);
         QTRY_COMPARE(backend->file_names(), (QStringList{"full.mkv", "editions.mkv", "dropped.mkv"}));
         delete mime;
+        click(item(QStringLiteral("file_1")));
+    }
+
+    // The language picker, a field that refuses a bad code, and two season rules with
+    // their previews, on four differing episodes.
+    void season_rules_with_preview_and_picker() {
+        const QStringList before = backend->unsaved_files();
+        const int listed = static_cast<int>(backend->file_names().size());
+        QList<QUrl> urls;
+        for (const char *name : {"s01e01.mkv", "s01e02.mkv", "s01e03.mkv", "s01e04.mkv"}) {
+            const QString path = dir.filePath(QString::fromLatin1(name));
+            QVERIFY(QFile::copy(media(name), path));
+            urls << QUrl::fromLocalFile(path);
+        }
+        backend->add_urls(urls);
+        QTRY_COMPARE(backend->file_names().size(), listed + 4);
+        click(item(QStringLiteral("file_%1").arg(listed)));
+        QCOMPARE(backend->active_file_name(), QStringLiteral("s01e01.mkv"));
+
+        // Picked by name: "portuguese bra" offers pt-BR first; Enter takes it.
+        click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
+        QTRY_VERIFY(item(QStringLiteral("languageSearch")));
+        QVERIFY(item(QStringLiteral("languageSearch"))->hasActiveFocus());
+        type_text(QStringLiteral("portuguese bra"));
+        QTest::keyClick(window, Qt::Key_Return);
+        QTRY_COMPARE(item_in(QStringLiteral("track_1"), QStringLiteral("trackLanguage"))->property("text").toString(),
+                     QStringLiteral("pt-BR"));
+        // A code that does not exist is refused in the field, with the reason.
+        QQuickItem *language = item_in(QStringLiteral("track_1"), QStringLiteral("trackLanguage"));
+        type_into(language, QStringLiteral("xx"));
+        QQuickItem *error = item_in(QStringLiteral("track_1"), QStringLiteral("languageError"));
+        QVERIFY(error);
+        QVERIFY(error->property("text").toString().contains(QStringLiteral("not an ISO 639 language code")));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QTRY_VERIFY(!item_in(QStringLiteral("track_1"), QStringLiteral("languageError")));
+        QCOMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
+
+        // The dub renamed, then applied to the season after a look at what would change.
+        type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("English"));
+        click(item_in(QStringLiteral("track_2"), QStringLiteral("applyToAll")));
+        QObject *preview = window->findChild<QObject *>(QStringLiteral("previewDialog"));
+        QTRY_VERIFY(preview->property("opened").toBool());
+        QCOMPARE(item(QStringLiteral("planChanges"))->property("count").toInt(), 2);
+        QVERIFY(item(QStringLiteral("planSkipped"))->property("text").toString().contains(QStringLiteral("s01e02.mkv: it has no audio track")));
+        click(find_button(preview->property("footer").value<QQuickItem *>(), QStringLiteral("Apply")));
+        QTRY_VERIFY(!preview->property("visible").toBool());
+        QVERIFY(backend->unsaved_files().contains(QStringLiteral("s01e03.mkv")));
+        QVERIFY(backend->unsaved_files().contains(QStringLiteral("s01e04.mkv")));
+
+        // Default by language: Japanese audio, previewed in the dialog, then applied.
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("defaultAction")), "trigger");
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("defaultDialog"));
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QCOMPARE(dialog->property("language").toString(), QStringLiteral("ja"));
+        QVERIFY(find_item(dialog->property("contentItem").value<QQuickItem *>(), QStringLiteral("planChanges"))->property("count").toInt() >= 6);
+        click(find_button(dialog->property("footer").value<QQuickItem *>(), QStringLiteral("Apply")));
+        QTRY_VERIFY(!dialog->property("visible").toBool());
+        // This episode's Japanese track is Portuguese now: it is skipped, and says so.
+        QVERIFY2(backend->save_status().contains(QStringLiteral("s01e01.mkv (it has no audio track in Japanese)")),
+                 qPrintable(backend->save_status()));
+        click(item(QStringLiteral("file_%1").arg(listed + 2)));
+        QVERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("trackDefault"))->property("checked").toBool());
+
+        // Back as it was for the tests that follow.
+        for (int i = static_cast<int>(backend->file_names().size()) - 1; i >= 0; --i) {
+            backend->select_file(static_cast<quint64>(i));
+            if (!before.contains(backend->active_file_name()))
+                backend->revert_file();
+            if (i >= listed)
+                backend->delete_file(static_cast<quint64>(i));
+        }
+        QCOMPARE(backend->unsaved_files(), before);
         click(item(QStringLiteral("file_1")));
     }
 
