@@ -1,7 +1,9 @@
 #include "backend.h"
 
 #include "app.h"
+#include "chapter_edits.h"
 #include "languages.h"
+#include "player_rules.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -31,12 +33,38 @@ std::vector<track_list::TrackInfo> track_rows(const Document &doc) {
     return rows;
 }
 
-std::vector<chapter_list::ChapterInfo> chapter_infos(const std::vector<ChapterRow> &rows) {
+// The role whose name players skip, for a skip type that asks for skipping.
+QString fix_for(const ChapterRow &r, const std::vector<PlayerVerdict> &players) {
+    if (!players.empty() || !r.skip_type)
+        return {};
+    switch (*r.skip_type) {
+    case 1: return QStringLiteral("opening");
+    case 2: return QStringLiteral("ending");
+    case 4:
+    case 5: return QStringLiteral("preview");
+    default: return {};
+    }
+}
+
+std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, const std::vector<ChapterRow> &rows) {
     std::vector<chapter_list::ChapterInfo> out;
+    std::vector<QString> labels;
+    for (std::size_t e = 0; e < editions.size(); ++e)
+        labels.push_back(edition_label(editions, e));
     for (const ChapterRow &r : rows) {
         const std::uint64_t length_ms = (r.end - r.start) / ns_per_ms;
-        out.push_back({r.edition, out.size(), r.name, time_text(r.start), time_text(r.end),
-                       Time{length_ms}.to_string(), length_ms >= 85000 && length_ms <= 95000});
+        const auto players = players_skipping(r.name, r.next_start - r.start);
+        QStringList said, nested;
+        for (const PlayerVerdict &v : players)
+            said << v.player + QStringLiteral(": ") + v.kind;
+        for (const NestedRow &n : r.nested)
+            nested << QString(n.depth * 2, QLatin1Char(' ')) + (n.name.isEmpty() ? QStringLiteral("(no name)") : n.name) +
+                          QStringLiteral("  ") + time_text(n.start) + QStringLiteral("\u2013") + time_text(n.end);
+        out.push_back({r.edition, out.size(), r.name, time_text(r.start), time_text(r.end), Time{length_ms}.to_string(),
+                       length_ms >= 85000 && length_ms <= 95000, labels[r.edition],
+                       r.skip_type ? static_cast<int>(*r.skip_type) : -1, said.join(QStringLiteral(" \u00B7 ")),
+                       fix_for(r, players), nested.join(QLatin1Char('\n')), static_cast<qint64>(r.start / ns_per_ms),
+                       static_cast<qint64>(r.end / ns_per_ms)});
     }
     return out;
 }
@@ -135,7 +163,7 @@ void Backend::refresh_models() {
     if (tracks_)
         tracks_->assign(track_rows(*doc));
     if (chapters_)
-        chapters_->assign(chapter_infos(chapter_rows(doc->state().editions, doc->segment_end())));
+        chapters_->assign(chapter_infos(doc->state().editions, chapter_rows(doc->state().editions, doc->segment_end())));
 }
 
 void Backend::append(std::shared_ptr<Document> doc) {
@@ -463,33 +491,6 @@ QVariantList Backend::search_languages(const QString &query) const {
         out << QVariantMap{{QStringLiteral("tag"), c.tag}, {QStringLiteral("label"), c.label}};
     return out;
 }
-
-void Backend::set_chapter_name(quint64 edition, quint64 chapter, const QString &name) {
-    const Document *doc = active_document();
-    if (!doc || refuse_control(name))
-        return;
-    const auto rows = chapter_rows(doc->state().editions, doc->segment_end());
-    if (chapter >= rows.size() || rows[chapter].edition != edition)
-        return; // no such chapter: the row would no longer show what would be saved
-    const ChapterRow row = rows[chapter];
-    edit_active([&](DocumentState &s) { return rename_chapter(s.editions, row.edition, row.atom, name); });
-}
-
-void Backend::split(quint64 edition, quint64 chapter, SplitAt where) {
-    const Document *doc = active_document();
-    if (!doc)
-        return;
-    const auto rows = chapter_rows(doc->state().editions, doc->segment_end());
-    if (chapter >= rows.size() || rows[chapter].edition != edition)
-        return;
-    const ChapterRow row = rows[chapter];
-    const auto end = doc->segment_end();
-    edit_active([&](DocumentState &s) { return split_chapter(s.editions, row.edition, row.atom, where, end); });
-}
-
-void Backend::insert_chapter_start(quint64 edition, quint64 chapter) { split(edition, chapter, SplitAt::Start); }
-
-void Backend::insert_chapter_end(quint64 edition, quint64 chapter) { split(edition, chapter, SplitAt::End); }
 
 void Backend::report(const QString &status, bool failed) {
     if (status == save_status_ && failed == save_failed_)

@@ -1,4 +1,5 @@
 #pragma once
+#include "chapter_edits.h"
 #include "chapter_list.h"
 #include "document.h"
 #include "file_lock.h"
@@ -147,6 +148,28 @@ public:
     // What Save would run for the active file: {arguments, text, chapters}.
     Q_INVOKABLE QVariantMap save_command() const;
 
+    // Chapter edits: `chapter` is the row in the chapter list, times are milliseconds.
+    // Each is one undoable step; a refusal says why in the status line. Whether it was made.
+    Q_INVOKABLE bool split_chapter_at(quint64 edition, quint64 chapter, qint64 ms);
+    Q_INVOKABLE bool add_chapter(quint64 edition, qint64 ms, const QString &name);
+    Q_INVOKABLE bool delete_chapter(quint64 edition, quint64 chapter);
+    Q_INVOKABLE bool set_chapter_start(quint64 edition, quint64 chapter, qint64 ms);
+    // 0 to 6, or -1 to remove it.
+    Q_INVOKABLE bool set_chapter_skip_type(quint64 edition, quint64 chapter, int type);
+    // "opening", "ending", "recap" or "preview": the name and skip type together.
+    Q_INVOKABLE bool mark_chapter(quint64 edition, quint64 chapter, const QString &role);
+    // A chapter marked with `role` from `from_ms` to `to_ms` (90 s when negative), added
+    // or cut as needed, in one step.
+    Q_INVOKABLE bool add_marked_chapter(quint64 edition, qint64 from_ms, qint64 to_ms, const QString &role);
+    // {ok, ms, to} for "mm:ss.fff", "h:mm:ss.fff" or two of them joined by a dash (to is
+    // -1 without a second), else {ok: false, reason}.
+    Q_INVOKABLE QVariantMap parse_time(const QString &text) const;
+    // {ok, ms} when `text` is a start the chapter can move to, else {ok: false, reason}.
+    Q_INVOKABLE QVariantMap check_chapter_start(quint64 edition, quint64 chapter, const QString &text) const;
+    // The active file's chapter names and skip types, to every file whose chapters line up.
+    Q_INVOKABLE QVariantMap preview_chapter_names_to_all() const;
+    Q_INVOKABLE int apply_chapter_names_to_all();
+
     void classBegin() override {}
     void componentComplete() override;
 
@@ -191,7 +214,13 @@ private:
     // Season rules (backend_season.cpp).
     QVariantMap preview(const season::Plan &plan) const;
     int apply(const season::Plan &plan, const QString &rule);
+    // Chapters (backend_chapters.cpp).
     void split(quint64 edition, quint64 chapter, SplitAt where);
+    std::optional<ChapterRow> chapter_at(quint64 edition, quint64 chapter) const;
+    bool edit_chapters(const std::function<EditOutcome(Editions &, std::optional<std::uint64_t>)> &op);
+    bool edit_chapter(quint64 edition, quint64 chapter,
+                      const std::function<EditOutcome(Editions &, const ChapterRow &, std::optional<std::uint64_t>)> &op);
+    bool refuse_time(qint64 ms);
 
     // Saving (backend_save.cpp).
     struct PendingSave {

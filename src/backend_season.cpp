@@ -18,10 +18,6 @@ std::optional<std::uint64_t> type_named(const QString &type) {
     return std::nullopt;
 }
 
-QString track_label(const Document &doc, std::size_t t) {
-    return QStringLiteral("#%1 %2").arg(doc.tracks()[t].track_number.value).arg(season::type_name(doc.tracks()[t].track_type.value));
-}
-
 // Quoted for a POSIX shell, so that the text can be pasted into a terminal as it stands.
 QString shell_word(const QString &word) {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
@@ -42,9 +38,9 @@ season::Plan refused(const QString &why) {
 QVariantMap Backend::preview(const season::Plan &plan) const {
     QVariantList changes, skipped;
     for (const season::FileEdit &e : plan.edits)
-        for (const season::TrackChange &c : e.changes)
+        for (const season::Change &c : e.changes)
             changes << QVariantMap{{QStringLiteral("file"), docs_[e.file]->name()},
-                                   {QStringLiteral("track"), track_label(*docs_[e.file], c.track)},
+                                   {QStringLiteral("track"), c.item},
                                    {QStringLiteral("change"), QStringLiteral("%1: %2 \u2192 %3").arg(c.what, c.from, c.to)}};
     for (const season::Skip &s : plan.skipped)
         skipped << docs_[s.file]->name() + QStringLiteral(": ") + s.reason;
@@ -174,6 +170,15 @@ QVariantList Backend::season_languages(const QString &type) const {
                                {QStringLiteral("label"), name.isEmpty() ? language : name + QStringLiteral(" \u2014 ") + language}};
         }
     return out;
+}
+
+QVariantMap Backend::preview_chapter_names_to_all() const {
+    return preview(active_index_ ? season::chapter_names_to_all(docs_, *active_index_) : refused(QStringLiteral("No file is open.")));
+}
+
+int Backend::apply_chapter_names_to_all() {
+    return apply(active_index_ ? season::chapter_names_to_all(docs_, *active_index_) : refused(QStringLiteral("No file is open.")),
+                 QStringLiteral("Chapter names to all files"));
 }
 
 QVariantMap Backend::save_command() const {

@@ -4,7 +4,9 @@ namespace perlane::chapter_list {
 
 QHash<int, QByteArray> ChapterInfo::role_names() {
     return {{Edx, "edx"},     {Idx, "idx"},           {Name, "name"},          {Start, "start"},
-            {End, "end"},     {Duration, "duration"}, {Qualifies, "qualifies"}};
+            {End, "end"},     {Duration, "duration"}, {Qualifies, "qualifies"},
+            {EditionLabel, "editionLabel"}, {SkipType, "skipType"}, {Players, "players"}, {Fix, "fix"},
+            {Nested, "nested"}, {StartMs, "startMs"}, {EndMs, "endMs"}};
 }
 
 QVariant ChapterInfo::get(int role) const {
@@ -16,6 +18,13 @@ QVariant ChapterInfo::get(int role) const {
     case End: return end;
     case Duration: return duration;
     case Qualifies: return qualifies;
+    case EditionLabel: return edition_label;
+    case SkipType: return skip_type;
+    case Players: return players;
+    case Fix: return fix;
+    case Nested: return nested;
+    case StartMs: return start_ms;
+    case EndMs: return end_ms;
     default: return {};
     }
 }
@@ -29,6 +38,13 @@ bool ChapterInfo::set(int role, const QVariant &value) {
     case End: return detail::assign_converted(end, value);
     case Duration: return detail::assign_converted(duration, value);
     case Qualifies: return detail::assign_converted(qualifies, value);
+    case EditionLabel: return detail::assign_converted(edition_label, value);
+    case SkipType: return detail::assign_converted(skip_type, value);
+    case Players: return detail::assign_converted(players, value);
+    case Fix: return detail::assign_converted(fix, value);
+    case Nested: return detail::assign_converted(nested, value);
+    case StartMs: return detail::assign_converted(start_ms, value);
+    case EndMs: return detail::assign_converted(end_ms, value);
     default: return false;
     }
 }

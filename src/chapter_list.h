@@ -7,7 +7,18 @@ namespace perlane::chapter_list {
 
 // One row of the chapter model: the chapters of all editions in one list.
 struct ChapterInfo {
-    enum Role { Edx = 0, Idx, Name, Start, End, Duration, Qualifies };
+    enum Role {
+        Edx = 0, Idx, Name, Start, End, Duration, Qualifies,
+        // Additions, past Qt's own roles.
+        EditionLabel = Qt::UserRole, // "Edition 2 · ordered · hidden": the rows' section
+        SkipType,  // ChapterSkipType, -1 when absent
+        Players,   // "Jellyfin: intro · mpv: opening"; empty when no player skips it
+        Fix,       // the role ("opening", "ending", "preview") whose name players would skip, when
+                   // the skip type says it should be skipped and no player would
+        Nested,    // the nested chapters, a line each ("  Inner  00:00.000–01:00.000")
+        StartMs,
+        EndMs,
+    };
 
     quint64 edx = 0; // position of the chapter's edition in the file
     quint64 idx = 0; // position of the row; the key of set_chapter_name
@@ -16,6 +27,12 @@ struct ChapterInfo {
     QString end;
     QString duration;
     bool qualifies = false; // 85 to 95 seconds long: a likely opening or ending
+    QString edition_label;
+    int skip_type = -1;
+    QString players;
+    QString fix;
+    QString nested;
+    qint64 start_ms = 0, end_ms = 0;
 
     static QHash<int, QByteArray> role_names();
     QVariant get(int role) const;

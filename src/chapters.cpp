@@ -1,5 +1,7 @@
 #include "chapters.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -17,43 +19,6 @@ std::uint64_t saturating_mul_add(std::uint64_t a, std::uint64_t m, std::uint64_t
     return p > max - b ? max : p + b;
 }
 
-void collect_uids(const reader::ChapterAtom &atom, std::set<std::uint64_t> &uids) {
-    uids.insert(atom.chapter_uid.value);
-    for (const auto &inner : atom.chapter_atom)
-        collect_uids(inner, uids);
-}
-
-// A UID no atom of the file uses, nested ones included: 90000 below the original when
-// that is free (readable in a list of UIDs), else above the largest, else the first gap.
-std::uint64_t fresh_uid(const Editions &editions, std::uint64_t old) {
-    std::set<std::uint64_t> used;
-    for (const auto &e : editions)
-        for (const auto &atom : e.chapter_atom)
-            collect_uids(atom, used);
-    if (old > 90000 && !used.contains(old - 90000))
-        return old - 90000;
-    const std::uint64_t top = used.empty() ? 0 : *used.rbegin();
-    if (top < std::numeric_limits<std::uint64_t>::max())
-        return top + 1;
-    std::uint64_t v = 1;
-    while (used.contains(v))
-        ++v;
-    return v;
-}
-
-const reader::ChapterAtom *shown_atom(const Editions &editions, std::size_t edition, std::size_t atom) {
-    if (edition >= editions.size() || atom >= editions[edition].chapter_atom.size())
-        return nullptr;
-    const reader::ChapterAtom &a = editions[edition].chapter_atom[atom];
-    return a.chapter_display.empty() ? nullptr : &a;
-}
-
-reader::ChapterTimeEnd time_end(std::uint64_t ns) {
-    reader::ChapterTimeEnd e;
-    e.value = ns;
-    return e;
-}
-
 } // namespace
 
 QString Time::to_string() const {
@@ -62,6 +27,22 @@ QString Time::to_string() const {
     const int n = std::snprintf(text, sizeof text, "%02llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
                                 static_cast<unsigned long long>((ms / 1000) % 60), static_cast<unsigned long long>(ms % 1000));
     return QString::fromLatin1(text, n);
+}
+
+std::expected<Time, QString> Time::parse(const QString &text) {
+    static const QRegularExpression form(QStringLiteral("^(?:(\\d+):)?(\\d+):(\\d{1,2})(?:\\.(\\d{1,3}))?$"));
+    const auto m = form.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::unexpected(QStringLiteral("\u201C%1\u201D is not a time: write mm:ss.fff or h:mm:ss.fff, for example 01:30.000.").arg(text.trimmed()));
+    const bool hours = m.capturedLength(1) > 0;
+    bool ok = true;
+    const std::uint64_t h = hours ? m.captured(1).toULongLong(&ok) : 0;
+    const std::uint64_t min = m.captured(2).toULongLong(&ok);
+    const std::uint64_t sec = m.captured(3).toULongLong();
+    const std::uint64_t ms = m.captured(4).leftJustified(3, QLatin1Char('0')).toULongLong();
+    if (!ok || h > 1'000'000 || min > 60'000'000 || (hours && min >= 60) || sec >= 60)
+        return std::unexpected(QStringLiteral("\u201C%1\u201D is not a time: minutes and seconds go up to 59.").arg(text.trimmed()));
+    return Time{((h * 60 + min) * 60 + sec) * 1000 + ms};
 }
 
 std::optional<std::uint64_t> segment_length_ns(std::optional<double> duration, std::uint64_t scale) {
@@ -80,6 +61,17 @@ std::optional<std::uint64_t> segment_length_ns(std::optional<double> duration, s
 
 namespace {
 
+void add_nested(const reader::ChapterAtom &parent, int depth, std::vector<NestedRow> &out) {
+    for (const reader::ChapterAtom &a : parent.chapter_atom) {
+        const std::uint64_t start = a.chapter_time_start.value;
+        out.push_back({depth,
+                       a.chapter_display.empty() ? QString() : QString::fromStdString(a.chapter_display.front().chap_string.value),
+                       start, a.chapter_time_end ? std::max(a.chapter_time_end->value, start) : start});
+        if (depth < 8) // deeper levels are rare; the rows stay readable
+            add_nested(a, depth + 1, out);
+    }
+}
+
 // Appends the shown chapters of edition `e` to `rows`.
 void add_edition_rows(const Editions &editions, std::size_t e, std::optional<std::uint64_t> segment_end,
                       std::vector<ChapterRow> &rows) {
@@ -89,8 +81,12 @@ void add_edition_rows(const Editions &editions, std::size_t e, std::optional<std
         if (atoms[i].chapter_display.empty())
             continue; // kept and saved, not shown
         const reader::ChapterAtom &a = atoms[i];
-        rows.push_back({e, i, QString::fromStdString(a.chapter_display.front().chap_string.value),
-                        a.chapter_time_start.value, 0});
+        ChapterRow row{e, i, QString::fromStdString(a.chapter_display.front().chap_string.value),
+                       a.chapter_time_start.value, 0, 0, std::nullopt, {}};
+        if (a.chapter_skip_type)
+            row.skip_type = a.chapter_skip_type->value;
+        add_nested(a, 1, row.nested);
+        rows.push_back(std::move(row));
     }
     for (std::size_t r = first; r < rows.size(); ++r) {
         const reader::ChapterAtom &a = atoms[rows[r].atom];
@@ -103,56 +99,38 @@ void add_edition_rows(const Editions &editions, std::size_t e, std::optional<std
         else if (segment_end && *segment_end > start)
             end = *segment_end;
         rows[r].end = end;
+        if (r + 1 < rows.size() && rows[r + 1].start > start)
+            rows[r].next_start = rows[r + 1].start;
+        else if (segment_end && *segment_end > start)
+            rows[r].next_start = *segment_end;
+        else
+            rows[r].next_start = end;
     }
 }
 
 } // namespace
+
+QString edition_label(const Editions &editions, std::size_t edition) {
+    QString label = QStringLiteral("Edition %1").arg(edition + 1);
+    if (edition >= editions.size())
+        return label;
+    const reader::EditionEntry &e = editions[edition];
+    if (!e.edition_display.empty())
+        label += QStringLiteral(" \u201C%1\u201D").arg(QString::fromStdString(e.edition_display.front().edition_string.value));
+    if (e.edition_flag_default.value)
+        label += QStringLiteral(" \u00B7 default");
+    if (e.edition_flag_ordered.value)
+        label += QStringLiteral(" \u00B7 ordered");
+    if (e.edition_flag_hidden.value)
+        label += QStringLiteral(" \u00B7 hidden");
+    return label;
+}
 
 std::vector<ChapterRow> chapter_rows(const Editions &editions, std::optional<std::uint64_t> segment_end) {
     std::vector<ChapterRow> rows;
     for (std::size_t e = 0; e < editions.size(); ++e)
         add_edition_rows(editions, e, segment_end, rows);
     return rows;
-}
-
-bool rename_chapter(Editions &editions, std::size_t edition, std::size_t atom, const QString &name) {
-    if (!shown_atom(editions, edition, atom))
-        return false;
-    editions[edition].chapter_atom[atom].chapter_display.front().chap_string.value = name.toStdString();
-    return true;
-}
-
-bool split_chapter(Editions &editions, std::size_t edition, std::size_t atom, SplitAt where,
-                   std::optional<std::uint64_t> segment_end) {
-    if (!shown_atom(editions, edition, atom))
-        return false;
-    std::vector<ChapterRow> rows; // of this edition only: a chapter's end depends on nothing else
-    add_edition_rows(editions, edition, segment_end, rows);
-    std::uint64_t end = 0;
-    for (const ChapterRow &r : rows)
-        if (r.atom == atom)
-            end = r.end;
-    auto &atoms = editions[edition].chapter_atom;
-    reader::ChapterAtom &k = atoms[atom];
-    const std::uint64_t start = k.chapter_time_start.value;
-    if (end - start <= split_ns)
-        return false; // a split would leave nothing, or less than nothing, of the chapter
-    reader::ChapterAtom piece = k;
-    piece.chapter_uid.value = fresh_uid(editions, k.chapter_uid.value);
-    piece.chapter_string_uid.reset(); // string UIDs must stay unique too
-    piece.chapter_atom.clear();       // nested chapters stay with the original
-    std::size_t at = atom;
-    if (where == SplitAt::Start) {
-        piece.chapter_time_end = time_end(start + split_ns);
-        k.chapter_time_start.value = start + split_ns;
-    } else {
-        piece.chapter_time_start.value = end - split_ns;
-        piece.chapter_time_end = time_end(end);
-        k.chapter_time_end = time_end(end - split_ns);
-        at = atom + 1;
-    }
-    atoms.insert(atoms.begin() + static_cast<std::ptrdiff_t>(at), std::move(piece));
-    return true;
 }
 
 } // namespace perlane

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <expected>
 #include <optional>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct Time {
     std::uint64_t ms = 0;
 
     QString to_string() const;
+    // "mm:ss.fff" (any number of minutes) or "h:mm:ss.fff"; the fraction may be shorter or
+    // absent. The reason when the text is not a time.
+    static std::expected<Time, QString> parse(const QString &text);
 };
 
 inline constexpr std::uint64_t ns_per_ms = 1'000'000;
@@ -27,6 +31,14 @@ inline constexpr std::uint64_t split_ns = 90'000 * ns_per_ms;
 // The segment's length in nanoseconds, from Info's Duration (in TimestampScale units).
 std::optional<std::uint64_t> segment_length_ns(std::optional<double> duration, std::uint64_t scale);
 
+// A chapter nested in a shown one, for display.
+struct NestedRow {
+    int depth = 1;
+    QString name;
+    std::uint64_t start = 0, end = 0; // ns; end as start when the atom has none
+    bool operator==(const NestedRow &) const = default;
+};
+
 // One shown chapter: a first-level atom with a display.
 struct ChapterRow {
     std::size_t edition = 0; // position of the edition in the file
@@ -34,20 +46,18 @@ struct ChapterRow {
     QString name;            // ChapString of the first display
     std::uint64_t start = 0; // ns
     std::uint64_t end = 0;   // ns: its own end, else the next shown chapter's start, else the segment's end
+    // Where players that ignore ChapterTimeEnd take its end: the next shown chapter's
+    // start, else the segment's end, else `end`.
+    std::uint64_t next_start = 0;
+    std::optional<std::uint64_t> skip_type;
+    std::vector<NestedRow> nested;
     bool operator==(const ChapterRow &) const = default;
 };
 
+// "Edition 2 · ordered · hidden".
+QString edition_label(const Editions &editions, std::size_t edition);
+
 // The shown chapters of all editions, in order.
 std::vector<ChapterRow> chapter_rows(const Editions &editions, std::optional<std::uint64_t> segment_end);
-
-// Renames the first display of the chapter. False when there is no such chapter.
-bool rename_chapter(Editions &editions, std::size_t edition, std::size_t atom, const QString &name);
-
-enum class SplitAt { Start, End };
-
-// Splits 90 seconds off the start or end of the chapter: a new atom with a fresh UID
-// takes that piece. False (nothing changed) when the chapter is not longer than 90 s.
-bool split_chapter(Editions &editions, std::size_t edition, std::size_t atom, SplitAt where,
-                   std::optional<std::uint64_t> segment_end);
 
 } // namespace perlane

@@ -1,5 +1,6 @@
 #include "season.h"
 
+#include "chapter_edits.h"
 #include "languages.h"
 
 #include <QRegularExpression>
@@ -37,8 +38,8 @@ void add_edit(Plan &plan, const Documents &docs, std::size_t i, DocumentState ne
         plan.skipped.push_back({i, QStringLiteral("nothing to change")});
         return;
     }
-    auto changes = track_changes(doc, doc.state(), next);
-    plan.edits.push_back({i, std::move(next), std::move(changes)});
+    auto found = changes(doc, doc.state(), next);
+    plan.edits.push_back({i, std::move(next), std::move(found)});
 }
 
 } // namespace
@@ -52,23 +53,80 @@ QString type_name(std::uint64_t track_type) {
     }
 }
 
-std::vector<TrackChange> track_changes(const Document &, const DocumentState &from, const DocumentState &to) {
-    std::vector<TrackChange> out;
+std::vector<Change> changes(const Document &doc, const DocumentState &from, const DocumentState &to) {
+    std::vector<Change> out;
     for (std::size_t t = 0; t < from.tracks.size() && t < to.tracks.size(); ++t) {
         const TrackValues &a = from.tracks[t], &b = to.tracks[t];
+        const QString item = QStringLiteral("#%1 %2").arg(doc.tracks()[t].track_number.value).arg(type_name(type_of(doc, t)));
         if (a.name != b.name)
-            out.push_back({t, QStringLiteral("name"), quoted(a.name), quoted(b.name)});
+            out.push_back({item, QStringLiteral("name"), quoted(a.name), quoted(b.name)});
         if (a.language != b.language)
-            out.push_back({t, QStringLiteral("language"), a.language, b.language});
+            out.push_back({item, QStringLiteral("language"), a.language, b.language});
         if (a.is_default != b.is_default)
-            out.push_back({t, QStringLiteral("default"), flag_text(a.is_default), flag_text(b.is_default)});
+            out.push_back({item, QStringLiteral("default"), flag_text(a.is_default), flag_text(b.is_default)});
         for (const TrackFlagInfo &f : track_flags) {
             const auto k = static_cast<std::size_t>(f.flag);
             if (a.flags[k] != b.flags[k])
-                out.push_back({t, flag_label(f), flag_text(a.flags[k]), flag_text(b.flags[k])});
+                out.push_back({item, flag_label(f), flag_text(a.flags[k]), flag_text(b.flags[k])});
+        }
+    }
+    if (from.editions != to.editions) {
+        const auto before = chapter_rows(from.editions, doc.segment_end());
+        const auto after = chapter_rows(to.editions, doc.segment_end());
+        for (std::size_t r = 0; r < before.size() && r < after.size(); ++r) {
+            const QString item = QStringLiteral("Chapter %1").arg(r + 1);
+            if (before[r].name != after[r].name)
+                out.push_back({item, QStringLiteral("name"), quoted(before[r].name), quoted(after[r].name)});
+            if (before[r].skip_type != after[r].skip_type)
+                out.push_back({item, QStringLiteral("skip type"), skip_type_name(before[r].skip_type), skip_type_name(after[r].skip_type)});
         }
     }
     return out;
+}
+
+Plan chapter_names_to_all(const Documents &docs, std::size_t source) {
+    Plan plan;
+    if (source >= docs.size())
+        return plan;
+    const Document &src = *docs[source];
+    const auto model = chapter_rows(src.state().editions, src.segment_end());
+    if (model.empty()) {
+        plan.refusal = QStringLiteral("The active file has no chapters to copy.");
+        return plan;
+    }
+    if (docs.size() < 2) {
+        plan.refusal = QStringLiteral("Only one file is open.");
+        return plan;
+    }
+    auto length_text = [](std::uint64_t ns) { return Time{ns / ns_per_ms}.to_string(); };
+    for (std::size_t i = 0; i < docs.size(); ++i) {
+        if (i == source || skip_busy(docs, i, plan))
+            continue;
+        const Document &doc = *docs[i];
+        const auto rows = chapter_rows(doc.state().editions, doc.segment_end());
+        if (rows.size() != model.size()) {
+            plan.skipped.push_back({i, QStringLiteral("it has %1 chapters, the active file %2").arg(rows.size()).arg(model.size())});
+            continue;
+        }
+        QString mismatch;
+        for (std::size_t r = 0; r < rows.size() && mismatch.isEmpty(); ++r) {
+            const std::uint64_t a = model[r].end - model[r].start, b = rows[r].end - rows[r].start;
+            const std::uint64_t diff = a > b ? a - b : b - a;
+            if (diff > 2'000 * ns_per_ms && diff * 20 > std::max(a, b))
+                mismatch = QStringLiteral("its chapter %1 lasts %2, in the active file %3").arg(r + 1).arg(length_text(b), length_text(a));
+        }
+        if (!mismatch.isEmpty()) {
+            plan.skipped.push_back({i, mismatch});
+            continue;
+        }
+        DocumentState next = doc.state();
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            rename_chapter(next.editions, rows[r].edition, rows[r].atom, model[r].name);
+            set_skip_type(next.editions, rows[r].edition, rows[r].atom, model[r].skip_type ? static_cast<int>(*model[r].skip_type) : -1);
+        }
+        add_edit(plan, docs, i, std::move(next));
+    }
+    return plan;
 }
 
 Plan apply_track_to_all(const Documents &docs, std::size_t source, std::size_t track) {

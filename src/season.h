@@ -18,15 +18,15 @@ using Documents = std::vector<std::shared_ptr<Document>>;
 inline constexpr std::uint64_t video_type = 1, audio_type = 2, subtitle_type = 17;
 QString type_name(std::uint64_t track_type); // "Video", "Audio", "Subtitle" or "Unknown"
 
-struct TrackChange {
-    std::size_t track; // index in the document's tracks
-    QString what;      // "name", "language", "default" or a flag's label
-    QString from, to;  // as people read them
+struct Change {
+    QString item;     // "#2 Audio", "Chapter 3"
+    QString what;     // "name", "language", "default", a flag's label, "skip type"
+    QString from, to; // as people read them
 };
 struct FileEdit {
     std::size_t file; // index in the documents
     DocumentState state;
-    std::vector<TrackChange> changes;
+    std::vector<Change> changes;
 };
 struct Skip {
     std::size_t file;
@@ -38,8 +38,9 @@ struct Plan {
     QString refusal; // set when the rule cannot run at all; then nothing is planned
 };
 
-// The differences between two states of one document's tracks.
-std::vector<TrackChange> track_changes(const Document &doc, const DocumentState &from, const DocumentState &to);
+// The differences between two states of one document: its tracks and its chapters' names
+// and skip types.
+std::vector<Change> changes(const Document &doc, const DocumentState &from, const DocumentState &to);
 
 // The pending edits of track `track` of file `source` (name, language, default, flags),
 // made to the matching track of every other file: same type, language and name as read.
@@ -55,6 +56,10 @@ struct Suggestion {
     Plan plan;
 };
 std::vector<Suggestion> flag_suggestions(const Documents &docs);
+
+// The names and skip types of file `source`'s chapters, copied to every other file whose
+// chapters line up with them (as many, each as long within 2 s or 5 %).
+Plan chapter_names_to_all(const Documents &docs, std::size_t source);
 
 // One row per file, the tracks side by side (a column per kind of track: type, language,
 // name), with the cells that differ from most files marked.

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -187,9 +188,12 @@ private Q_SLOTS:
         s.backend.insert_chapter_start(0, 1);
         QCOMPARE(s.chapter_texts().mid(1, 2), (QStringList{"0|1|Main|00:10.000|01:40.000|01:30.000*",
                                                            "0|2|Main|01:40.000|05:10.000|03:30.000"}));
-        QCOMPARE(s.atom(0, 2).chapter_uid.value, 90000ull); // the original keeps its UID
-        QVERIFY(s.atom(0, 1).chapter_uid.value != 0 && s.atom(0, 1).chapter_uid.value != 90000);
+        // The first piece is the original; the second is new: 90000 - 90000 is no UID, so
+        // one above the largest.
+        QCOMPARE(s.atom(0, 1).chapter_uid.value, 90000ull);
         QCOMPARE(s.atom(0, 1).chapter_time_end->value, 100'000'000'000ull);
+        QCOMPARE(s.atom(0, 2).chapter_uid.value, 300001ull);
+        QCOMPARE(s.atom(0, 2).chapter_time_end->value, 310'000'000'000ull);
 
         // Split off the end of "Part two" (now row 5) in the second edition.
         s.backend.insert_chapter_end(1, 5);
@@ -216,13 +220,17 @@ private Q_SLOTS:
         Setup s;
         QVERIFY(!s.backend.add_file(media("editions.mkv")));
         s.backend.insert_chapter_start(1, 3); // UID 7: 7 - 90000 would wrap
-        const std::uint64_t fresh = s.atom(1, 0).chapter_uid.value;
-        QVERIFY(fresh != 0 && fresh != 7 && fresh != 8);
-        QCOMPARE(fresh, 300001ull); // above the largest UID in the file
+        QCOMPARE(s.atom(1, 0).chapter_uid.value, 7ull);
+        QCOMPARE(s.atom(1, 1).chapter_uid.value, 300001ull); // above the largest UID in the file
         s.backend.insert_chapter_start(0, 1); // UID 90000: 0 is not a UID
-        QCOMPARE(s.atom(0, 1).chapter_uid.value, 300002ull);
-        s.backend.insert_chapter_start(0, 2); // the remaining 210 s: 90000 - 90000 again
-        QCOMPARE(s.atom(0, 2).chapter_uid.value, 300003ull);
+        QCOMPARE(s.atom(0, 2).chapter_uid.value, 300002ull);
+        s.backend.insert_chapter_start(0, 2); // the new 210 s piece: 300002 - 90000 is free
+        QCOMPARE(s.atom(0, 3).chapter_uid.value, 210002ull);
+        s.backend.insert_chapter_end(0, 0); // 10 s: nothing; the UIDs stay unique
+        std::set<std::uint64_t> uids;
+        for (const auto &e : s.editions())
+            for (const auto &a : e.chapter_atom)
+                QVERIFY(uids.insert(a.chapter_uid.value).second);
     }
 
     void split_at_the_end_of_a_chapter_without_end() {

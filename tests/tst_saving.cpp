@@ -231,13 +231,13 @@ private Q_SLOTS:
         };
         replace(QStringLiteral("    display Cold open eng,en"), QStringLiteral("    display ") + fancy + QStringLiteral(" eng,en"));
         const QStringList after = describe_chapters(path);
-        // Main was split at the start: a 90 s piece with a fresh UID, then Main from 01:40.
+        // Main was split at the start: Main for 90 s, then a piece with a fresh UID from 01:40.
         const qsizetype main = expected.indexOf(QStringLiteral("  atom 90000 10000000000-310000000000 hidden=0 enabled=1"));
         QVERIFY(main >= 0);
-        const QString piece_uid = after[main].section(QLatin1Char(' '), 3, 3);
-        expected[main] = QStringLiteral("  atom 90000 100000000000-310000000000 hidden=0 enabled=1");
-        expected.insert(main, QStringLiteral("    display Main eng,en"));
-        expected.insert(main, QStringLiteral("  atom %1 10000000000-100000000000 hidden=0 enabled=1").arg(piece_uid));
+        const QString piece_uid = after[main + 2].section(QLatin1Char(' '), 3, 3);
+        expected[main] = QStringLiteral("  atom 90000 10000000000-100000000000 hidden=0 enabled=1");
+        expected.insert(main + 2, QStringLiteral("    display Main eng,en"));
+        expected.insert(main + 2, QStringLiteral("  atom %1 100000000000-310000000000 hidden=0 enabled=1").arg(piece_uid));
         const qsizetype two = expected.indexOf(QStringLiteral("  atom 190000 180000000000-360000000000 hidden=0 enabled=1"));
         QVERIFY(two >= 0);
         const QString end_uid = after[two + 2].section(QLatin1Char(' '), 3, 3);

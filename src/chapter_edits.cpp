@@ -1,0 +1,294 @@
+#include "chapter_edits.h"
+
+#include <algorithm>
+#include <limits>
+#include <random>
+#include <set>
+
+namespace perlane {
+
+namespace {
+
+void collect_uids(const reader::ChapterAtom &atom, std::set<std::uint64_t> &uids) {
+    uids.insert(atom.chapter_uid.value);
+    for (const auto &inner : atom.chapter_atom)
+        collect_uids(inner, uids);
+}
+
+std::uint64_t random_uid() {
+    std::random_device device;
+    std::mt19937_64 generator((static_cast<std::uint64_t>(device()) << 32) ^ device());
+    std::uint64_t v = 0;
+    while (v == 0)
+        v = generator();
+    return v;
+}
+
+// A UID no atom of the file uses, nested ones included: 90000 below the original when
+// that is free (readable in a list of UIDs), else above the largest, else the first gap;
+// a random one in a file without chapters.
+std::uint64_t fresh_uid(const Editions &editions, std::uint64_t old) {
+    std::set<std::uint64_t> used;
+    for (const auto &e : editions)
+        for (const auto &atom : e.chapter_atom)
+            collect_uids(atom, used);
+    if (used.empty())
+        return random_uid();
+    if (old > 90000 && !used.contains(old - 90000))
+        return old - 90000;
+    const std::uint64_t top = *used.rbegin();
+    if (top < std::numeric_limits<std::uint64_t>::max())
+        return top + 1;
+    std::uint64_t v = 1;
+    while (used.contains(v))
+        ++v;
+    return v;
+}
+
+bool shown(const Editions &editions, std::size_t edition, std::size_t atom) {
+    return edition < editions.size() && atom < editions[edition].chapter_atom.size() &&
+           !editions[edition].chapter_atom[atom].chapter_display.empty();
+}
+
+std::vector<ChapterRow> edition_rows(const Editions &editions, std::size_t edition, std::optional<std::uint64_t> end) {
+    std::vector<ChapterRow> rows = chapter_rows(editions, end);
+    std::erase_if(rows, [&](const ChapterRow &r) { return r.edition != edition; });
+    return rows;
+}
+
+// The position of atom `atom` among the rows.
+std::size_t row_index(const std::vector<ChapterRow> &rows, std::size_t atom) {
+    return static_cast<std::size_t>(std::ranges::find(rows, atom, &ChapterRow::atom) - rows.begin());
+}
+
+QString at(std::uint64_t ns) { return Time{ns / ns_per_ms}.to_string(); }
+
+reader::ChapterTimeEnd time_end(std::uint64_t ns) {
+    reader::ChapterTimeEnd e;
+    e.value = ns;
+    return e;
+}
+
+void set_name(reader::ChapterAtom &atom, const QString &name) {
+    for (auto &d : atom.chapter_display)
+        d.chap_string.value = name.toStdString();
+}
+
+reader::ChapterAtom new_atom(std::uint64_t uid, std::uint64_t start, const QString &name) {
+    reader::ChapterAtom a;
+    a.chapter_uid.value = uid;
+    a.chapter_time_start.value = start;
+    reader::ChapterDisplay d;
+    d.chap_string.value = name.toStdString();
+    a.chapter_display.push_back(std::move(d));
+    return a;
+}
+
+std::unexpected<QString> no_chapter() { return std::unexpected(QStringLiteral("There is no such chapter.")); }
+
+} // namespace
+
+bool rename_chapter(Editions &editions, std::size_t edition, std::size_t atom, const QString &name) {
+    if (!shown(editions, edition, atom))
+        return false;
+    editions[edition].chapter_atom[atom].chapter_display.front().chap_string.value = name.toStdString();
+    return true;
+}
+
+EditOutcome split_chapter_at(Editions &editions, std::size_t edition, std::size_t atom, std::uint64_t ns,
+                             std::optional<std::uint64_t> segment_end, const QString *name) {
+    if (!shown(editions, edition, atom))
+        return no_chapter();
+    const auto rows = edition_rows(editions, edition, segment_end);
+    const ChapterRow &row = rows[row_index(rows, atom)];
+    if (ns <= row.start || ns >= row.end)
+        return std::unexpected(QStringLiteral("%1 is not inside the chapter (%2 to %3): a split there would leave an empty piece.")
+                                   .arg(at(ns), at(row.start), at(row.end)));
+    auto &atoms = editions[edition].chapter_atom;
+    reader::ChapterAtom &k = atoms[atom];
+    reader::ChapterAtom piece = k;
+    piece.chapter_uid.value = fresh_uid(editions, k.chapter_uid.value);
+    piece.chapter_string_uid.reset(); // string UIDs must stay unique too
+    piece.chapter_atom.clear();       // nested chapters stay with the original
+    piece.chapter_time_start.value = ns;
+    if (name)
+        set_name(piece, *name);
+    // Without an end of its own, each piece ends where the next one starts, as before.
+    if (k.chapter_time_end)
+        k.chapter_time_end = time_end(ns);
+    atoms.insert(atoms.begin() + static_cast<std::ptrdiff_t>(atom + 1), std::move(piece));
+    return {};
+}
+
+bool split_chapter(Editions &editions, std::size_t edition, std::size_t atom, SplitAt where,
+                   std::optional<std::uint64_t> segment_end) {
+    if (!shown(editions, edition, atom))
+        return false;
+    const auto rows = edition_rows(editions, edition, segment_end);
+    const ChapterRow &row = rows[row_index(rows, atom)];
+    if (row.end - row.start <= split_ns)
+        return false; // a split would leave nothing, or less than nothing, of the chapter
+    const std::uint64_t ns = where == SplitAt::Start ? row.start + split_ns : row.end - split_ns;
+    return split_chapter_at(editions, edition, atom, ns, segment_end).has_value();
+}
+
+EditOutcome add_chapter(Editions &editions, std::size_t edition, std::uint64_t ns, const QString &name,
+                        std::optional<std::uint64_t> segment_end) {
+    if (segment_end && ns >= *segment_end)
+        return std::unexpected(QStringLiteral("%1 is not before the end of the file (%2).").arg(at(ns), at(*segment_end)));
+    const bool empty_edition = edition < editions.size() && editions[edition].chapter_atom.empty();
+    if (editions.empty() || empty_edition) {
+        // A first chapter: the part before it becomes "Chapter 1" (none when it starts at 0).
+        reader::EditionEntry fresh;
+        reader::EditionEntry &e = empty_edition ? editions[edition] : fresh;
+        if (!empty_edition) {
+            e.edition_uid.emplace();
+            e.edition_uid->value = random_uid();
+        }
+        const std::uint64_t first = random_uid();
+        if (ns > 0)
+            e.chapter_atom.push_back(new_atom(first, 0, QStringLiteral("Chapter 1")));
+        e.chapter_atom.push_back(new_atom(ns > 0 && first < std::numeric_limits<std::uint64_t>::max() ? first + 1 : first, ns, name));
+        if (!empty_edition)
+            editions.push_back(std::move(fresh));
+        return {};
+    }
+    if (edition >= editions.size())
+        return std::unexpected(QStringLiteral("There is no edition %1.").arg(edition + 1));
+    const auto rows = edition_rows(editions, edition, segment_end);
+    for (const ChapterRow &r : rows) {
+        if (r.start == ns)
+            return std::unexpected(QStringLiteral("A chapter starts at %1 already.").arg(at(ns)));
+        if (r.start < ns && ns < r.end)
+            return split_chapter_at(editions, edition, r.atom, ns, segment_end, &name);
+    }
+    // Before the first chapter, in a gap, or after the last: up to whatever comes next.
+    auto &atoms = editions[edition].chapter_atom;
+    std::size_t position = atoms.size();
+    for (const ChapterRow &r : rows)
+        if (r.start > ns) {
+            position = r.atom;
+            break;
+        }
+    atoms.insert(atoms.begin() + static_cast<std::ptrdiff_t>(position), new_atom(fresh_uid(editions, 0), ns, name));
+    return {};
+}
+
+EditOutcome delete_chapter(Editions &editions, std::size_t edition, std::size_t atom,
+                           std::optional<std::uint64_t> segment_end) {
+    if (!shown(editions, edition, atom))
+        return no_chapter();
+    const auto rows = edition_rows(editions, edition, segment_end);
+    if (rows.size() < 2)
+        return std::unexpected(QStringLiteral("This is the only chapter of its edition: there is nothing to merge it into."));
+    const std::size_t i = row_index(rows, atom);
+    auto &atoms = editions[edition].chapter_atom;
+    reader::ChapterAtom &gone = atoms[atom];
+    reader::ChapterAtom &into = atoms[rows[i > 0 ? i - 1 : 1].atom];
+    if (i > 0) {
+        if (into.chapter_time_end || gone.chapter_time_end)
+            into.chapter_time_end = time_end(rows[i].end);
+    } else {
+        into.chapter_time_start.value = rows[0].start;
+    }
+    into.chapter_atom.insert(into.chapter_atom.end(), gone.chapter_atom.begin(), gone.chapter_atom.end());
+    atoms.erase(atoms.begin() + static_cast<std::ptrdiff_t>(atom));
+    return {};
+}
+
+EditOutcome set_chapter_start(Editions &editions, std::size_t edition, std::size_t atom, std::uint64_t ns,
+                              std::optional<std::uint64_t> segment_end) {
+    if (!shown(editions, edition, atom))
+        return no_chapter();
+    const auto rows = edition_rows(editions, edition, segment_end);
+    const std::size_t i = row_index(rows, atom);
+    const ChapterRow &row = rows[i];
+    if ((i > 0 && ns <= rows[i - 1].start) || ns >= row.end)
+        return std::unexpected(
+            i > 0 ? QStringLiteral("The start must lie after the previous chapter's start (%1) and before this chapter's end (%2).")
+                        .arg(at(rows[i - 1].start), at(row.end))
+                  : QStringLiteral("The start must lie before this chapter's end (%1).").arg(at(row.end)));
+    auto &atoms = editions[edition].chapter_atom;
+    if (i > 0) {
+        reader::ChapterAtom &previous = atoms[rows[i - 1].atom];
+        if (previous.chapter_time_end && previous.chapter_time_end->value == row.start)
+            previous.chapter_time_end = time_end(ns);
+    }
+    atoms[atom].chapter_time_start.value = ns;
+    return {};
+}
+
+EditOutcome set_skip_type(Editions &editions, std::size_t edition, std::size_t atom, int type) {
+    if (!shown(editions, edition, atom))
+        return no_chapter();
+    if (type < -1 || type >= skip_type_count)
+        return std::unexpected(QStringLiteral("Skip type %1 is not one of 0 to 6 (or -1 for none).").arg(type));
+    auto &skip = editions[edition].chapter_atom[atom].chapter_skip_type;
+    if (type < 0) {
+        skip.reset();
+    } else {
+        skip.emplace();
+        skip->value = static_cast<std::uint64_t>(type);
+    }
+    return {};
+}
+
+QString skip_type_name(std::optional<std::uint64_t> type) {
+    static const char *const names[] = {"no skipping", "opening credits", "end credits", "recap",
+                                        "next preview", "preview", "advertisement"};
+    if (!type)
+        return QStringLiteral("none");
+    return *type < std::size(names) ? QString::fromLatin1(names[*type]) : QString::number(*type);
+}
+
+const ChapterRole *role_named(const QString &role) {
+    for (const ChapterRole &r : chapter_roles)
+        if (role == QLatin1StringView(r.role))
+            return &r;
+    return nullptr;
+}
+
+EditOutcome mark_chapter(Editions &editions, std::size_t edition, std::size_t atom, const ChapterRole &role) {
+    if (!rename_chapter(editions, edition, atom, QString::fromLatin1(role.name)))
+        return no_chapter();
+    return set_skip_type(editions, edition, atom, role.skip_type);
+}
+
+EditOutcome add_marked_chapter(Editions &editions, std::size_t edition, std::uint64_t from,
+                               std::optional<std::uint64_t> to, const ChapterRole &role,
+                               std::optional<std::uint64_t> segment_end) {
+    const std::uint64_t until = to.value_or(from + split_ns);
+    if (until <= from)
+        return std::unexpected(QStringLiteral("The end (%1) must come after the start (%2).").arg(at(until), at(from)));
+    Editions work = editions;
+    std::size_t e = work.empty() ? 0 : edition;
+    // What the chapter that holds `from` is called: the rest after the new one keeps it.
+    QString rest_name;
+    bool starts_there = false;
+    for (const ChapterRow &r : edition_rows(work, e, segment_end)) {
+        if (r.start == from)
+            starts_there = true;
+        if (r.start <= from && from < r.end)
+            rest_name = r.name;
+    }
+    if (!starts_there)
+        if (auto added = add_chapter(work, e, from, QString::fromLatin1(role.name), segment_end); !added)
+            return added;
+    auto rows = edition_rows(work, e, segment_end);
+    std::size_t i = std::ranges::find(rows, from, &ChapterRow::start) - rows.begin();
+    if (rest_name.isEmpty())
+        rest_name = QStringLiteral("Chapter %1").arg(i + 2);
+    if (rows[i].end > until) {
+        if (auto cut = split_chapter_at(work, e, rows[i].atom, until, segment_end, &rest_name); !cut)
+            return cut;
+    } else if (rows[i].end < until && i + 1 < rows.size()) {
+        if (auto moved = set_chapter_start(work, e, rows[i + 1].atom, until, segment_end); !moved)
+            return moved;
+    }
+    if (auto marked = mark_chapter(work, e, rows[i].atom, role); !marked)
+        return marked;
+    editions = std::move(work);
+    return {};
+}
+
+} // namespace perlane
