@@ -151,6 +151,15 @@ ApplicationWindow {
         onTriggered: { window.commitEdits(); suggestionsDialog.refresh(); suggestionsDialog.open() }
     }
     Action {
+        id: chapterNamesAction; objectName: "chapterNamesAction"; text: "&Chapter Names to All Files\u2026"
+        enabled: backend.file_names.length > 1
+        onTriggered: {
+            window.commitEdits()
+            previewDialog.show("Chapter names and skip types to all files", backend.preview_chapter_names_to_all(),
+                               () => backend.apply_chapter_names_to_all())
+        }
+    }
+    Action {
         id: overviewAction; objectName: "overviewAction"; text: "Season &Overview…"
         enabled: window.hasFiles
         onTriggered: { window.commitEdits(); overviewDialog.overview = backend.season_overview(); overviewDialog.open() }
@@ -181,6 +190,7 @@ ApplicationWindow {
             title: "Se&ason"
             MenuItem { action: defaultAction }
             MenuItem { action: suggestAction }
+            MenuItem { action: chapterNamesAction }
             MenuItem { action: overviewAction }
         }
         Menu {
@@ -859,6 +869,69 @@ ApplicationWindow {
                 }
 
                 Label { text: "Chapters"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
+                // A chapter at a time (inside a chapter: a split), or a marked opening or
+                // ending from a time or a span ("1:00-2:28"; 90 s without an end).
+                RowLayout {
+                    id: addBar
+                    objectName: "addBar"
+                    visible: backend.active_index >= 0
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 8
+                    Layout.rightMargin: 8
+                    property var time: ({ ok: false, reason: "" })
+                    // The edition the first row shows; 0 for a file without chapters.
+                    readonly property var edition: chapterView.count > 0 ? chapterModel.data(chapterModel.index(0, 0), 0) : 0
+                    Label { text: "At" }
+                    TextField {
+                        id: addTime
+                        objectName: "addTime"
+                        Layout.preferredWidth: 190
+                        placeholderText: "mm:ss.fff or start-end"
+                        font.family: "monospace"
+                        selectByMouse: true
+                        Accessible.name: "Time of the new chapter"
+                        color: addBar.time.ok || text.length === 0 ? palette.text : "#b00020"
+                        onTextChanged: addBar.time = text.length > 0 ? backend.parse_time(text) : { ok: false, reason: "" }
+                    }
+                    TextField {
+                        id: addName
+                        objectName: "addName"
+                        Layout.preferredWidth: 160
+                        placeholderText: "Name"
+                        selectByMouse: true
+                        Accessible.name: "Name of the new chapter"
+                    }
+                    Button {
+                        objectName: "addChapter"
+                        text: "Add chapter"
+                        enabled: addBar.time.ok && addBar.time.to < 0 && addName.text.length > 0
+                        onClicked: if (backend.add_chapter(addBar.edition, addBar.time.ms, addName.text)) { addTime.text = ""; addName.text = "" }
+                    }
+                    Button {
+                        objectName: "addOpening"
+                        text: "Add Opening"
+                        enabled: addBar.time.ok
+                        Accessible.name: "Add an opening chapter at this time"
+                        onClicked: if (backend.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "opening")) addTime.text = ""
+                    }
+                    Button {
+                        objectName: "addEnding"
+                        text: "Add Ending"
+                        enabled: addBar.time.ok
+                        Accessible.name: "Add an ending chapter at this time"
+                        onClicked: if (backend.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "ending")) addTime.text = ""
+                    }
+                    Label {
+                        objectName: "addError"
+                        visible: addTime.text.length > 0 && !addBar.time.ok
+                        text: addBar.time.reason || ""
+                        color: "#b00020"
+                        elide: Text.ElideRight
+                        Layout.fillWidth: true
+                        Accessible.role: Accessible.AlertMessage
+                    }
+                    Item { Layout.fillWidth: true; visible: !(addTime.text.length > 0 && !addBar.time.ok) }
+                }
                 ChapterEntry {
                     header: true
                     visible: chapterView.count > 0
@@ -876,6 +949,18 @@ ApplicationWindow {
                     spacing: 6
                     reuseItems: true
                     model: chapterModel
+                    // A header per edition: "Edition 2 · ordered · hidden".
+                    section.property: "editionLabel"
+                    section.criteria: ViewSection.FullString
+                    section.delegate: Label {
+                        required property string section
+                        objectName: "editionHeader"
+                        text: section
+                        font.bold: true
+                        topPadding: 6
+                        bottomPadding: 2
+                        x: 8
+                    }
                     delegate: ChapterEntry {
                         required property var model
                         required property int index
@@ -888,9 +973,18 @@ ApplicationWindow {
                         end: model.end
                         duration: model.duration
                         qualifies: model.qualifies
+                        skipType: model.skipType
+                        players: model.players
+                        fix: model.fix
+                        nested: model.nested
+                        checkStart: (text) => backend.check_chapter_start(model.edx, model.idx, text)
                         onNameEdited: (text) => backend.set_chapter_name(model.edx, model.idx, text)
+                        onStartEdited: (ms) => backend.set_chapter_start(model.edx, model.idx, ms)
                         onSplitStart: backend.insert_chapter_start(model.edx, model.idx)
                         onSplitEnd: backend.insert_chapter_end(model.edx, model.idx)
+                        onDeleteChapter: backend.delete_chapter(model.edx, model.idx)
+                        onSkipTypeEdited: (type) => backend.set_chapter_skip_type(model.edx, model.idx, type)
+                        onMark: (role) => backend.mark_chapter(model.edx, model.idx, role)
                     }
                     ScrollBar.vertical: ScrollBar {}
                 }

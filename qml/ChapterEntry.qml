@@ -2,8 +2,10 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 
-// One chapter: editable name, start, end and length, and the two 90-second splits.
-// Chapters of 85 to 95 seconds (a likely opening or ending) are highlighted.
+// One chapter: editable name and start, end and length, the 90-second splits, delete,
+// its skip type with the one-click roles, and which players would skip it. Chapters of 85
+// to 95 seconds (a likely opening or ending) are highlighted. Nested chapters are listed
+// under it.
 Frame {
     id: root
     property string chapterName: ""
@@ -12,14 +14,30 @@ Frame {
     property string duration: ""
     property bool qualifies: false
     property var edition: 0
+    property int skipType: -1
+    property string players: ""
+    property string fix: ""
+    property string nested: ""
     // A column header row: the same layout, with titles.
     property bool header: false
+    // Checks a start typed in the field: {ok, ms} or {ok: false, reason}.
+    property var checkStart: function(text) { return { ok: true, ms: 0 } }
+    property var startCheck: ({ ok: true, reason: "" })
+
+    readonly property var skipTypeNames: ["None", "No skipping", "Opening credits", "End credits", "Recap",
+                                          "Next preview", "Preview", "Advertisement"]
+    readonly property var fixNames: ({ opening: "Opening", ending: "Ending", preview: "Preview" })
 
     signal nameEdited(string text)
+    signal startEdited(var ms)
     signal splitStart()
     signal splitEnd()
+    signal deleteChapter()
+    signal skipTypeEdited(int type)
+    signal mark(string role)
 
     onChapterNameChanged: nameField.text = chapterName
+    onStartChanged: { startField.text = start; startCheck = { ok: true, reason: "" } }
 
     padding: 6
     implicitWidth: 760
@@ -30,53 +48,153 @@ Frame {
         radius: 3
     }
 
-    RowLayout {
+    ColumnLayout {
         anchors.fill: parent
-        spacing: 10
+        spacing: 4
 
-        Label {
-            visible: root.header
-            text: "Name"
-            font.bold: true
+        RowLayout {
             Layout.fillWidth: true
-            Layout.minimumWidth: 160
+            spacing: 10
+
+            Label {
+                visible: root.header
+                text: "Name"
+                font.bold: true
+                Layout.fillWidth: true
+                Layout.minimumWidth: 160
+            }
+            TextField {
+                id: nameField
+                objectName: "chapterName"
+                visible: !root.header
+                text: root.chapterName
+                Layout.fillWidth: true
+                Layout.minimumWidth: 160
+                selectByMouse: true
+                Accessible.name: "Chapter name"
+                onEditingFinished: if (text !== root.chapterName) { root.nameEdited(text); text = root.chapterName }
+                Keys.onEscapePressed: { text = root.chapterName; focus = false }
+            }
+            Label { visible: root.header; text: "Start"; font.bold: true; Layout.preferredWidth: 100 }
+            TextField {
+                id: startField
+                objectName: "chapterStart"
+                visible: !root.header
+                text: root.start
+                font.family: "monospace"
+                Layout.preferredWidth: 100
+                selectByMouse: true
+                color: root.startCheck.ok ? palette.text : "#b00020"
+                Accessible.name: "Start " + root.start
+                ToolTip.visible: hovered && root.startCheck.ok
+                ToolTip.text: "Start, as mm:ss.fff or h:mm:ss.fff: moves the boundary with the previous chapter"
+                ToolTip.delay: 800
+                onTextEdited: root.startCheck = text === root.start ? { ok: true, reason: "" } : root.checkStart(text)
+                onEditingFinished: {
+                    if (text === root.start || !root.startCheck.ok)
+                        return // an invalid time stays, with its reason, until fixed or Escape
+                    root.startEdited(root.startCheck.ms)
+                    text = root.start
+                }
+                Keys.onEscapePressed: { text = root.start; root.startCheck = { ok: true, reason: "" }; focus = false }
+            }
+            Label { objectName: "chapterEnd"; text: root.header ? "End" : root.end; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "End " + root.end }
+            Label {
+                text: root.header ? "Length" : root.duration
+                font.family: "monospace"
+                font.bold: root.qualifies || root.header
+                Layout.preferredWidth: 90
+                Accessible.name: "Length " + root.duration
+            }
+            Button {
+                objectName: "splitStart"
+                opacity: root.header ? 0 : 1
+                enabled: !root.header
+                text: "90 s from start"
+                Accessible.name: "Split 90 seconds off the start"
+                onClicked: root.splitStart()
+            }
+            Button {
+                objectName: "splitEnd"
+                opacity: root.header ? 0 : 1
+                enabled: !root.header
+                text: "90 s from end"
+                Accessible.name: "Split 90 seconds off the end"
+                onClicked: root.splitEnd()
+            }
+            Button {
+                objectName: "deleteChapter"
+                opacity: root.header ? 0 : 1
+                enabled: !root.header
+                text: "\u2715"
+                Layout.preferredWidth: 32
+                Accessible.name: "Delete the chapter (merge it into the previous one)"
+                ToolTip.visible: hovered
+                ToolTip.text: "Delete: the previous chapter (the next, for the first) takes its time"
+                ToolTip.delay: 800
+                onClicked: root.deleteChapter()
+            }
         }
-        TextField {
-            id: nameField
-            objectName: "chapterName"
+        Label {
+            objectName: "startError"
+            visible: !root.header && !root.startCheck.ok
+            text: root.startCheck.reason || ""
+            color: "#b00020"
+            wrapMode: Text.WordWrap
+            Layout.fillWidth: true
+            Accessible.role: Accessible.AlertMessage
+        }
+        RowLayout {
             visible: !root.header
-            text: root.chapterName
             Layout.fillWidth: true
-            Layout.minimumWidth: 160
-            selectByMouse: true
-            Accessible.name: "Chapter name"
-            onEditingFinished: if (text !== root.chapterName) { root.nameEdited(text); text = root.chapterName }
-            Keys.onEscapePressed: { text = root.chapterName; focus = false }
+            spacing: 8
+            Label { text: "Skip:" }
+            ComboBox {
+                objectName: "skipType"
+                model: root.skipTypeNames
+                currentIndex: root.skipType + 1
+                Layout.preferredWidth: 170
+                Accessible.name: "Skip type"
+                onActivated: (i) => { root.skipTypeEdited(i - 1); currentIndex = Qt.binding(() => root.skipType + 1) }
+            }
+            Button { objectName: "markOpening"; text: "Opening"; Accessible.name: "Mark as the opening"; onClicked: root.mark("opening") }
+            Button { objectName: "markEnding"; text: "Ending"; Accessible.name: "Mark as the ending"; onClicked: root.mark("ending") }
+            Button {
+                id: moreRoles
+                text: "More ▾"
+                Accessible.name: "Mark as recap or preview"
+                onClicked: rolesMenu.popup(moreRoles, 0, moreRoles.height)
+                Menu {
+                    id: rolesMenu
+                    MenuItem { text: "Recap"; onTriggered: root.mark("recap") }
+                    MenuItem { text: "Preview"; onTriggered: root.mark("preview") }
+                }
+            }
+            Label {
+                objectName: "players"
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+                color: root.players.length > 0 ? palette.windowText : palette.placeholderText
+                text: root.players.length > 0 ? "Skipped by " + root.players : "No player skips it by its name"
+            }
+            Button {
+                objectName: "fixName"
+                visible: root.fix.length > 0
+                text: "Rename to \u201C" + (root.fixNames[root.fix] || "") + "\u201D"
+                Accessible.name: "Rename so that players skip it"
+                ToolTip.visible: hovered
+                ToolTip.text: "Its skip type asks for skipping, but players go by the name"
+                ToolTip.delay: 800
+                onClicked: root.mark(root.fix)
+            }
         }
-        Label { objectName: "chapterStart"; text: root.header ? "Start" : root.start; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "Start " + root.start }
-        Label { objectName: "chapterEnd"; text: root.header ? "End" : root.end; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "End " + root.end }
         Label {
-            text: root.header ? "Length" : root.duration
+            objectName: "nestedChapters"
+            visible: !root.header && root.nested.length > 0
+            text: root.nested
             font.family: "monospace"
-            font.bold: root.qualifies || root.header
-            Layout.preferredWidth: 90
-            Accessible.name: "Length " + root.duration
-        }
-        Button {
-            objectName: "splitStart"
-            opacity: root.header ? 0 : 1
-            enabled: !root.header
-            text: "90 s from start"
-            Accessible.name: "Split 90 seconds off the start"
-            onClicked: root.splitStart()
-        }
-        Button {
-            objectName: "splitEnd"
-            opacity: root.header ? 0 : 1
-            enabled: !root.header
-            text: "90 s from end"
-            Accessible.name: "Split 90 seconds off the end"
-            onClicked: root.splitEnd()
+            color: palette.placeholderText
+            Layout.leftMargin: 16
         }
     }
 }

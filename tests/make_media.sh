@@ -128,6 +128,14 @@ mkvmerge -q -o s01e04.mkv --title "Episode 4" \
     --track-name "0:English SDH" --language 0:eng --default-track-flag 0:0 subs.srt
 rm -f subs.srt
 
+# Two more episodes for chapter templates: one whose chapters line up with full.mkv's
+# (each within a second), one whose second chapter runs 5 s longer.
+printf 'CHAPTER01=00:00:00.000\nCHAPTER01NAME=A\nCHAPTER02=00:00:11.000\nCHAPTER02NAME=B\nCHAPTER03=00:01:41.000\nCHAPTER03NAME=C\n' > close.txt
+printf 'CHAPTER01=00:00:00.000\nCHAPTER01NAME=A\nCHAPTER02=00:00:10.000\nCHAPTER02NAME=B\nCHAPTER03=00:01:45.000\nCHAPTER03NAME=C\n' > odd.txt
+mkvmerge -q -o close.mkv --title "Close" src.mkv --chapters close.txt
+mkvmerge -q -o odd.mkv --title "Odd" src.mkv --chapters odd.txt
+rm -f close.txt odd.txt
+
 # Two segments in one file.
 cat full.mkv ffmpeg.mkv > two.mkv
 rm -f src.mkv second_audio.wav

@@ -1,0 +1,243 @@
+// Chapter edits on real files: simple chapters (no ends), chapters with ends in two
+// editions with nested atoms, and a file without chapters — checked on the rows and on
+// the chapters XML; skip types through the real mkvpropedit, read back by the reader and
+// mkvinfo; the player rules; and the season template.
+#include "backend_setup.h"
+#include "chapter_edits.h"
+#include "chapters_xml.h"
+#include "media_files.h"
+#include "player_rules.h"
+
+#include <QProcess>
+
+#include <set>
+
+using namespace perlane;
+
+namespace {
+
+using Setup = BackendSetup;
+constexpr std::uint64_t s = 1'000'000'000; // ns per second
+
+struct Loaded {
+    std::unique_ptr<Document> doc;
+    Editions editions;
+    std::optional<std::uint64_t> end;
+    explicit Loaded(const char *name) : doc(*Document::load(media(name))), editions(doc->state().editions), end(doc->segment_end()) {}
+
+    // "edition|name|start-end|skip" per row, times in seconds.
+    QStringList rows() const {
+        QStringList out;
+        for (const ChapterRow &r : chapter_rows(editions, end))
+            out << QStringLiteral("%1|%2|%3-%4|%5").arg(r.edition).arg(r.name).arg(r.start / s).arg(r.end / s)
+                       .arg(r.skip_type ? QString::number(*r.skip_type) : QStringLiteral("-"));
+        return out;
+    }
+    QString xml() const { return QString::fromUtf8(chapters_document(editions)); }
+    // Every UID is non-zero and used once.
+    bool uids_unique() const {
+        std::set<std::uint64_t> seen;
+        std::function<bool(const reader::ChapterAtom &)> visit = [&](const reader::ChapterAtom &a) {
+            if (a.chapter_uid.value == 0 || !seen.insert(a.chapter_uid.value).second)
+                return false;
+            return std::ranges::all_of(a.chapter_atom, visit);
+        };
+        return std::ranges::all_of(editions, [&](const auto &e) { return std::ranges::all_of(e.chapter_atom, visit); });
+    }
+};
+
+} // namespace
+
+class TestChapters : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void simple_chapters_without_ends() {
+        Loaded f("full.mkv"); // Intro 0, Opening 10 s, Episode 100 s; the file lasts 180 s
+        QCOMPARE(f.rows(), (QStringList{"0|Intro|0-10|-", "0|Opening|10-100|-", "0|Episode|100-180|-"}));
+        QVERIFY(split_chapter_at(f.editions, 0, 2, 120 * s, f.end));
+        QCOMPARE(f.rows().mid(2), (QStringList{"0|Episode|100-120|-", "0|Episode|120-180|-"}));
+        QVERIFY(!f.xml().contains(QStringLiteral("ChapterTimeEnd"))); // each still ends where the next starts
+        QVERIFY(f.uids_unique());
+        // At a boundary or outside: refused, nothing changed.
+        const Editions before = f.editions;
+        QVERIFY(!split_chapter_at(f.editions, 0, 2, 100 * s, f.end));
+        QVERIFY(!split_chapter_at(f.editions, 0, 2, 120 * s, f.end));
+        QVERIFY(!add_chapter(f.editions, 0, 10 * s, QStringLiteral("x"), f.end));
+        QCOMPARE(add_chapter(f.editions, 0, 180 * s, QStringLiteral("x"), f.end).error(),
+                 QStringLiteral("03:00.000 is not before the end of the file (03:00.000)."));
+        QVERIFY(!add_chapter(f.editions, 3, 50 * s, QStringLiteral("x"), f.end));
+        QVERIFY(f.editions == before);
+        // Add inside a chapter: a split with that name.
+        QVERIFY(add_chapter(f.editions, 0, 150 * s, QStringLiteral("Preview"), f.end));
+        QCOMPARE(f.rows().mid(3), (QStringList{"0|Episode|120-150|-", "0|Preview|150-180|-"}));
+        // Move a start: the previous chapter ends there too.
+        QVERIFY(set_chapter_start(f.editions, 0, 2, 95 * s, f.end));
+        QCOMPARE(f.rows().mid(1, 2), (QStringList{"0|Opening|10-95|-", "0|Episode|95-120|-"}));
+        QVERIFY(!set_chapter_start(f.editions, 0, 2, 10 * s, f.end));  // the previous start
+        QVERIFY(!set_chapter_start(f.editions, 0, 2, 120 * s, f.end)); // its own end
+        // Delete: into the previous one; the first into the next.
+        QVERIFY(delete_chapter(f.editions, 0, 1, f.end));
+        QCOMPARE(f.rows().mid(0, 2), (QStringList{"0|Intro|0-95|-", "0|Episode|95-120|-"}));
+        QVERIFY(delete_chapter(f.editions, 0, 0, f.end));
+        QCOMPARE(f.rows().front(), QStringLiteral("0|Episode|0-120|-"));
+        QVERIFY(f.uids_unique());
+    }
+
+    void ends_editions_and_nested_chapters() {
+        Loaded f("editions.mkv");
+        QCOMPARE(edition_label(f.editions, 1), QStringLiteral("Edition 2 \u00B7 ordered"));
+        const auto rows = chapter_rows(f.editions, f.end);
+        QCOMPARE(rows[3].nested.size(), 1u);
+        QCOMPARE(rows[3].nested[0].name, QStringLiteral("Inner"));
+        // Split with ends: the first piece ends at the cut, the second keeps the end.
+        QVERIFY(split_chapter_at(f.editions, 0, 1, 60 * s, f.end));
+        QVERIFY(f.xml().contains(QStringLiteral("<ChapterTimeEnd>00:01:00.000</ChapterTimeEnd>")));
+        QVERIFY(f.xml().contains(QStringLiteral("<ChapterTimeEnd>00:05:10.000</ChapterTimeEnd>")));
+        QCOMPARE(f.rows().mid(1, 2), (QStringList{"0|Main|10-60|-", "0|Main|60-310|-"}));
+        // Moving Short's start moves Main's end with it (past the hidden atom between).
+        QVERIFY(set_chapter_start(f.editions, 0, 4, 300 * s, f.end));
+        QCOMPARE(f.rows().mid(2, 2), (QStringList{"0|Main|60-300|-", "0|Short|300-390|-"}));
+        // Deleting the first chapter of edition 2: the next takes its start and its nested atom.
+        QVERIFY(delete_chapter(f.editions, 1, 0, f.end));
+        QCOMPARE(f.rows().mid(4), (QStringList{"1|Part two|0-360|-"}));
+        QCOMPARE(chapter_rows(f.editions, f.end).back().nested.front().name, QStringLiteral("Inner"));
+        // The last chapter of an edition cannot go.
+        QVERIFY(!delete_chapter(f.editions, 1, 0, f.end));
+        // Each edition keeps its own chapters: adding to edition 2 leaves edition 1 alone.
+        QVERIFY(add_chapter(f.editions, 1, 90 * s, QStringLiteral("Later"), f.end));
+        QCOMPARE(f.rows().mid(4), (QStringList{"1|Part two|0-90|-", "1|Later|90-360|-"}));
+        QVERIFY(f.uids_unique());
+    }
+
+    void a_file_without_chapters_gets_its_first() {
+        Loaded f("s01e01.mkv");
+        QVERIFY(f.editions.empty());
+        QVERIFY(add_chapter(f.editions, 0, 60 * s, QStringLiteral("Opening"), f.end));
+        QCOMPARE(f.rows(), (QStringList{"0|Chapter 1|0-60|-", "0|Opening|60-180|-"}));
+        QVERIFY(f.editions[0].edition_uid && f.editions[0].edition_uid->value != 0);
+        QVERIFY(f.uids_unique());
+        QVERIFY(f.xml().contains(QStringLiteral("<ChapterString>Opening</ChapterString>")));
+
+        // One step: an opening from a time (90 s), and an ending from a span.
+        Loaded g("s01e01.mkv");
+        const ChapterRole &opening = *role_named(QStringLiteral("opening")), &ending = *role_named(QStringLiteral("ending"));
+        QVERIFY(add_marked_chapter(g.editions, 0, 20 * s, std::nullopt, opening, g.end));
+        QCOMPARE(g.rows(), (QStringList{"0|Chapter 1|0-20|-", "0|Opening|20-110|1", "0|Chapter 3|110-180|-"}));
+        QVERIFY(add_marked_chapter(g.editions, 0, 150 * s, 178 * s, ending, g.end));
+        QCOMPARE(g.rows().mid(2), (QStringList{"0|Chapter 3|110-150|-", "0|Ending|150-178|2", "0|Chapter 3|178-180|-"}));
+        // Where a chapter starts already, that chapter is marked (and cut).
+        QVERIFY(add_marked_chapter(g.editions, 0, 110 * s, 130 * s, *role_named(QStringLiteral("recap")), g.end));
+        QCOMPARE(g.rows().mid(2, 2), (QStringList{"0|Recap|110-130|3", "0|Chapter 3|130-150|-"}));
+        QVERIFY(!add_marked_chapter(g.editions, 0, 100 * s, 90 * s, opening, g.end)); // backwards
+        QVERIFY(g.uids_unique());
+    }
+
+    void skip_types_and_roles() {
+        Loaded f("full.mkv");
+        QVERIFY(!set_skip_type(f.editions, 0, 0, 7));
+        QVERIFY(!set_skip_type(f.editions, 0, 0, -2));
+        QVERIFY(set_skip_type(f.editions, 0, 0, 3));
+        QVERIFY(f.xml().contains(QStringLiteral("<ChapterSkipType>3</ChapterSkipType>")));
+        QVERIFY(set_skip_type(f.editions, 0, 0, -1));
+        QVERIFY(!f.xml().contains(QStringLiteral("ChapterSkipType")));
+        QVERIFY(mark_chapter(f.editions, 0, 2, *role_named(QStringLiteral("preview"))));
+        QCOMPARE(f.rows().back(), QStringLiteral("0|Preview|100-180|4"));
+        QVERIFY(!role_named(QStringLiteral("credits")));
+    }
+
+    void player_rules_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("Opening") << "Opening" << 90 << "Jellyfin: intro, mpv: opening";
+        QTest::newRow("opening, lower case") << "opening" << 90 << "Jellyfin: intro, mpv: opening";
+        QTest::newRow("too long for Jellyfin") << "Opening" << 150 << "mpv: opening";
+        QTest::newRow("too short for Jellyfin") << "Intro" << 10 << "mpv: intro";
+        QTest::newRow("OP with a number") << "OP 2" << 90 << "Jellyfin: intro, mpv: opening";
+        QTest::newRow("OP at the end") << "Song OP" << 90 << "Jellyfin: intro, mpv: opening";
+        QTest::newRow("op, lower case") << "op" << 90 << "Jellyfin: intro";
+        QTest::newRow("Opening End") << "Opening End" << 90 << "mpv: opening";
+        QTest::newRow("inside a word") << "Operation" << 90 << "";
+        QTest::newRow("Ending") << "Ending" << 90 << "Jellyfin: credits, mpv: ending";
+        QTest::newRow("Credits") << "Credits" << 300 << "Jellyfin: credits";
+        QTest::newRow("Credit, long") << "Credit" << 500 << "";
+        QTest::newRow("ED") << "ED" << 90 << "Jellyfin: credits, mpv: ending";
+        QTest::newRow("EDM") << "EDM Remix" << 90 << "mpv: ending"; // mpv's ^ED is that loose
+        QTest::newRow("Edited") << "Edited" << 90 << "";
+        QTest::newRow("Outro") << "Outro" << 60 << "Jellyfin: credits";
+        QTest::newRow("Preview") << "Next Episode Preview" << 30 << "mpv: preview";
+        QTest::newRow("Prologue") << "Prologue" << 120 << "mpv: prologue";
+        QTest::newRow("Episode") << "Episode" << 600 << "";
+    }
+    void player_rules() {
+        QFETCH(QString, name);
+        QFETCH(int, seconds);
+        QFETCH(QString, verdict);
+        QStringList said;
+        for (const PlayerVerdict &v : players_skipping(name, static_cast<std::uint64_t>(seconds) * s))
+            said << v.player + QStringLiteral(": ") + v.kind;
+        QCOMPARE(said.join(QStringLiteral(", ")), verdict);
+    }
+
+    // Through the window's calls and the real mkvpropedit: skip types reach the file.
+    void skip_types_round_trip() {
+        MediaWork work;
+        const QString path = work.copy(QStringLiteral("full.mkv"), QStringLiteral("skip.mkv"));
+        Setup st;
+        QVERIFY(!st.backend.add_file(path));
+        QVERIFY(st.backend.mark_chapter(0, 1, QStringLiteral("opening")));
+        QVERIFY(st.backend.set_chapter_skip_type(0, 2, 6));
+        QVERIFY(st.backend.add_chapter(0, 170000, QStringLiteral("Next time")));
+        QVERIFY(st.backend.mark_chapter(0, 3, QStringLiteral("preview")));
+        QCOMPARE(st.chapters.rows()[1].players, QStringLiteral("Jellyfin: intro \u00B7 mpv: opening"));
+        // Refusals say why and change nothing.
+        QVERIFY(!st.backend.set_chapter_skip_type(0, 2, 7));
+        QVERIFY(st.backend.save_status().contains(QStringLiteral("not one of 0 to 6")));
+        QVERIFY(!st.backend.mark_chapter(0, 2, QStringLiteral("credits")));
+        QVERIFY(!st.backend.delete_chapter(1, 0));
+        QVERIFY(st.backend.save_status().contains(QStringLiteral("no chapter 1 in edition 2")));
+        QVERIFY(!st.backend.split_chapter_at(0, 0, -5));
+        QVERIFY(!st.backend.set_chapter_start(0, 1, 0)); // the previous chapter's start
+        QCOMPARE(st.backend.check_chapter_start(0, 2, QStringLiteral("1:61.000"))[QStringLiteral("ok")].toBool(), false);
+        QCOMPARE(st.backend.check_chapter_start(0, 2, QStringLiteral("0:01:35.5"))[QStringLiteral("ms")].toLongLong(), 95500);
+        QCOMPARE(st.backend.parse_time(QStringLiteral("1:00-2:28"))[QStringLiteral("to")].toLongLong(), 148000);
+        st.save();
+        QVERIFY2(!st.backend.save_failed(), qPrintable(st.backend.save_status()));
+        QStringList types;
+        for (const ChapterRow &r : chapter_rows(st.backend.active_document()->read().editions, std::nullopt))
+            types << r.name + QLatin1Char('=') + (r.skip_type ? QString::number(*r.skip_type) : QStringLiteral("-"));
+        QCOMPARE(types, (QStringList{"Intro=-", "Opening=1", "Episode=6", "Preview=4"}));
+        QProcess info;
+        info.start(QStringLiteral("mkvinfo"), {path});
+        QVERIFY(info.waitForFinished(30000));
+        const QString out = QString::fromUtf8(info.readAllStandardOutput());
+        QCOMPARE(out.count(QStringLiteral("Chapter skip type:")), 3);
+        QVERIFY(out.contains(QStringLiteral("Chapter skip type: 1 (opening credits)")));
+        QVERIFY(out.contains(QStringLiteral("Chapter skip type: 6 (advertisement)")));
+    }
+
+    void chapter_names_go_to_the_files_that_line_up() {
+        Setup st;
+        std::vector<Choice> files;
+        for (const char *name : {"full.mkv", "close.mkv", "odd.mkv", "editions.mkv", "s01e01.mkv"})
+            files.push_back(media(name));
+        st.backend.load_choices(files);
+        QVERIFY(st.backend.mark_chapter(0, 1, QStringLiteral("opening")));
+        st.backend.set_chapter_name(0, 2, QStringLiteral("Part A"));
+        const QVariantMap preview = st.backend.preview_chapter_names_to_all();
+        QCOMPARE(preview[QStringLiteral("files")].toInt(), 1);
+        QCOMPARE(preview[QStringLiteral("skipped")].toStringList(),
+                 (QStringList{"odd.mkv: its chapter 2 lasts 01:35.000, in the active file 01:30.000",
+                              "editions.mkv: it has 5 chapters, the active file 3",
+                              "s01e01.mkv: it has 0 chapters, the active file 3"}));
+        QCOMPARE(st.backend.apply_chapter_names_to_all(), 1);
+        st.backend.select_file(1);
+        QStringList rows;
+        for (const auto &r : st.chapters.rows())
+            rows << r.name + QLatin1Char('=') + QString::number(r.skip_type);
+        QCOMPARE(rows, (QStringList{"Intro=-1", "Opening=1", "Part A=-1"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChapters)
+#include "tst_chapters.moc"
