@@ -388,6 +388,22 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_%1").arg(listed + 2)));
         QVERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("trackDefault"))->property("checked").toBool());
 
+        // An Opening for an episode without chapters: a time, one click.
+        click(item(QStringLiteral("file_%1").arg(listed + 1)));
+        QCOMPARE(backend->active_file_name(), QStringLiteral("s01e02.mkv"));
+        QVERIFY(!item(QStringLiteral("chapter_0")));
+        type_into(item(QStringLiteral("addTime")), QStringLiteral("1:00"));
+        click(item(QStringLiteral("addOpening")));
+        QTRY_VERIFY(item(QStringLiteral("chapter_2")));
+        QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterName"))->property("text").toString(), QStringLiteral("Opening"));
+        QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterEnd"))->property("text").toString(), QStringLiteral("02:30.000"));
+        QVERIFY(item_in(QStringLiteral("chapter_1"), QStringLiteral("players"))->property("text").toString().contains(QStringLiteral("Jellyfin: intro")));
+        QCOMPARE(item(QStringLiteral("editionHeader"))->property("text").toString(), QStringLiteral("Edition 1"));
+        // A start typed out of range is refused in the field, with the reason.
+        type_into(item_in(QStringLiteral("chapter_2"), QStringLiteral("chapterStart")), QStringLiteral("0:30"));
+        QVERIFY(item_in(QStringLiteral("chapter_2"), QStringLiteral("startError"))->property("text").toString().contains(QStringLiteral("previous chapter's start")));
+        QTest::keyClick(window, Qt::Key_Escape);
+
         // Back as it was for the tests that follow.
         for (int i = static_cast<int>(backend->file_names().size()) - 1; i >= 0; --i) {
             backend->select_file(static_cast<quint64>(i));
