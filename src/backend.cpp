@@ -72,6 +72,8 @@ std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, c
 
 Backend::Backend(QObject *parent) : QObject(parent), picker_(make_desktop_picker()) {
     connect(&tool_, &ToolRun::finished, this, &Backend::save_finished);
+    connect(&finder_, &OpeningFinder::progress_changed, this, &Backend::detection_progress_changed);
+    connect(&finder_, &OpeningFinder::finished, this, &Backend::detection_done);
     watch_delay_.setSingleShot(true);
     watch_delay_.setInterval(300);
     connect(&watch_delay_, &QTimer::timeout, this, &Backend::check_changed_files);

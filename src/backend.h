@@ -5,6 +5,7 @@
 #include "file_lock.h"
 #include "file_picker.h"
 #include "journal.h"
+#include "opening_finder.h"
 #include "paths.h"
 #include "save_plan.h"
 #include "season.h"
@@ -60,6 +61,12 @@ class Backend : public QObject, public QQmlParserStatus {
     Q_PROPERTY(QStringList unsaved_files READ unsaved_files NOTIFY modified_changed)
     // The active file has a save that "undo_last_save" can take back.
     Q_PROPERTY(bool can_undo_save READ can_undo_save NOTIFY undo_changed)
+    // Finding openings and endings by their sound: how far it is (0 to 1), whether it
+    // runs, and per episode what it found ({file, opening, opening_confidence, ending,
+    // ending_confidence, change, notes}).
+    Q_PROPERTY(double detection_progress READ detection_progress NOTIFY detection_progress_changed)
+    Q_PROPERTY(bool detecting READ detecting NOTIFY detection_progress_changed)
+    Q_PROPERTY(QVariantList suggestions READ suggestions NOTIFY suggestions_changed)
     // The active file's segment title as edited (empty: none).
     Q_PROPERTY(QString active_title READ active_title NOTIFY modified_changed)
 
@@ -170,6 +177,16 @@ public:
     Q_INVOKABLE QVariantMap preview_chapter_names_to_all() const;
     Q_INVOKABLE int apply_chapter_names_to_all();
 
+    // Starts finding the opening and ending of every open file (returns at once).
+    Q_INVOKABLE void detect_openings();
+    Q_INVOKABLE void cancel_detection();
+    // Marks every suggested opening and ending as chapters (nothing is written before a
+    // save). The number of episodes changed.
+    Q_INVOKABLE int accept_suggestions();
+    double detection_progress() const { return finder_.progress(); }
+    bool detecting() const { return finder_.running(); }
+    QVariantList suggestions() const;
+
     void classBegin() override {}
     void componentComplete() override;
 
@@ -183,6 +200,9 @@ Q_SIGNALS:
     void saving_changed();
     void undo_changed();
     void disk_state_changed();
+    void detection_progress_changed();
+    void detection_finished();
+    void suggestions_changed();
 
 public Q_SLOTS:
     void select_file(quint64 index);
@@ -274,6 +294,19 @@ private:
     QStringList batch_failures_;
     // Private directory of the chapters file, kept until the next save.
     std::unique_ptr<QTemporaryDir> chapters_dir_;
+
+    // Finding openings and endings (backend_detect.cpp).
+    struct EpisodeSuggestion {
+        std::weak_ptr<Document> doc;
+        QString file;
+        EpisodeFindings found;
+        std::optional<std::pair<std::uint64_t, std::uint64_t>> opening, ending; // ns, snapped
+        QString change;
+    };
+    void detection_done(const std::vector<EpisodeFindings> &findings);
+    OpeningFinder finder_;
+    std::vector<std::weak_ptr<Document>> detecting_;
+    std::vector<EpisodeSuggestion> suggestions_;
 
     QFileSystemWatcher watcher_;
     QTimer watch_delay_; // changes come in bursts: look once they settle

@@ -1,0 +1,59 @@
+#pragma once
+// Finding the stretch of sound two episodes share (their opening or ending song) in audio
+// fingerprints: Chromaprint's 32-bit points, one every 4096/3 samples at 11025 Hz. Plain
+// C++, no Qt: the matching is the same whoever decoded the audio.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace perlane::intro {
+
+// Seconds between two points.
+inline constexpr double point_seconds = 4096.0 / 3.0 / 11025.0;
+// Each point sums up about this much sound from its own time on (Chromaprint's filters
+// span 16 frames of 4096 samples, a third apart).
+inline constexpr double point_reach_seconds = (15 * 4096.0 / 3.0 + 4096.0) / 11025.0;
+
+// The time a point stands for: a point matches once most of its reach is in the shared
+// sound, so a stretch of points starts and ends half a reach before the sound does.
+inline double begin_seconds(std::size_t point) { return static_cast<double>(point) * point_seconds + point_reach_seconds / 2; }
+inline double end_seconds(std::size_t end_point) {
+    return static_cast<double>(end_point) * point_seconds - point_seconds + point_reach_seconds / 2;
+}
+
+struct Span {
+    std::size_t begin = 0, end = 0; // points, end excluded
+    std::size_t length() const { return end - begin; }
+    bool operator==(const Span &) const = default;
+};
+
+struct Shared {
+    Span a, b; // the same stretch in each
+    bool operator==(const Shared &) const = default;
+};
+
+struct MatchRules {
+    // Points of the same sound differ in a few bits (the two episodes' audio is cut at
+    // different places); unrelated points in about 16: at most 6 keeps noise from matching.
+    int max_bit_errors = 6;
+    std::size_t max_gap = 8;     // unmatched points allowed inside a stretch (about 1 s)
+    std::size_t min_points = 0;  // stretches outside these lengths are not returned
+    std::size_t max_points = SIZE_MAX;
+};
+
+// The longest stretch `a` and `b` share at any relative offset, within the rules' lengths.
+std::optional<Shared> longest_shared(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
+                                     const MatchRules &rules);
+
+// One episode's part, and what it shares with the others.
+struct Agreement {
+    Span span;          // in this episode's points
+    std::size_t votes;  // episodes that share it
+};
+// Per episode, the stretch most other episodes share with it (none when no other shares
+// anything): pairs within `tolerance` points of each other at both ends agree.
+std::vector<std::optional<Agreement>> agree(const std::vector<std::vector<std::uint32_t>> &parts,
+                                            const MatchRules &rules, std::size_t tolerance);
+
+} // namespace perlane::intro

@@ -1,0 +1,238 @@
+// Finding openings and endings by their sound: the matching on made-up fingerprints, and
+// the whole path — ffmpeg, matching, suggestions, chapters — on a generated season
+// (make_season.sh) whose true times are known.
+#include "backend_setup.h"
+#include "chapters_xml.h"
+#include "intro_match.h"
+#include "media_files.h"
+
+#include <QSignalSpy>
+
+#include <random>
+
+using namespace perlane;
+using intro::Span;
+
+namespace {
+
+using Setup = BackendSetup;
+
+QString episode_file(const QString &name) { return qEnvironmentVariable("PERLANE_SEASON_DIR") + QLatin1Char('/') + name; }
+
+std::vector<std::uint32_t> noise(std::size_t n, unsigned seed) {
+    std::mt19937 g(seed);
+    std::vector<std::uint32_t> v(n);
+    for (auto &x : v)
+        x = g();
+    return v;
+}
+
+// The true times of each episode, from truth.txt: "e1 opening 17 102 ending 490 570".
+struct Truth {
+    std::optional<double> from, to;
+    double ending_from = 0, ending_to = 0;
+};
+std::vector<Truth> truth() {
+    QFile f(episode_file(QStringLiteral("truth.txt")));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    std::vector<Truth> out;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        const QList<QByteArray> w = line.split(' ');
+        if (w.size() < 7)
+            continue;
+        Truth t;
+        if (w[2] != "-") {
+            t.from = w[2].toDouble();
+            t.to = w[3].toDouble();
+        }
+        t.ending_from = w[5].toDouble();
+        t.ending_to = w[6].toDouble();
+        out.push_back(t);
+    }
+    return out;
+}
+
+double seconds(const QString &time) { return Time::parse(time)->ms / 1000.0; }
+
+} // namespace
+
+class TestOpenings : public QObject {
+    Q_OBJECT
+
+    void detect(Setup &s) {
+        QSignalSpy finished(&s.backend, &Backend::detection_finished);
+        s.backend.detect_openings();
+        QVERIFY(s.backend.detecting());
+        QVERIFY(finished.wait(240000));
+        QVERIFY(!s.backend.detecting());
+        QCOMPARE(s.backend.detection_progress(), 1.0);
+    }
+
+private Q_SLOTS:
+    void matching_data() {
+        QTest::addColumn<int>("at_a");   // where the shared stretch starts in a
+        QTest::addColumn<int>("at_b");   // and in b
+        QTest::addColumn<int>("length"); // points; 0: nothing shared
+        QTest::addColumn<int>("flips");  // bits changed in b's copy of each point
+        QTest::addColumn<int>("gap");    // a stretch of unrelated points inside the copy
+        QTest::newRow("same place") << 100 << 100 << 500 << 0 << 0;
+        QTest::newRow("b later") << 40 << 300 << 700 << 0 << 0;
+        QTest::newRow("a later") << 600 << 5 << 300 << 0 << 0;
+        QTest::newRow("a few bits off") << 50 << 220 << 400 << 4 << 0;
+        QTest::newRow("too many bits off") << 50 << 220 << 400 << 14 << 0;
+        QTest::newRow("a short gap") << 80 << 90 << 400 << 2 << 6;
+        QTest::newRow("nothing shared") << 0 << 0 << 0 << 0 << 0;
+    }
+    void matching() {
+        QFETCH(int, at_a);
+        QFETCH(int, at_b);
+        QFETCH(int, length);
+        QFETCH(int, flips);
+        QFETCH(int, gap);
+        auto a = noise(1200, 1), b = noise(1100, 2);
+        const auto song = noise(static_cast<std::size_t>(length), 3);
+        std::mt19937 g(4);
+        for (int i = 0; i < length; ++i) {
+            a[static_cast<std::size_t>(at_a + i)] = song[static_cast<std::size_t>(i)];
+            std::uint32_t copy = song[static_cast<std::size_t>(i)];
+            for (int k = 0; k < flips; ++k)
+                copy ^= 1u << (g() % 32); // may hit a bit twice: at most `flips` differ
+            if (gap > 0 && i >= length / 2 && i < length / 2 + gap)
+                copy = g();
+            b[static_cast<std::size_t>(at_b + i)] = copy;
+        }
+        const auto found = intro::longest_shared(a, b, {6, 8, 100, 2000});
+        if (length == 0 || flips > 6) {
+            QVERIFY(!found);
+            return;
+        }
+        QVERIFY(found);
+        // Within a point or two: a neighbouring random point may happen to be close.
+        QVERIFY2(std::abs(static_cast<int>(found->a.begin) - at_a) <= 2, qPrintable(QString::number(found->a.begin)));
+        QVERIFY(std::abs(static_cast<int>(found->a.end) - (at_a + length)) <= 2);
+        QCOMPARE(static_cast<int>(found->b.begin) - static_cast<int>(found->a.begin), at_b - at_a);
+    }
+
+    void agreement_needs_two_and_ignores_an_odd_pair() {
+        const auto song = noise(400, 9);
+        std::vector<std::vector<std::uint32_t>> parts;
+        for (unsigned e = 0; e < 4; ++e) {
+            auto p = noise(1000, 20 + e);
+            std::copy(song.begin(), song.end(), p.begin() + 50 + 30 * e);
+            parts.push_back(p);
+        }
+        parts.push_back(noise(1000, 99)); // shares nothing
+        parts.push_back({});              // no fingerprint
+        const auto agreed = intro::agree(parts, {6, 8, 100, 2000}, 16);
+        for (unsigned e = 0; e < 4; ++e) {
+            QVERIFY(agreed[e]);
+            QCOMPARE(agreed[e]->votes, 3u);
+            QCOMPARE(agreed[e]->span, (Span{50 + 30 * e, 450 + 30 * e}));
+        }
+        QVERIFY(!agreed[4]);
+        QVERIFY(!agreed[5]);
+    }
+
+    // The generated season: every opening and ending within 1 s, none where there is none;
+    // accepting writes them as chapters.
+    void a_season_gets_its_openings_and_endings() {
+        const auto expected = truth();
+        QCOMPARE(expected.size(), 6u);
+        Setup s;
+        std::vector<Choice> files;
+        for (int i = 1; i <= 6; ++i)
+            files.push_back(episode_file(QStringLiteral("e%1.mkv").arg(i, 2, 10, QLatin1Char('0'))));
+        s.backend.load_choices(files);
+        detect(s);
+        const QVariantList found = s.backend.suggestions();
+        QCOMPARE(found.size(), 6);
+        for (int i = 0; i < 6; ++i) {
+            const QVariantMap f = found[i].toMap();
+            const QString opening = f[QStringLiteral("opening")].toString(), ending = f[QStringLiteral("ending")].toString();
+            const Truth &t = expected[static_cast<std::size_t>(i)];
+            const QString where = QStringLiteral("episode %1: %2 / %3 / %4").arg(i + 1).arg(opening, ending, f[QStringLiteral("notes")].toString());
+            if (t.from) {
+                QVERIFY2(!opening.isEmpty(), qPrintable(where));
+                QVERIFY2(std::abs(seconds(opening.section(QStringLiteral(" \u2013 "), 0, 0)) - *t.from) <= 1.0, qPrintable(where));
+                QVERIFY2(std::abs(seconds(opening.section(QStringLiteral(" \u2013 "), 1, 1)) - *t.to) <= 1.0, qPrintable(where));
+            } else {
+                QVERIFY2(opening.isEmpty(), qPrintable(where));
+                QVERIFY2(f[QStringLiteral("notes")].toString().contains(QStringLiteral("no opening found")), qPrintable(where));
+            }
+            QVERIFY2(std::abs(seconds(ending.section(QStringLiteral(" \u2013 "), 0, 0)) - t.ending_from) <= 1.0, qPrintable(where));
+            QVERIFY2(std::abs(seconds(ending.section(QStringLiteral(" \u2013 "), 1, 1)) - t.ending_to) <= 1.0, qPrintable(where));
+        }
+        // Episode 1's chapter boundaries lie 0.4 s off the songs: the suggestion takes them.
+        QCOMPARE(found[0].toMap()[QStringLiteral("opening")].toString().left(9), QStringLiteral("00:17.400"));
+        QCOMPARE(found[1].toMap()[QStringLiteral("change")].toString(), QStringLiteral("adds chapters (the file has none)"));
+        QCOMPARE(found[0].toMap()[QStringLiteral("change")].toString(), QStringLiteral("2 splits"));
+        QVERIFY(s.backend.unsaved_files().isEmpty()); // nothing changes before accepting
+
+        QCOMPARE(s.backend.accept_suggestions(), 6);
+        s.backend.select_file(1);
+        QStringList rows;
+        for (const auto &r : s.chapters.rows())
+            rows << r.name + QLatin1Char('|') + QString::number(r.skip_type);
+        QCOMPARE(rows, (QStringList{"Chapter 1|-1", "Opening|1", "Chapter 3|-1", "Ending|2", "Chapter 3|-1"}));
+        const QString xml = QString::fromUtf8(chapters_document(s.backend.active_document()->state().editions));
+        QVERIFY(xml.contains(QStringLiteral("<ChapterString>Opening</ChapterString>")));
+        QCOMPARE(xml.count(QStringLiteral("<ChapterSkipType>")), 2);
+        s.backend.select_file(3); // no opening: only its ending is marked
+        QCOMPARE(s.chapters.rows()[2].name, QStringLiteral("Ending"));
+        QCOMPARE(s.chapters.rows().size(), 4u);
+    }
+
+    void cancel_stops_it() {
+        Setup s;
+        s.backend.load_choices({episode_file(QStringLiteral("e01.mkv")), episode_file(QStringLiteral("e02.mkv"))});
+        QSignalSpy finished(&s.backend, &Backend::detection_finished);
+        s.backend.detect_openings();
+        s.backend.cancel_detection();
+        QVERIFY(!s.backend.detecting());
+        QVERIFY(!finished.wait(3000));
+        QVERIFY(s.backend.suggestions().isEmpty());
+    }
+
+    void bad_input_says_why_per_file() {
+        MediaWork work;
+        const QString gone = work.dir.filePath(QStringLiteral("gone.mkv"));
+        QVERIFY(QFile::copy(episode_file(QStringLiteral("e01.mkv")), gone));
+        const QString cut = work.dir.filePath(QStringLiteral("cut.mkv"));
+        {
+            QFile from(episode_file(QStringLiteral("e03.mkv"))), to(cut);
+            QVERIFY(from.open(QIODevice::ReadOnly) && to.open(QIODevice::WriteOnly));
+            to.write(from.read(6000)); // the metadata, no audio
+        }
+        Setup s;
+        s.backend.load_choices({gone, cut, media(QStringLiteral("webm.webm")), episode_file(QStringLiteral("e02.mkv"))});
+        QCOMPARE(s.backend.documents().size(), 4u);
+        QVERIFY(QFile::remove(gone)); // removed before ffmpeg reads it
+        detect(s);
+        const QVariantList found = s.backend.suggestions();
+        auto notes = [&](int i) { return found[i].toMap()[QStringLiteral("notes")].toString(); };
+        QVERIFY2(notes(0).contains(QStringLiteral("its audio could not be read")), qPrintable(notes(0)));
+        QVERIFY2(notes(1).contains(QStringLiteral("could not be read")) || notes(1).contains(QStringLiteral("no fingerprint")),
+                 qPrintable(notes(1)));
+        QCOMPARE(notes(2), QStringLiteral("it has no audio track"));
+        for (const QVariant &f : found)
+            QVERIFY(f.toMap()[QStringLiteral("opening")].toString().isEmpty()); // one good episode is too little
+        QCOMPARE(s.backend.accept_suggestions(), 0);
+
+        // One file alone, and no ffmpeg at all.
+        Setup one;
+        one.backend.load_choices({episode_file(QStringLiteral("e01.mkv"))});
+        detect(one);
+        QVERIFY(one.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString().contains(QStringLiteral("at least two episodes")));
+        work.stand_in("exit 0"); // a PATH with mkvpropedit only
+        qputenv("PATH", work.dir.filePath(QStringLiteral("bin")).toUtf8());
+        Setup none;
+        none.backend.load_choices({episode_file(QStringLiteral("e01.mkv")), episode_file(QStringLiteral("e02.mkv"))});
+        detect(none);
+        work.restore_path();
+        QVERIFY(none.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString().contains(QStringLiteral("ffmpeg could not be started")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOpenings)
+#include "tst_openings.moc"
