@@ -160,6 +160,11 @@ ApplicationWindow {
         }
     }
     Action {
+        id: findAction; objectName: "findAction"; text: "Find Openings and &Endings\u2026"
+        enabled: backend.file_names.length > 1 && !backend.saving
+        onTriggered: { window.commitEdits(); findDialog.open(); backend.detect_openings() }
+    }
+    Action {
         id: overviewAction; objectName: "overviewAction"; text: "Season &Overview…"
         enabled: window.hasFiles
         onTriggered: { window.commitEdits(); overviewDialog.overview = backend.season_overview(); overviewDialog.open() }
@@ -191,6 +196,7 @@ ApplicationWindow {
             MenuItem { action: defaultAction }
             MenuItem { action: suggestAction }
             MenuItem { action: chapterNamesAction }
+            MenuItem { action: findAction }
             MenuItem { action: overviewAction }
         }
         Menu {
@@ -608,6 +614,82 @@ ApplicationWindow {
                         elide: Text.ElideMiddle
                     }
                 }
+            }
+        }
+    }
+
+    // Openings and endings found by their sound: progress, then per episode what was found
+    // and what accepting it would change. Nothing is written before a save.
+    Dialog {
+        id: findDialog
+        objectName: "findDialog"
+        anchors.centerIn: parent
+        width: Math.min(window.width * 0.95, 980)
+        height: Math.min(window.height * 0.9, 640)
+        modal: true
+        closePolicy: Popup.NoAutoClose
+        title: "Find openings and endings"
+        footer: DialogButtonBox {
+            Button {
+                objectName: "findCancel"
+                text: backend.detecting ? "Cancel" : "Close"
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
+            Button {
+                objectName: "findApply"
+                text: "Mark them all"
+                enabled: !backend.detecting && backend.suggestions.some(s => s.opening.length > 0 || s.ending.length > 0)
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+            }
+        }
+        onRejected: backend.cancel_detection()
+        onAccepted: backend.accept_suggestions()
+        ColumnLayout {
+            anchors.fill: parent
+            Label {
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                text: backend.detecting
+                      ? "Listening to the start and the end of every episode for the songs they share\u2026"
+                      : "The opening and ending each episode shares with the others. \u201CMark them all\u201D names them Opening and Ending, with their skip types; save to keep them."
+            }
+            ProgressBar {
+                objectName: "findProgress"
+                visible: backend.detecting
+                Layout.fillWidth: true
+                value: backend.detection_progress
+            }
+            ListView {
+                objectName: "findResults"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                clip: true
+                spacing: 6
+                model: backend.suggestions
+                delegate: Frame {
+                    required property var modelData
+                    width: ListView.view.width
+                    ColumnLayout {
+                        width: parent.width
+                        Label { text: modelData.file; font.bold: true; elide: Text.ElideMiddle; Layout.fillWidth: true }
+                        Label {
+                            text: "Opening: " + (modelData.opening.length > 0
+                                                 ? modelData.opening + "  (" + modelData.opening_confidence + " % of the others agree)" : "none")
+                                  + "\nEnding: " + (modelData.ending.length > 0
+                                                    ? modelData.ending + "  (" + modelData.ending_confidence + " % of the others agree)" : "none")
+                                  + "\nChapters: " + modelData.change
+                            font.family: "monospace"
+                        }
+                        Label {
+                            visible: modelData.notes.length > 0
+                            text: modelData.notes
+                            color: palette.placeholderText
+                            wrapMode: Text.WordWrap
+                            Layout.fillWidth: true
+                        }
+                    }
+                }
+                ScrollBar.vertical: ScrollBar {}
             }
         }
     }

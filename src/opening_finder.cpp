@@ -83,6 +83,8 @@ void OpeningFinder::start(std::vector<EpisodeInput> episodes) {
     tail_starts_.assign(n, 0);
     notes_.assign(n, {});
     parts_total_ = parts_done_ = 0;
+    timing_ = {};
+    clock_.start();
     std::size_t with_audio = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const EpisodeInput &e = episodes_[i];
@@ -170,11 +172,16 @@ void OpeningFinder::part_done(QProcess *process, const Part &part) {
 }
 
 void OpeningFinder::all_parts_done() {
+    timing_.decoding = clock_.elapsed();
     pool_.start([this, gen = generation_, heads = heads_, tails = tails_, starts = tail_starts_] {
+        QElapsedTimer matching;
+        matching.start();
         auto findings = match(heads, tails, starts);
-        QMetaObject::invokeMethod(this, [this, gen, findings = std::move(findings)]() mutable {
+        const qint64 took = matching.elapsed();
+        QMetaObject::invokeMethod(this, [this, gen, took, findings = std::move(findings)]() mutable {
             if (gen != generation_)
                 return; // cancelled, or started over
+            timing_.matching = took;
             for (std::size_t i = 0; i < findings.size() && i < notes_.size(); ++i) {
                 if (!findings[i].opening && !heads_[i].empty())
                     note(notes_[i], QStringLiteral("no opening found: its first part shares no 15\u2013120 s stretch with another episode"));

@@ -6,6 +6,7 @@
 #include "chapters.h"
 #include "intro_match.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
@@ -51,6 +52,12 @@ public:
     void cancel();
     bool running() const { return running_; }
     double progress() const;
+    // Where the last finished run's time went, in milliseconds.
+    struct Timing {
+        qint64 decoding = 0; // from the start until every fingerprint was in
+        qint64 matching = 0;
+    };
+    Timing timing() const { return timing_; }
 
     // The matching alone, on fingerprints already made (head and tail per episode; empty
     // when missing), with the start of each tail in seconds.
@@ -81,6 +88,8 @@ private:
     std::size_t parts_total_ = 0, parts_done_ = 0;
     bool running_ = false;
     bool done_ = false; // the last run finished (not cancelled)
+    QElapsedTimer clock_;
+    Timing timing_;
     int generation_ = 0; // a cancel or a new start makes older replies stale
     QThreadPool pool_;   // the matching; waited for when the finder goes
 };
