@@ -221,6 +221,11 @@ void Backend::delete_file(quint64 index) {
 void Backend::set_picker(std::unique_ptr<FilePicker> picker) { picker_ = std::move(picker); }
 
 std::optional<QString> Backend::add_file(const QString &path) {
+    const auto why = add_document(path);
+    return why ? std::optional(why->plain) : std::nullopt;
+}
+
+std::optional<LoadError> Backend::add_document(const QString &path) {
     // Listed already: show it and keep its edits, without reading it again.
     if (const auto id = reader::identity_at(QFile::encodeName(path).toStdString()))
         for (std::size_t i = 0; i < docs_.size(); ++i)
@@ -277,12 +282,18 @@ void Backend::load_choices(const std::vector<Choice> &choices) {
     // announcement rebuilds the window's file list).
     const qsizetype listed = file_names_.size();
     loading_ = true;
+    QStringList details;
     for (const Choice &choice : choices) {
-        if (!choice)
+        if (!choice) {
             errors << choice.error();
-        else if (const auto why = add_file(*choice))
-            errors << QFileInfo(*choice).fileName() + QStringLiteral(": ") + *why;
+        } else if (const auto why = add_document(*choice)) {
+            const QString name = QFileInfo(*choice).fileName();
+            errors << name + QStringLiteral(": ") + why->plain;
+            if (!why->detail.isEmpty())
+                details << name + QStringLiteral(": ") + why->detail;
+        }
     }
+    load_error_details_ = details;
     loading_ = false;
     if (file_names_.size() != listed) {
         Q_EMIT file_names_changed();
@@ -298,6 +309,7 @@ void Backend::dismiss_load_errors() {
     if (load_errors_.isEmpty())
         return;
     load_errors_.clear();
+    load_error_details_.clear();
     Q_EMIT load_errors_changed();
 }
 

@@ -50,11 +50,15 @@ class Backend : public QObject, public QQmlParserStatus {
     Q_PROPERTY(bool active_modified READ active_modified NOTIFY modified_changed)
     // Chosen files that could not be opened, as "name: reason", from the latest open or add.
     Q_PROPERTY(QStringList load_errors READ load_errors NOTIFY load_errors_changed)
+    // The reader's own words for those of them it refused, as "name: text".
+    Q_PROPERTY(QStringList load_error_details READ load_error_details NOTIFY load_errors_changed)
     // True from the start of a save until its outcome is shown.
     Q_PROPERTY(bool saving READ saving NOTIFY saving_changed)
     // The active file's edit history.
     Q_PROPERTY(bool can_undo READ can_undo NOTIFY undo_changed)
     Q_PROPERTY(bool can_redo READ can_redo NOTIFY undo_changed)
+    // What is wrong with the active file although it opened (cut short, index missing).
+    Q_PROPERTY(QString active_warning READ active_warning NOTIFY disk_state_changed)
     // The active file changed on disk since it was read: Reload or Save anyway.
     Q_PROPERTY(bool changed_on_disk READ changed_on_disk NOTIFY disk_state_changed)
     // Names of the listed files with unsaved edits, in list order.
@@ -103,10 +107,15 @@ public:
     QVariantList modified_rows() const { return modified_rows_; }
     bool active_modified() const;
     QStringList load_errors() const { return load_errors_; }
+    QStringList load_error_details() const { return load_error_details_; }
     bool saving() const { return saving_; }
     bool can_undo() const;
     bool can_redo() const;
     bool changed_on_disk() const;
+    QString active_warning() const {
+        const Document *doc = active_document();
+        return doc ? doc->warning() : QString();
+    }
     QStringList unsaved_files() const;
     bool can_undo_save() const;
 
@@ -221,6 +230,7 @@ public Q_SLOTS:
 
 private:
     void append(std::shared_ptr<Document> doc);
+    std::optional<LoadError> add_document(const QString &path);
     void refresh_models();
     std::optional<std::vector<Choice>> pick();
     void report(const QString &status, bool failed);
@@ -276,6 +286,7 @@ private:
     std::optional<ToolResult> last_run_;
     QVariantList modified_rows_; // per file row, kept by notify_modified
     QStringList load_errors_;
+    QStringList load_error_details_;
     QString save_status_;
     bool save_failed_ = false;
 

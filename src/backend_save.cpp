@@ -178,7 +178,7 @@ void Backend::save_finished(const ToolResult &result) {
                 doc->replace_with(std::move(**fresh));
             } else {
                 doc->changed_on_disk = true;
-                failure = QStringLiteral("%1 was saved but could not be read back: %2").arg(name, fresh.error());
+                failure = QStringLiteral("%1 was saved but could not be read back: %2").arg(name, fresh.error().plain);
             }
         }
         // Kept, so that the save can be taken back.
@@ -213,7 +213,7 @@ void Backend::reload_file() {
         return;
     auto fresh = Document::load(doc->path());
     if (!fresh) {
-        report(QStringLiteral("Could not reload %1: %2").arg(doc->name(), fresh.error()), true);
+        report(QStringLiteral("Could not reload %1: %2").arg(doc->name(), fresh.error().plain), true);
         return;
     }
     doc->replace_with(std::move(**fresh));

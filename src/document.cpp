@@ -1,9 +1,11 @@
 #include "document.h"
 
+#include "layout.h"
 #include "view.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <cstdio>
 
@@ -11,27 +13,84 @@ namespace perlane {
 
 namespace {
 constexpr std::size_t history_limit = 500;
+
+QString number(std::uint64_t n) { return QLocale(QLocale::English).toString(static_cast<qulonglong>(n)); }
+
+// What a reader error means for the user.
+QString plain_words(const reader::Error &e, bool matroska) {
+    using enum reader::ErrorKind;
+    if (!matroska)
+        return QStringLiteral("This is not a Matroska file.");
+    if (e.kind == ShortRead || e == reader::Error::end_of_file())
+        return QStringLiteral("This file ends too early: it is cut short or still being written, so it cannot be edited safely.");
+    if (e.kind == Io)
+        return QStringLiteral("This file could not be read: %1.").arg(QString::fromStdString(e.io));
+    if (e.kind == ElementTooLarge)
+        return QStringLiteral("Its metadata is too large to open safely (%1 bytes).").arg(number(e.needed));
+    return QStringLiteral("This file is damaged: it cannot be edited safely.");
 }
 
-std::expected<std::unique_ptr<Document>, QString> Document::load(const QString &path) {
+// What is missing from a file that opens: the segment cut short, the index or tags gone.
+QString warning_for(reader::File &file, const reader::SegmentView &segment) {
+    const auto layout = reader::read_layout(file);
+    if (!layout)
+        return {};
+    QStringList missing;
+    for (const reader::SeekHead &head : segment.seek_head)
+        for (const reader::Seek &s : head.seek) {
+            const std::uint64_t at = segment.data_start + s.seek_position.value;
+            const auto &id = s.seek_id.value;
+            if (at < layout->file_size || id.size() != 4)
+                continue;
+            const std::uint32_t v = (std::uint32_t(id[0]) << 24) | (std::uint32_t(id[1]) << 16) | (std::uint32_t(id[2]) << 8) | id[3];
+            const QString what = v == 0x1C53BB6B ? QStringLiteral("its index (Cues)")
+                                 : v == 0x1254C367 ? QStringLiteral("its tags")
+                                 : v == 0x1941A469 ? QStringLiteral("its attachments")
+                                                   : QStringLiteral("an element its index names");
+            if (!missing.contains(what))
+                missing << what;
+        }
+    if (layout->segment_end > layout->file_size)
+        return QStringLiteral("This file is cut short: it ends at byte %1 of the %2 it declares%3. Its tracks and chapters can "
+                              "still be edited, but it will not play to the end.")
+            .arg(number(layout->file_size), number(layout->segment_end),
+                 missing.isEmpty() ? QString() : QStringLiteral(", and ") + missing.join(QStringLiteral(", ")) + QStringLiteral(" are missing"));
+    if (!missing.isEmpty())
+        return QStringLiteral("This file is incomplete: %1 %2 missing.").arg(missing.join(QStringLiteral(" and ")),
+                                                                              missing.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    return {};
+}
+} // namespace
+
+std::expected<std::unique_ptr<Document>, LoadError> Document::load(const QString &path) {
     auto file = reader::File::open(QFile::encodeName(path).toStdString());
     if (!file)
-        return std::unexpected(QString::fromStdString(file.error().message()));
+        return std::unexpected(LoadError{QStringLiteral("It could not be opened: %1.").arg(QString::fromStdString(file.error().io)),
+                                         QString::fromStdString(file.error().message())});
     if (!file->is_regular())
-        return std::unexpected(QStringLiteral("not a regular file"));
+        return std::unexpected(LoadError{QStringLiteral("not a regular file"), {}});
     const auto identity = file->identity();
     if (!identity)
-        return std::unexpected(QStringLiteral("the file's details could not be read"));
+        return std::unexpected(LoadError{QStringLiteral("the file's details could not be read"), {}});
     // What the window shows and saves: Cues, Tags and attachment bodies are not read.
     auto view = reader::MatroskaView::read_from(*file, reader::ReadMode::Metadata);
-    if (!view)
-        return std::unexpected(QString::fromStdString(view.error().message()));
+    if (!view) {
+        const QString detail = QString::fromStdString(view.error().message());
+        if (file->size() == 0)
+            return std::unexpected(LoadError{QStringLiteral("This file is empty."), detail});
+        std::uint8_t magic[4] = {};
+        const bool matroska = file->seek(0) && file->read_exact(magic, 4) && magic[0] == 0x1A && magic[1] == 0x45 &&
+                              magic[2] == 0xDF && magic[3] == 0xA3;
+        return std::unexpected(LoadError{plain_words(view.error(), matroska), detail});
+    }
     if (view->segments.size() != 1) {
         std::fprintf(stderr, "Unsupported number of segments: '%zu', contact developer\n", view->segments.size());
-        return std::unexpected(QStringLiteral("Unsupported number of segments: %1").arg(view->segments.size()));
+        return std::unexpected(LoadError{QStringLiteral("It holds %1 segments; only files of one segment can be edited.").arg(view->segments.size()),
+                                         QStringLiteral("Unsupported number of segments: %1").arg(view->segments.size())});
     }
     reader::SegmentView &segment = view->segments.front();
     std::unique_ptr<Document> doc(new Document);
+    doc->warning_ = warning_for(*file, segment);
     doc->path_ = path;
     doc->identity_ = *identity;
     doc->info_ = std::move(segment.info);
@@ -94,6 +153,7 @@ void Document::replace_with(Document &&fresh) {
     info_ = std::move(fresh.info_);
     tracks_ = std::move(fresh.tracks_);
     had_chapters_ = fresh.had_chapters_;
+    warning_ = std::move(fresh.warning_);
     read_ = std::move(fresh.read_);
     state_ = read_;
     undo_.clear();

@@ -34,10 +34,17 @@ struct DocumentState {
     bool operator==(const DocumentState &) const = default;
 };
 
+// Why a file could not be opened: first what it means for the user, then the reader's
+// own words (empty when there are none).
+struct LoadError {
+    QString plain;
+    QString detail;
+};
+
 class Document {
 public:
-    // Reads the file; the error text says why it cannot be opened.
-    static std::expected<std::unique_ptr<Document>, QString> load(const QString &path);
+    // Reads the file, or says why it cannot be opened.
+    static std::expected<std::unique_ptr<Document>, LoadError> load(const QString &path);
 
     const QString &path() const { return path_; }
     QString name() const;
@@ -46,6 +53,9 @@ public:
     QString title() const; // as read; empty when untitled
     const std::vector<reader::TrackEntry> &tracks() const { return tracks_; }
     bool had_chapters() const { return had_chapters_; }
+    // What is wrong with a file that could be opened (cut short, index or tags missing);
+    // empty when nothing is.
+    const QString &warning() const { return warning_; }
     std::optional<std::uint64_t> segment_end() const;
 
     const DocumentState &read() const { return read_; }
@@ -82,6 +92,7 @@ private:
     reader::Info info_;
     std::vector<reader::TrackEntry> tracks_;
     bool had_chapters_ = false;
+    QString warning_;
     DocumentState read_;
     DocumentState state_;
     std::vector<DocumentState> undo_, redo_;

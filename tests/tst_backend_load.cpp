@@ -350,12 +350,14 @@ private Q_SLOTS:
         QCOMPARE(errors.size(), root ? 5 : 6);
         QVERIFY2(errors.value(0).endsWith(QStringLiteral(": not a regular file")), qPrintable(errors.join(u'|')));
         QCOMPARE(errors.value(1), QStringLiteral("fifo.mkv: not a regular file"));
-        QCOMPARE(errors.value(2), QStringLiteral("empty.mkv: I/O error: failed to fill whole buffer"));
-        QVERIFY2(errors.join(u'|').contains(QStringLiteral("deleted.mkv: I/O error: No such file or directory")),
+        // Plain words first; the reader's own one click away.
+        QCOMPARE(errors.value(2), QStringLiteral("empty.mkv: This file is empty."));
+        QVERIFY(s.backend.load_error_details().contains(QStringLiteral("empty.mkv: I/O error: failed to fill whole buffer")));
+        QVERIFY2(errors.join(u'|').contains(QStringLiteral("deleted.mkv: It could not be opened: No such file or directory.")),
                  qPrintable(errors.join(u'|')));
         QVERIFY2(errors.last().startsWith(QStringLiteral("deep.mkv: ")), qPrintable(errors.last()));
         if (!root)
-            QVERIFY(errors.join(u'|').contains(QStringLiteral("locked.mkv: I/O error: Permission denied")));
+            QVERIFY(errors.join(u'|').contains(QStringLiteral("locked.mkv: It could not be opened: Permission denied.")));
         QCOMPARE(names.size(), root ? 1 : 0);
         s.backend.dismiss_load_errors();
         QVERIFY(s.backend.load_errors().isEmpty());
