@@ -22,6 +22,15 @@ ApplicationWindow {
     }
     ChapterList { id: chapterModel }
 
+    // Colours that read on the system's light or dark palette.
+    readonly property bool dark: palette.window.hslLightness < 0.5
+    readonly property color errorColor: dark ? "#ff8a80" : "#b00020"
+    readonly property color errorBack: dark ? "#4a1c1c" : "#fdecea"
+    readonly property color errorText: dark ? "#ffd6d2" : "#5f0010"
+    readonly property color noticeBack: dark ? "#4a3a12" : "#fff4e0"
+    readonly property color noticeBorder: dark ? "#d8a530" : "#c08a00"
+    readonly property color oddText: dark ? "#ffcc80" : "#8a4b00"
+
     // For tools that drive the window (benchmarks, screenshots).
     readonly property alias backendObject: backend
     readonly property bool hasFiles: backend.file_names.length > 0
@@ -91,6 +100,7 @@ ApplicationWindow {
     }
 
     onClosing: (close) => {
+        keepLayout()
         commitEdits()
         if (backend.saving) {
             // Stopping mkvpropedit half way could damage the file: close when it is done.
@@ -106,6 +116,47 @@ ApplicationWindow {
     }
 
     Item { id: focusSink; objectName: "focusSink"; focus: false }
+
+    // The window's size and the splitter's place, as the user left them.
+    Component.onCompleted: {
+        const size = backend.stored("size")
+        if (size && size.width >= minimumWidth && size.height >= minimumHeight) {
+            width = size.width
+            height = size.height
+        }
+        const state = backend.stored("splitter")
+        if (state)
+            split.restoreState(state)
+    }
+    function keepLayout() {
+        backend.store("size", Qt.size(width, height))
+        backend.store("splitter", split.saveState())
+    }
+
+    // One clear focus ring, on whatever has the keyboard focus, above everything.
+    Rectangle {
+        id: focusRing
+        objectName: "focusRing"
+        parent: Overlay.overlay
+        z: 10000
+        readonly property Item target: window.activeFocusItem
+        visible: target !== null && target !== focusSink && target !== window.contentItem && target.visible
+        color: "transparent"
+        border.width: 2
+        border.color: window.dark ? "#8ab4f8" : "#1a5fb4"
+        radius: 3
+        function place() {
+            if (!target)
+                return
+            const p = target.mapToItem(parent, 0, 0)
+            x = p.x - 3
+            y = p.y - 3
+            width = target.width + 6
+            height = target.height + 6
+        }
+        onTargetChanged: place()
+        Timer { interval: 60; repeat: true; running: focusRing.visible; onTriggered: focusRing.place() }
+    }
 
     Action { id: openAction; text: "&Open\u2026"; shortcut: StandardKey.Open; onTriggered: window.openFiles() }
     Action { id: addAction; text: "&Add\u2026"; shortcut: "Ctrl+Shift+O"; onTriggered: { window.commitEdits(); backend.add_files() } }
@@ -128,7 +179,8 @@ ApplicationWindow {
         enabled: backend.can_undo_save && !backend.active_modified && !backend.saving
         onTriggered: backend.undo_last_save()
     }
-    Action { id: quitAction; text: "&Quit"; shortcut: StandardKey.Quit; onTriggered: window.close() }
+    // Ctrl+Q whatever the desktop: StandardKey.Quit is empty on some.
+    Action { id: quitAction; text: "&Quit"; shortcut: "Ctrl+Q"; onTriggered: window.close() }
     Action { id: prevAction; text: "&Previous"; shortcut: "Alt+Left"; enabled: backend.active_index > 0; onTriggered: { window.commitEdits(); backend.prev_file() } }
     Action {
         id: nextAction; text: "&Next"; shortcut: "Alt+Right"
@@ -175,34 +227,34 @@ ApplicationWindow {
     menuBar: MenuBar {
         Menu {
             title: "&File"
-            MenuItem { action: openAction }
-            MenuItem { action: addAction }
-            MenuItem { action: saveAction }
-            MenuItem { action: saveAllAction }
-            MenuItem { action: revertAction }
-            MenuItem { action: undoSaveAction }
-            MenuItem { action: commandAction }
-            MenuItem { action: removeAction }
+            ShortcutItem { action: openAction }
+            ShortcutItem { action: addAction }
+            ShortcutItem { action: saveAction }
+            ShortcutItem { action: saveAllAction }
+            ShortcutItem { action: revertAction }
+            ShortcutItem { action: undoSaveAction }
+            ShortcutItem { action: commandAction }
+            ShortcutItem { action: removeAction }
             MenuSeparator {}
-            MenuItem { action: quitAction }
+            ShortcutItem { action: quitAction }
         }
         Menu {
             title: "&Edit"
-            MenuItem { action: undoAction }
-            MenuItem { action: redoAction }
+            ShortcutItem { action: undoAction }
+            ShortcutItem { action: redoAction }
         }
         Menu {
             title: "Se&ason"
-            MenuItem { action: defaultAction }
-            MenuItem { action: suggestAction }
-            MenuItem { action: chapterNamesAction }
-            MenuItem { action: findAction }
-            MenuItem { action: overviewAction }
+            ShortcutItem { action: defaultAction }
+            ShortcutItem { action: suggestAction }
+            ShortcutItem { action: chapterNamesAction }
+            ShortcutItem { action: findAction }
+            ShortcutItem { action: overviewAction }
         }
         Menu {
             title: "&Go"
-            MenuItem { action: prevAction }
-            MenuItem { action: nextAction }
+            ShortcutItem { action: prevAction }
+            ShortcutItem { action: nextAction }
         }
     }
 
@@ -240,9 +292,10 @@ ApplicationWindow {
             visible: !waitNote.visible
             anchors.fill: parent
             text: backend.save_status
-            color: backend.save_failed ? "#b00020" : palette.windowText
+            color: backend.save_failed ? window.errorColor : palette.windowText
             elide: Text.ElideRight
-            Accessible.name: "Save status: " + backend.save_status
+            Accessible.role: Accessible.AlertMessage
+            Accessible.name: backend.save_status
         }
     }
 
@@ -327,6 +380,23 @@ ApplicationWindow {
         onDiscarded: { close(); backend.reload_file() }
     }
 
+    // A menu entry that shows its shortcut, as desktop menus do.
+    component ShortcutItem: MenuItem {
+        id: entry
+        contentItem: RowLayout {
+            spacing: 24
+            Label {
+                text: entry.text.replace("&", "")
+                color: entry.enabled ? palette.windowText : palette.placeholderText
+                Layout.fillWidth: true
+            }
+            Label {
+                text: entry.action ? backend.shortcut_text(entry.action.shortcut) : ""
+                color: palette.placeholderText
+            }
+        }
+    }
+
     // A season rule's plan: what changes where, and which files are skipped and why.
     component PlanView: ColumnLayout {
         property var plan: ({ ok: false, message: "", changes: [], skipped: [], files: 0 })
@@ -339,7 +409,7 @@ ApplicationWindow {
                   : parent.plan.changes.length === 0 ? "Nothing would change."
                   : parent.plan.changes.length + (parent.plan.changes.length === 1 ? " change in " : " changes in ")
                     + parent.plan.files + (parent.plan.files === 1 ? " file:" : " files:")
-            color: parent.plan.message.length > 0 ? "#b00020" : palette.windowText
+            color: parent.plan.message.length > 0 ? window.errorColor : palette.windowText
         }
         ListView {
             objectName: "planChanges"
@@ -605,7 +675,7 @@ ApplicationWindow {
                         text: column === 0 ? (row.odd ? "\u2260 " : "") + row.file
                                            : (cell.odd ? "\u2260 " : "") + cell.text
                         font.bold: column === 0 ? row.odd : cell.odd
-                        color: (column === 0 ? row.odd : cell.odd) ? "#8a4b00" : palette.windowText
+                        color: (column === 0 ? row.odd : cell.odd) ? window.oddText : palette.windowText
                         padding: 3
                         background: Rectangle {
                             color: (column > 0 && cell.odd) ? Qt.rgba(0.95, 0.75, 0.2, 0.35) : "transparent"
@@ -758,15 +828,37 @@ ApplicationWindow {
             objectName: "errorBanner"
             visible: backend.load_errors.length > 0
             Layout.fillWidth: true
-            background: Rectangle { color: "#fdecea"; border.color: "#b00020" }
+            background: Rectangle { color: window.errorBack; border.color: window.errorColor }
             RowLayout {
                 anchors.fill: parent
-                Label {
-                    objectName: "errorText"
+                ColumnLayout {
                     Layout.fillWidth: true
-                    wrapMode: Text.WordWrap
-                    color: "#5f0010"
-                    text: "Could not open:\n" + backend.load_errors.join("\n")
+                    Label {
+                        objectName: "errorText"
+                        Layout.fillWidth: true
+                        wrapMode: Text.WordWrap
+                        color: window.errorText
+                        text: "Could not open:\n" + backend.load_errors.join("\n")
+                        Accessible.role: Accessible.AlertMessage
+                        Accessible.name: text
+                    }
+                    Label {
+                        objectName: "errorDetails"
+                        visible: detailsButton.checked
+                        Layout.fillWidth: true
+                        wrapMode: Text.WrapAnywhere
+                        color: window.errorText
+                        font.family: "monospace"
+                        text: backend.load_error_details.join("\n")
+                    }
+                }
+                Button {
+                    id: detailsButton
+                    objectName: "detailsButton"
+                    visible: backend.load_error_details.length > 0
+                    checkable: true
+                    text: checked ? "Hide details" : "Details"
+                    Accessible.name: checked ? "Hide the reader's own words" : "Show the reader's own words about these files"
                 }
                 Button {
                     text: "Dismiss"
@@ -781,7 +873,7 @@ ApplicationWindow {
             objectName: "diskBanner"
             visible: backend.changed_on_disk
             Layout.fillWidth: true
-            background: Rectangle { color: "#fff4e0"; border.color: "#c08a00" }
+            background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
             RowLayout {
                 anchors.fill: parent
                 Label {
@@ -802,6 +894,22 @@ ApplicationWindow {
                     visible: backend.active_modified
                     onClicked: { window.commitEdits(); backend.save_anyway() }
                 }
+            }
+        }
+
+        // The active file opened, but something is missing from it.
+        Frame {
+            objectName: "warningBanner"
+            visible: backend.active_warning.length > 0
+            Layout.fillWidth: true
+            background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
+            Label {
+                objectName: "warningText"
+                anchors.fill: parent
+                wrapMode: Text.WordWrap
+                text: "\u26A0 " + backend.active_warning
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: backend.active_warning
             }
         }
 
@@ -835,6 +943,7 @@ ApplicationWindow {
         }
 
         SplitView {
+            id: split
             visible: window.hasFiles
             Layout.fillWidth: true
             Layout.fillHeight: true
@@ -847,8 +956,17 @@ ApplicationWindow {
                 clip: true
                 model: backend.file_names
                 currentIndex: backend.active_index
-                keyNavigationEnabled: true
-                Accessible.name: "Files"
+                // In the Tab order; the arrows and Home/End open another file.
+                activeFocusOnTab: true
+                keyNavigationEnabled: false
+                Keys.onUpPressed: if (backend.active_index > 0) window.select(backend.active_index - 1)
+                Keys.onDownPressed: if (backend.active_index + 1 < count) window.select(backend.active_index + 1)
+                Keys.onPressed: (event) => {
+                    if (event.key === Qt.Key_Home && count > 0) { window.select(0); event.accepted = true }
+                    else if (event.key === Qt.Key_End && count > 0) { window.select(count - 1); event.accepted = true }
+                }
+                Accessible.role: Accessible.List
+                Accessible.name: "Files" + (backend.active_file_name.length > 0 ? ", " + backend.active_file_name + " is open" : "")
                 delegate: FileEntry {
                     required property int index
                     required property string modelData
@@ -953,32 +1071,33 @@ ApplicationWindow {
                 Label { text: "Chapters"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
                 // A chapter at a time (inside a chapter: a split), or a marked opening or
                 // ending from a time or a span ("1:00-2:28"; 90 s without an end).
-                RowLayout {
+                Flow {
                     id: addBar
                     objectName: "addBar"
                     visible: backend.active_index >= 0
+                    spacing: 6
                     Layout.fillWidth: true
                     Layout.leftMargin: 8
                     Layout.rightMargin: 8
                     property var time: ({ ok: false, reason: "" })
                     // The edition the first row shows; 0 for a file without chapters.
                     readonly property var edition: chapterView.count > 0 ? chapterModel.data(chapterModel.index(0, 0), 0) : 0
-                    Label { text: "At" }
+                    Label { text: "At"; height: addTime.height; verticalAlignment: Text.AlignVCenter }
                     TextField {
                         id: addTime
                         objectName: "addTime"
-                        Layout.preferredWidth: 190
+                        width: 190
                         placeholderText: "mm:ss.fff or start-end"
                         font.family: "monospace"
                         selectByMouse: true
                         Accessible.name: "Time of the new chapter"
-                        color: addBar.time.ok || text.length === 0 ? palette.text : "#b00020"
+                        color: addBar.time.ok || text.length === 0 ? palette.text : window.errorColor
                         onTextChanged: addBar.time = text.length > 0 ? backend.parse_time(text) : { ok: false, reason: "" }
                     }
                     TextField {
                         id: addName
                         objectName: "addName"
-                        Layout.preferredWidth: 160
+                        width: 160
                         placeholderText: "Name"
                         selectByMouse: true
                         Accessible.name: "Name of the new chapter"
@@ -1007,12 +1126,11 @@ ApplicationWindow {
                         objectName: "addError"
                         visible: addTime.text.length > 0 && !addBar.time.ok
                         text: addBar.time.reason || ""
-                        color: "#b00020"
-                        elide: Text.ElideRight
-                        Layout.fillWidth: true
+                        color: window.errorColor
+                        width: Math.min(implicitWidth, addBar.width)
+                        wrapMode: Text.WordWrap
                         Accessible.role: Accessible.AlertMessage
                     }
-                    Item { Layout.fillWidth: true; visible: !(addTime.text.length > 0 && !addBar.time.ok) }
                 }
                 ChapterEntry {
                     header: true
@@ -1055,6 +1173,7 @@ ApplicationWindow {
                         end: model.end
                         duration: model.duration
                         qualifies: model.qualifies
+                        number: Number(model.idx) + 1
                         skipType: model.skipType
                         players: model.players
                         fix: model.fix

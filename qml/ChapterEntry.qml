@@ -23,6 +23,10 @@ Frame {
     // Checks a start typed in the field: {ok, ms} or {ok: false, reason}.
     property var checkStart: function(text) { return { ok: true, ms: 0 } }
     property var startCheck: ({ ok: true, reason: "" })
+    property int number: 1 // the row's place in the list, from 1
+    // Which row a control belongs to, for screen readers: "chapter 3, Opening".
+    readonly property string rowLabel: "chapter " + number + (chapterName.length > 0 ? ", " + chapterName : "")
+    readonly property color errorColor: palette.window.hslLightness < 0.5 ? "#ff8a80" : "#b00020"
 
     readonly property var skipTypeNames: ["None", "No skipping", "Opening credits", "End credits", "Recap",
                                           "Next preview", "Preview", "Advertisement"]
@@ -43,7 +47,7 @@ Frame {
     implicitWidth: 760
     background: Rectangle {
         visible: !root.header
-        color: root.qualifies ? Qt.rgba(0.95, 0.75, 0.2, 0.35) : "transparent"
+        color: root.qualifies ? Qt.rgba(0.95, 0.75, 0.2, 0.25) : "transparent"
         border.color: root.qualifies ? "#c08a00" : palette.mid
         radius: 3
     }
@@ -71,7 +75,7 @@ Frame {
                 Layout.fillWidth: true
                 Layout.minimumWidth: 160
                 selectByMouse: true
-                Accessible.name: "Chapter name"
+                Accessible.name: "Name of " + root.rowLabel
                 onEditingFinished: if (text !== root.chapterName) { root.nameEdited(text); text = root.chapterName }
                 Keys.onEscapePressed: { text = root.chapterName; focus = false }
             }
@@ -84,8 +88,8 @@ Frame {
                 font.family: "monospace"
                 Layout.preferredWidth: 100
                 selectByMouse: true
-                color: root.startCheck.ok ? palette.text : "#b00020"
-                Accessible.name: "Start " + root.start
+                color: root.startCheck.ok ? palette.text : root.errorColor
+                Accessible.name: "Start of " + root.rowLabel + ": " + root.start
                 ToolTip.visible: hovered && root.startCheck.ok
                 ToolTip.text: "Start, as mm:ss.fff or h:mm:ss.fff: moves the boundary with the previous chapter"
                 ToolTip.delay: 800
@@ -98,29 +102,16 @@ Frame {
                 }
                 Keys.onEscapePressed: { text = root.start; root.startCheck = { ok: true, reason: "" }; focus = false }
             }
-            Label { objectName: "chapterEnd"; text: root.header ? "End" : root.end; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "End " + root.end }
+            Label { objectName: "chapterEnd"; text: root.header ? "End" : root.end; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "End of " + root.rowLabel + ": " + root.end }
             Label {
-                text: root.header ? "Length" : root.duration
+                objectName: "chapterLength"
+                // The likely opening or ending is said in words too, not only by colour.
+                text: root.header ? "Length" : root.duration + (root.qualifies ? " ≈ 90 s" : "")
                 font.family: "monospace"
                 font.bold: root.qualifies || root.header
-                Layout.preferredWidth: 90
-                Accessible.name: "Length " + root.duration
-            }
-            Button {
-                objectName: "splitStart"
-                opacity: root.header ? 0 : 1
-                enabled: !root.header
-                text: "90 s from start"
-                Accessible.name: "Split 90 seconds off the start"
-                onClicked: root.splitStart()
-            }
-            Button {
-                objectName: "splitEnd"
-                opacity: root.header ? 0 : 1
-                enabled: !root.header
-                text: "90 s from end"
-                Accessible.name: "Split 90 seconds off the end"
-                onClicked: root.splitEnd()
+                Layout.preferredWidth: 150
+                Accessible.name: "Length of " + root.rowLabel + ": " + root.duration
+                                 + (root.qualifies ? ", about 90 seconds: likely an opening or ending" : "")
             }
             Button {
                 objectName: "deleteChapter"
@@ -128,7 +119,7 @@ Frame {
                 enabled: !root.header
                 text: "\u2715"
                 Layout.preferredWidth: 32
-                Accessible.name: "Delete the chapter (merge it into the previous one)"
+                Accessible.name: "Delete " + root.rowLabel + " (merge it into the previous one)"
                 ToolTip.visible: hovered
                 ToolTip.text: "Delete: the previous chapter (the next, for the first) takes its time"
                 ToolTip.delay: 800
@@ -139,30 +130,44 @@ Frame {
             objectName: "startError"
             visible: !root.header && !root.startCheck.ok
             text: root.startCheck.reason || ""
-            color: "#b00020"
+            color: root.errorColor
             wrapMode: Text.WordWrap
             Layout.fillWidth: true
             Accessible.role: Accessible.AlertMessage
         }
-        RowLayout {
+        // The second line wraps when the window is narrow: nothing is cut off.
+        Flow {
             visible: !root.header
             Layout.fillWidth: true
             spacing: 8
-            Label { text: "Skip:" }
+            Button {
+                objectName: "splitStart"
+                text: "90 s from start"
+                Accessible.name: "Split 90 seconds off the start of " + root.rowLabel
+                onClicked: root.splitStart()
+            }
+            Button {
+                objectName: "splitEnd"
+                text: "90 s from end"
+                Accessible.name: "Split 90 seconds off the end of " + root.rowLabel
+                onClicked: root.splitEnd()
+            }
+            Label { text: "Skip:"; height: skipBox.height; verticalAlignment: Text.AlignVCenter }
             ComboBox {
+                id: skipBox
                 objectName: "skipType"
                 model: root.skipTypeNames
                 currentIndex: root.skipType + 1
-                Layout.preferredWidth: 170
-                Accessible.name: "Skip type"
+                width: 170
+                Accessible.name: "Skip type of " + root.rowLabel
                 onActivated: (i) => { root.skipTypeEdited(i - 1); currentIndex = Qt.binding(() => root.skipType + 1) }
             }
-            Button { objectName: "markOpening"; text: "Opening"; Accessible.name: "Mark as the opening"; onClicked: root.mark("opening") }
-            Button { objectName: "markEnding"; text: "Ending"; Accessible.name: "Mark as the ending"; onClicked: root.mark("ending") }
+            Button { objectName: "markOpening"; text: "Opening"; Accessible.name: "Mark " + root.rowLabel + " as the opening"; onClicked: root.mark("opening") }
+            Button { objectName: "markEnding"; text: "Ending"; Accessible.name: "Mark " + root.rowLabel + " as the ending"; onClicked: root.mark("ending") }
             Button {
                 id: moreRoles
                 text: "More ▾"
-                Accessible.name: "Mark as recap or preview"
+                Accessible.name: "Mark " + root.rowLabel + " as recap or preview"
                 onClicked: rolesMenu.popup(moreRoles, 0, moreRoles.height)
                 Menu {
                     id: rolesMenu
@@ -172,8 +177,8 @@ Frame {
             }
             Label {
                 objectName: "players"
-                Layout.fillWidth: true
-                elide: Text.ElideRight
+                height: skipBox.height
+                verticalAlignment: Text.AlignVCenter
                 color: root.players.length > 0 ? palette.windowText : palette.placeholderText
                 text: root.players.length > 0 ? "Skipped by " + root.players : "No player skips it by its name"
             }
@@ -181,7 +186,7 @@ Frame {
                 objectName: "fixName"
                 visible: root.fix.length > 0
                 text: "Rename to \u201C" + (root.fixNames[root.fix] || "") + "\u201D"
-                Accessible.name: "Rename so that players skip it"
+                Accessible.name: "Rename " + root.rowLabel + " so that players skip it"
                 ToolTip.visible: hovered
                 ToolTip.text: "Its skip type asks for skipping, but players go by the name"
                 ToolTip.delay: 800

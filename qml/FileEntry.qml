@@ -13,7 +13,15 @@ ItemDelegate {
     text: (modified ? "\u25CF " : "") + fileName
     font.bold: active
     Accessible.name: fileName + (active ? ", active" : "") + (modified ? ", unsaved changes" : "")
-    ToolTip.visible: hovered && fileName.length > 0
+    // Long names keep their start and their end (the episode number is often last).
+    contentItem: Label {
+        text: root.text
+        font: root.font
+        elide: Text.ElideMiddle
+        verticalAlignment: Text.AlignVCenter
+        color: root.highlighted ? root.palette.highlightedText : root.palette.windowText
+    }
+    ToolTip.visible: (hovered || visualFocus) && fileName.length > 0
     ToolTip.text: fileName
     ToolTip.delay: 800
 }

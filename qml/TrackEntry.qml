@@ -36,6 +36,9 @@ Frame {
         return on.join(" \u00B7 ")
     }
     property var languageCheck: ({ ok: true, reason: "" })
+    // Which row a control belongs to, for screen readers: "track 2, Audio, Japanese".
+    readonly property string rowLabel: "track " + number + ", " + variant + (languageName.length > 0 ? ", " + languageName : "")
+    readonly property color errorColor: palette.window.hslLightness < 0.5 ? "#ff8a80" : "#b00020"
 
     signal nameEdited(string text)
     signal defaultEdited(bool value)
@@ -68,7 +71,7 @@ Frame {
                 text: root.variant
                 font.bold: true
                 Layout.preferredWidth: 70
-                Accessible.name: "Track type " + root.variant
+                Accessible.name: "Type of " + root.rowLabel
             }
             TextField {
                 id: nameField
@@ -78,7 +81,13 @@ Frame {
                 Layout.fillWidth: true
                 Layout.minimumWidth: 120
                 selectByMouse: true
-                Accessible.name: "Track name"
+                Accessible.name: "Name of " + root.rowLabel
+                // A long name shows its start, and whole in a tooltip.
+                onActiveFocusChanged: if (!activeFocus) cursorPosition = 0
+                onTextChanged: if (!activeFocus) cursorPosition = 0
+                ToolTip.visible: hovered && !activeFocus && contentWidth > width
+                ToolTip.text: text
+                ToolTip.delay: 600
                 onEditingFinished: if (text !== root.trackName) { root.nameEdited(text); text = root.trackName }
                 Keys.onEscapePressed: { text = root.trackName; focus = false }
             }
@@ -86,18 +95,24 @@ Frame {
                 objectName: "trackDefault"
                 text: "Default"
                 checked: root.isDefault
-                Accessible.name: "Default track"
+                Accessible.name: "Default flag of " + root.rowLabel
                 onToggled: { root.defaultEdited(checked); checked = Qt.binding(() => root.isDefault) }
             }
+        }
+        // The second line wraps when the window is narrow: nothing is cut off.
+        Flow {
+            Layout.fillWidth: true
+            Layout.leftMargin: 112
+            spacing: 8
             TextField {
                 id: languageField
                 objectName: "trackLanguage"
                 text: root.language
-                Layout.preferredWidth: 90
+                width: 90
                 selectByMouse: true
-                Accessible.name: "Track language"
+                Accessible.name: "Language of " + root.rowLabel
                 Accessible.description: root.languageCheck.ok ? root.languageName : root.languageCheck.reason
-                color: root.languageCheck.ok ? palette.text : "#b00020"
+                color: root.languageCheck.ok ? palette.text : root.errorColor
                 ToolTip.visible: hovered && root.languageCheck.ok
                 ToolTip.text: (root.languageName.length > 0 ? root.languageName + ". " : "")
                               + "Language code, for example eng, ger, pt-BR or zh-Hant-TW"
@@ -115,8 +130,8 @@ Frame {
             Button {
                 objectName: "pickLanguage"
                 text: "\u2026"
-                Layout.preferredWidth: 32
-                Accessible.name: "Choose the language by name"
+                width: 32
+                Accessible.name: "Choose the language of " + root.rowLabel + " by name"
                 ToolTip.visible: hovered
                 ToolTip.text: "Choose the language by name"
                 ToolTip.delay: 800
@@ -125,14 +140,16 @@ Frame {
             Label {
                 text: root.languageName
                 elide: Text.ElideRight
-                Layout.preferredWidth: 110
+                width: 130
+                height: languageField.height
+                verticalAlignment: Text.AlignVCenter
                 color: palette.placeholderText
             }
             Button {
                 id: flagsButton
                 objectName: "trackFlags"
                 text: "Flags\u2026"
-                Accessible.name: "Track flags" + (root.flagSummary.length > 0 ? ": " + root.flagSummary : "")
+                Accessible.name: "Flags of " + root.rowLabel + (root.flagSummary.length > 0 ? ": " + root.flagSummary : "")
                 onClicked: flagsPopup.open()
             }
             Button {
@@ -140,7 +157,7 @@ Frame {
                 text: "Apply to all files"
                 visible: root.season
                 enabled: root.pending
-                Accessible.name: "Apply this track's changes to the matching track of every open file"
+                Accessible.name: "Apply the changes of " + root.rowLabel + " to the matching track of every open file"
                 ToolTip.visible: hovered
                 ToolTip.text: "Make this track's changes in every open file's matching track (same type, language and name)"
                 ToolTip.delay: 800
@@ -159,7 +176,7 @@ Frame {
             objectName: "languageError"
             visible: !root.languageCheck.ok
             text: root.languageCheck.reason || ""
-            color: "#b00020"
+            color: root.errorColor
             wrapMode: Text.WordWrap
             Layout.fillWidth: true
             Layout.leftMargin: 112
@@ -187,7 +204,7 @@ Frame {
                         readonly property var values: root.flagHasDefault[index] ? [1, 0] : [1, 0, -1]
                         model: root.flagHasDefault[index] ? ["Yes", "No"] : ["Yes", "No", "Not set"]
                         currentIndex: values.indexOf(root.flags[index])
-                        Accessible.name: root.flagLabels[index] + " flag of track " + root.number
+                        Accessible.name: root.flagLabels[index] + " flag of " + root.rowLabel
                         onActivated: (i) => {
                             root.flagEdited(root.flagNames[index], values[i])
                             currentIndex = Qt.binding(() => values.indexOf(root.flags[index]))

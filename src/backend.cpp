@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
+#include <QSettings>
 
 #include <cstdio>
 #include <cstdlib>
@@ -505,6 +507,17 @@ QVariantList Backend::search_languages(const QString &query) const {
         out << QVariantMap{{QStringLiteral("tag"), c.tag}, {QStringLiteral("label"), c.label}};
     return out;
 }
+
+QString Backend::shortcut_text(const QVariant &shortcut) const {
+    const QKeySequence keys = shortcut.typeId() == QMetaType::QString
+                                  ? QKeySequence(shortcut.toString())
+                                  : QKeySequence(static_cast<QKeySequence::StandardKey>(shortcut.toInt()));
+    return keys.toString(QKeySequence::NativeText);
+}
+
+QVariant Backend::stored(const QString &key) const { return QSettings(QStringLiteral("perlane"), QStringLiteral("perlane")).value(QStringLiteral("window/") + key); }
+
+void Backend::store(const QString &key, const QVariant &value) { QSettings(QStringLiteral("perlane"), QStringLiteral("perlane")).setValue(QStringLiteral("window/") + key, value); }
 
 void Backend::report(const QString &status, bool failed) {
     if (status == save_status_ && failed == save_failed_)

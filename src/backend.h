@@ -186,6 +186,13 @@ public:
     Q_INVOKABLE QVariantMap preview_chapter_names_to_all() const;
     Q_INVOKABLE int apply_chapter_names_to_all();
 
+    // A shortcut as the desktop writes it ("Ctrl+S"), from a key sequence text or a
+    // standard key.
+    Q_INVOKABLE QString shortcut_text(const QVariant &shortcut) const;
+    // The window's own settings (size, splitter), kept between runs.
+    Q_INVOKABLE QVariant stored(const QString &key) const;
+    Q_INVOKABLE void store(const QString &key, const QVariant &value);
+
     // Starts finding the opening and ending of every open file (returns at once).
     Q_INVOKABLE void detect_openings();
     Q_INVOKABLE void cancel_detection();

@@ -50,10 +50,10 @@ QString warning_for(reader::File &file, const reader::SegmentView &segment) {
             if (!missing.contains(what))
                 missing << what;
         }
-    if (layout->segment_end > layout->file_size)
+    if (layout->declared_end && *layout->declared_end > layout->file_size)
         return QStringLiteral("This file is cut short: it ends at byte %1 of the %2 it declares%3. Its tracks and chapters can "
                               "still be edited, but it will not play to the end.")
-            .arg(number(layout->file_size), number(layout->segment_end),
+            .arg(number(layout->file_size), number(*layout->declared_end),
                  missing.isEmpty() ? QString() : QStringLiteral(", and ") + missing.join(QStringLiteral(", ")) + QStringLiteral(" are missing"));
     if (!missing.isEmpty())
         return QStringLiteral("This file is incomplete: %1 %2 missing.").arg(missing.join(QStringLiteral(" and ")),

@@ -1,12 +1,15 @@
 // perlane-screenshot: the real window with real files open, saved as a PNG.
 //   perlane-screenshot QML_DIR OUTPUT.png FILE...
 // Loads App.qml from QML_DIR, adds the files as "Add" would, and grabs the window.
-// Fails when the picture comes out blank.
+// Fails when the picture comes out blank. PERLANE_SCREENSHOT_DARK=1 gives the window a
+// dark palette (as a dark desktop would); PERLANE_SCREENSHOT_SIZE=WxH sets its size.
 #include "app.h"
 #include "backend.h"
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QQmlContext>
+#include <QQmlExpression>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
@@ -32,7 +35,24 @@ int main(int argc, char **argv) {
     auto *backend = window ? window->findChild<perlane::Backend *>(QStringLiteral("backend")) : nullptr;
     if (!backend)
         return 1;
-    window->resize(1100, 620);
+    if (qEnvironmentVariableIntValue("PERLANE_SCREENSHOT_DARK") == 1) {
+        // What a dark desktop hands the window: its palette, which every control follows.
+        QQmlExpression dark(engine.rootContext(), window,
+                            QStringLiteral("palette.window = '#2b2b2b'; palette.windowText = '#eeeeee'; palette.base = '#1e1e1e';"
+                                           "palette.alternateBase = '#333333'; palette.text = '#eeeeee'; palette.button = '#3a3a3a';"
+                                           "palette.buttonText = '#eeeeee'; palette.highlight = '#3584e4'; palette.highlightedText = '#ffffff';"
+                                           "palette.placeholderText = '#9a9a9a'; palette.mid = '#555555'; palette.light = '#4a4a4a';"
+                                           "palette.dark = '#202020'; palette.midlight = '#444444'; palette.shadow = '#000000';"
+                                           "palette.disabled.buttonText = '#7a7a7a'; palette.disabled.windowText = '#7a7a7a';"
+                                           "palette.disabled.text = '#7a7a7a'"));
+        dark.evaluate();
+        if (dark.hasError())
+            std::fprintf(stderr, "%s\n", qPrintable(dark.error().toString()));
+    }
+    QSize size(1100, 620);
+    if (const QStringList wh = qEnvironmentVariable("PERLANE_SCREENSHOT_SIZE").split(QLatin1Char('x')); wh.size() == 2)
+        size = QSize(wh[0].toInt(), wh[1].toInt());
+    window->resize(size);
     for (const QString &path : args.mid(3))
         if (const auto why = backend->add_file(path))
             std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(*why));

@@ -1,0 +1,187 @@
+// The real App.qml at scale 2 in a 1024x700 window (QT_SCALE_FACTOR=2 from the test's
+// environment): nothing cut off, the Tab order, accessible names that name their row, and
+// plain words for files that cannot be opened or are cut short.
+#include "app.h"
+#include "backend.h"
+
+#include <QAccessible>
+#include <QFile>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace perlane;
+
+namespace {
+
+QQuickItem *find_item(QQuickItem *root, const QString &name) {
+    if (!root)
+        return nullptr;
+    if (root->objectName() == name && root->isVisible())
+        return root;
+    for (QQuickItem *child : root->childItems())
+        if (QQuickItem *found = find_item(child, name))
+            return found;
+    return nullptr;
+}
+
+// The visible controls under `root` (buttons, fields, boxes), in item order.
+void controls(QQuickItem *root, QList<QQuickItem *> &out) {
+    for (QQuickItem *child : root->childItems()) {
+        if (!child->isVisible())
+            continue;
+        if (child->inherits("QQuickAbstractButton") || child->inherits("QQuickTextField") || child->inherits("QQuickComboBox"))
+            out << child;
+        else
+            controls(child, out);
+    }
+}
+
+QString accessible_name(QQuickItem *item) {
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
+    return a ? a->text(QAccessible::Name) : QString();
+}
+
+QString media(const char *name) {
+    return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + QString::fromLatin1(name);
+}
+
+} // namespace
+
+class TestUiScale : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    std::unique_ptr<QQmlApplicationEngine> engine;
+    QQuickWindow *window = nullptr;
+    Backend *backend = nullptr;
+
+    QQuickItem *item(const QString &name) { return find_item(window->contentItem(), name); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QCOMPARE(qgetenv("QT_SCALE_FACTOR"), QByteArray("2"));
+        // A file cut short (its clusters end early), and one that is no Matroska file.
+        QFile full(media("full.mkv")), cut(dir.filePath(QStringLiteral("cut.mkv"))), text(dir.filePath(QStringLiteral("notes.mkv")));
+        QVERIFY(full.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly) && text.open(QIODevice::WriteOnly));
+        cut.write(full.read(full.size() * 3 / 5));
+        text.write("Shopping list: eggs, milk\n");
+        cut.close();
+        text.close();
+
+        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+        engine = std::make_unique<QQmlApplicationEngine>();
+        register_qml_types();
+        engine->load(QStringLiteral(PERLANE_QML_DIR "/App.qml"));
+        QCOMPARE(engine->rootObjects().size(), 1);
+        window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
+        backend = window->findChild<Backend *>(QStringLiteral("backend"));
+        QVERIFY(backend);
+        window->resize(1024, 700);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->devicePixelRatio(), 2.0);
+        backend->load_choices({media("full.mkv"), cut.fileName(), text.fileName()});
+    }
+
+    void plain_words_for_files_that_cannot_be_opened() {
+        QTRY_VERIFY(item(QStringLiteral("errorText")));
+        QCOMPARE(item(QStringLiteral("errorText"))->property("text").toString(),
+                 QStringLiteral("Could not open:\nnotes.mkv: This is not a Matroska file."));
+        QVERIFY(!item(QStringLiteral("errorDetails")));
+        QTest::mouseClick(window, Qt::LeftButton, {}, item(QStringLiteral("detailsButton"))->mapToScene({5, 5}).toPoint());
+        QTRY_VERIFY(item(QStringLiteral("errorDetails")));
+        QVERIFY(item(QStringLiteral("errorDetails"))->property("text").toString().startsWith(QStringLiteral("notes.mkv: ")));
+        backend->dismiss_load_errors();
+    }
+
+    void a_file_cut_short_opens_with_a_warning() {
+        QVERIFY(!item(QStringLiteral("warningBanner"))); // full.mkv is whole
+        backend->select_file(1);
+        QTRY_VERIFY(item(QStringLiteral("warningBanner")));
+        QVERIFY2(item(QStringLiteral("warningText"))->property("text").toString().contains(QStringLiteral("cut short")),
+                 qPrintable(item(QStringLiteral("warningText"))->property("text").toString()));
+        backend->select_file(0);
+        QTRY_VERIFY(!item(QStringLiteral("warningBanner")));
+    }
+
+    void every_button_of_a_chapter_row_can_be_reached() {
+        auto *list = item(QStringLiteral("chapterList"));
+        QVERIFY(list);
+        QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, 0), Q_ARG(int, 1 /* Beginning */));
+        QTest::qWait(100);
+        QQuickItem *row = item(QStringLiteral("chapter_0"));
+        QVERIFY(row);
+        const QRectF view = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
+        const QRectF shown = view.intersected(QRectF(0, 0, window->width(), window->height()));
+        QList<QQuickItem *> found;
+        controls(row, found);
+        QVERIFY(found.size() >= 9);
+        for (QQuickItem *c : found) {
+            const QRectF r = c->mapRectToScene(QRectF(0, 0, c->width(), c->height()));
+            QVERIFY2(shown.contains(r), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 outside %6x%7")
+                                                       .arg(accessible_name(c)).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                                                       .arg(shown.width()).arg(shown.height())));
+        }
+    }
+
+    void tab_visits_the_files_then_the_tracks_then_the_chapters() {
+        QQuickItem *files = item(QStringLiteral("fileList"));
+        files->forceActiveFocus(Qt::TabFocusReason);
+        QStringList seen;
+        for (int i = 0; i < 60; ++i) {
+            QQuickItem *now = window->activeFocusItem();
+            QString where;
+            for (QQuickItem *p = now; p; p = p->parentItem())
+                if (p->objectName() == QStringLiteral("fileList")) {
+                    now = p;
+                    break;
+                } else if (p->objectName().startsWith(QStringLiteral("track_")) || p->objectName().startsWith(QStringLiteral("chapter_"))) {
+                    where = p->objectName() + QLatin1Char('/');
+                    break;
+                }
+            seen << where + (now ? now->objectName() : QString());
+            QTest::keyClick(window, Qt::Key_Tab);
+        }
+        const auto first = [&](const QString &name) { return seen.indexOf(name); };
+        QCOMPARE(seen.first(), QStringLiteral("fileList"));
+        QVERIFY2(first(QStringLiteral("track_0/trackName")) > 0, qPrintable(seen.join(u' ')));
+        QVERIFY(first(QStringLiteral("track_0/trackName")) < first(QStringLiteral("track_0/trackDefault")));
+        QVERIFY(first(QStringLiteral("track_0/trackDefault")) < first(QStringLiteral("track_0/trackLanguage")));
+        QVERIFY(first(QStringLiteral("track_0/trackLanguage")) < first(QStringLiteral("track_1/trackName")));
+        QVERIFY(first(QStringLiteral("track_2/trackName")) < first(QStringLiteral("chapter_0/chapterName")));
+        QVERIFY2(first(QStringLiteral("chapter_0/chapterName")) < first(QStringLiteral("chapter_0/chapterStart")), qPrintable(seen.join(u' ')));
+        QVERIFY(first(QStringLiteral("chapter_0/chapterStart")) < first(QStringLiteral("chapter_1/chapterName")));
+    }
+
+    void every_control_says_which_row_it_belongs_to() {
+        for (const auto &[row, says] : {std::pair{"track_1", "track 2, Audio, Japanese"}, std::pair{"chapter_1", "chapter 2, Opening"}}) {
+            QList<QQuickItem *> found;
+            controls(item(QString::fromLatin1(row)), found);
+            QStringList names;
+            for (QQuickItem *c : found)
+                names << accessible_name(c);
+            QVERIFY2(names.size() >= 5, qPrintable(names.join(u'|')));
+            QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+            for (const QString &n : names)
+                QVERIFY2(n.contains(QLatin1StringView(says)), qPrintable(n));
+        }
+        // The likely opening is said in words, not only shown in colour.
+        QQuickItem *length = find_item(item(QStringLiteral("chapter_1")), QStringLiteral("chapterLength"));
+        QVERIFY(length->property("text").toString().endsWith(QStringLiteral("\u2248 90 s")));
+        QVERIFY(accessible_name(length).contains(QStringLiteral("about 90 seconds")));
+    }
+
+    void the_layout_is_kept_for_the_next_start() {
+        QMetaObject::invokeMethod(window, "keepLayout");
+        QCOMPARE(backend->stored(QStringLiteral("size")).toSize(), QSize(1024, 700));
+        QVERIFY(!backend->stored(QStringLiteral("splitter")).toByteArray().isEmpty());
+    }
+
+    void cleanupTestCase() { engine.reset(); }
+};
+
+QTEST_MAIN(TestUiScale)
+#include "tst_ui_scale.moc"
