@@ -51,8 +51,6 @@ Result<Layout> read_layout(File &file) {
     if (segment->id != ids::segment)
         return std::unexpected(Error::with_id(ErrorKind::MissingElement, ids::segment));
     layout.segment_data_start = *file.position();
-    if (!segment->size.is_unknown)
-        layout.declared_end = layout.segment_data_start + segment->size.value;
     layout.segment_end = segment->size.is_unknown
                              ? layout.file_size
                              : std::min(layout.file_size, layout.segment_data_start + segment->size.value);

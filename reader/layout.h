@@ -3,7 +3,6 @@
 // copy. Only headers are read; bodies, clusters included, are passed over.
 #include "io.h"
 
-#include <optional>
 #include <vector>
 
 namespace perlane::reader {
@@ -19,7 +18,6 @@ struct Placed {
 struct Layout {
     std::uint64_t segment_data_start = 0; // after the Segment header
     std::uint64_t segment_end = 0;        // the segment's declared end, or the file's end
-    std::optional<std::uint64_t> declared_end; // where the segment says it ends (none: unknown size)
     std::uint64_t file_size = 0;
     std::vector<Placed> elements; // the first segment's top-level elements, in file order
 };

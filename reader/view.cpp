@@ -15,15 +15,12 @@ struct SegmentState {
     bool size_unknown = false;
 };
 
-struct SeekEntry {
-    VInt64 id;
-    std::uint64_t offset;
-};
-
 std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
     return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max()
                                                               : a + b;
 }
+
+} // namespace
 
 std::vector<SeekEntry> seek_entries(const SegmentView &segment) {
     std::vector<SeekEntry> entries;
@@ -48,6 +45,8 @@ std::vector<SeekEntry> seek_entries(const SegmentView &segment) {
     return entries;
 }
 
+namespace {
+
 Result<void> finish(SegmentState &state, std::vector<SegmentView> &segments) {
     if (!state.info)
         return std::unexpected(Error::with_id(ErrorKind::MissingElement, Info::id));
@@ -59,6 +58,8 @@ Result<void> finish(SegmentState &state, std::vector<SegmentView> &segments) {
 SegmentState start(const Header &header, std::uint64_t data_start) {
     SegmentState state;
     state.view.data_start = data_start;
+    if (!header.size.is_unknown)
+        state.view.declared_end = saturating_add(data_start, header.size.value);
     state.size = header.size.value;
     state.size_unknown = header.size.is_unknown;
     return state;

@@ -14,9 +14,18 @@ struct SegmentView {
     std::optional<Attachments> attachments;
     std::vector<Tags> tags; // every Tags met, in reading order
     std::uint64_t data_start = 0;             // file offset of the segment's body
+    std::optional<std::uint64_t> declared_end; // where its size says it ends; none when unknown
     std::uint64_t first_cluster_position = 0; // offset of the first Cluster's header; 0: none
     bool operator==(const SegmentView &) const = default;
 };
+
+// An element a segment's SeekHeads point at: its ID and where it starts in the file.
+struct SeekEntry {
+    VInt64 id;
+    std::uint64_t offset;
+};
+// The seek index's entries, in file order; entries whose ID cannot be read are left out.
+std::vector<SeekEntry> seek_entries(const SegmentView &segment);
 
 // How much a view reads. Metadata: the EBML header, SeekHead, Info, Tracks and Chapters
 // only; the bodies of Cues, Tags and Attachments are passed over (those stay empty), and

@@ -409,10 +409,7 @@ std::optional<std::size_t> Backend::track_for_slot(const QString &disc, quint64 
     const Document *doc = active_document();
     if (!doc || disc != doc->title())
         return std::nullopt;
-    for (std::size_t i = 0; i < doc->tracks().size(); ++i)
-        if (doc->tracks()[i].track_number.value == number)
-            return i;
-    return std::nullopt;
+    return doc->track_numbered(number);
 }
 
 void Backend::set_track_name(const QString &disc, quint64 number, const QString &name) {

@@ -42,8 +42,15 @@ QVariantMap Backend::preview(const season::Plan &plan) const {
             changes << QVariantMap{{QStringLiteral("file"), docs_[e.file]->name()},
                                    {QStringLiteral("track"), c.item},
                                    {QStringLiteral("change"), QStringLiteral("%1: %2 \u2192 %3").arg(c.what, c.from, c.to)}};
+    // In file order: the files skipped, and those already as the rule would leave them.
+    std::vector<std::pair<std::size_t, QString>> notes;
     for (const season::Skip &s : plan.skipped)
-        skipped << docs_[s.file]->name() + QStringLiteral(": ") + s.reason;
+        notes.emplace_back(s.file, s.reason);
+    for (std::size_t file : plan.unchanged)
+        notes.emplace_back(file, QStringLiteral("nothing to change"));
+    std::ranges::stable_sort(notes, {}, &std::pair<std::size_t, QString>::first);
+    for (const auto &[file, why] : notes)
+        skipped << docs_[file]->name() + QStringLiteral(": ") + why;
     return {{QStringLiteral("ok"), plan.refusal.isEmpty() && !plan.edits.empty()},
             {QStringLiteral("message"), plan.refusal},
             {QStringLiteral("changes"), changes},
@@ -68,26 +75,16 @@ int Backend::apply(const season::Plan &plan, const QString &rule) {
                                   : QStringLiteral("%1: %2 changed (not saved yet).").arg(rule, changed == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(changed));
     QStringList skipped;
     for (const season::Skip &s : plan.skipped)
-        if (s.reason != QStringLiteral("nothing to change"))
-            skipped << docs_[s.file]->name() + QStringLiteral(" (") + s.reason + QLatin1Char(')');
+        skipped << docs_[s.file]->name() + QStringLiteral(" (") + s.reason + QLatin1Char(')');
     if (!skipped.isEmpty())
         status += QStringLiteral(" Skipped: ") + skipped.join(QStringLiteral("; ")) + QLatin1Char('.');
     report(status, changed == 0 && !skipped.isEmpty());
     return changed;
 }
 
-// The active file's track, by its number.
-static std::optional<std::size_t> track_numbered(const Document *doc, quint64 number) {
-    if (!doc)
-        return std::nullopt;
-    for (std::size_t i = 0; i < doc->tracks().size(); ++i)
-        if (doc->tracks()[i].track_number.value == number)
-            return i;
-    return std::nullopt;
-}
-
 static season::Plan plan_apply(const Backend &b, quint64 track) {
-    const auto t = track_numbered(b.active_document(), track);
+    const Document *doc = b.active_document();
+    const auto t = doc ? doc->track_numbered(track) : std::nullopt;
     if (!t)
         return refused(QStringLiteral("The active file has no track %1.").arg(track));
     return season::apply_track_to_all(b.documents(), *b.active_index(), *t);

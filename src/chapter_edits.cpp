@@ -50,12 +50,6 @@ bool shown(const Editions &editions, std::size_t edition, std::size_t atom) {
            !editions[edition].chapter_atom[atom].chapter_display.empty();
 }
 
-std::vector<ChapterRow> edition_rows(const Editions &editions, std::size_t edition, std::optional<std::uint64_t> end) {
-    std::vector<ChapterRow> rows = chapter_rows(editions, end);
-    std::erase_if(rows, [&](const ChapterRow &r) { return r.edition != edition; });
-    return rows;
-}
-
 // The position of atom `atom` among the rows.
 std::size_t row_index(const std::vector<ChapterRow> &rows, std::size_t atom) {
     return static_cast<std::size_t>(std::ranges::find(rows, atom, &ChapterRow::atom) - rows.begin());

@@ -110,6 +110,13 @@ void add_edition_rows(const Editions &editions, std::size_t e, std::optional<std
 
 } // namespace
 
+std::vector<ChapterRow> edition_rows(const Editions &editions, std::size_t edition, std::optional<std::uint64_t> segment_end) {
+    std::vector<ChapterRow> rows;
+    if (edition < editions.size())
+        add_edition_rows(editions, edition, segment_end, rows);
+    return rows;
+}
+
 QString edition_label(const Editions &editions, std::size_t edition) {
     QString label = QStringLiteral("Edition %1").arg(edition + 1);
     if (edition >= editions.size())

@@ -59,5 +59,7 @@ QString edition_label(const Editions &editions, std::size_t edition);
 
 // The shown chapters of all editions, in order.
 std::vector<ChapterRow> chapter_rows(const Editions &editions, std::optional<std::uint64_t> segment_end);
+// Those of one edition: a chapter's end depends on nothing else.
+std::vector<ChapterRow> edition_rows(const Editions &editions, std::size_t edition, std::optional<std::uint64_t> segment_end);
 
 } // namespace perlane

@@ -1,6 +1,5 @@
 #include "document.h"
 
-#include "layout.h"
 #include "view.h"
 
 #include <QFile>
@@ -31,29 +30,22 @@ QString plain_words(const reader::Error &e, bool matroska) {
 }
 
 // What is missing from a file that opens: the segment cut short, the index or tags gone.
-QString warning_for(reader::File &file, const reader::SegmentView &segment) {
-    const auto layout = reader::read_layout(file);
-    if (!layout)
-        return {};
+QString warning_for(std::uint64_t file_size, const reader::SegmentView &segment) {
     QStringList missing;
-    for (const reader::SeekHead &head : segment.seek_head)
-        for (const reader::Seek &s : head.seek) {
-            const std::uint64_t at = segment.data_start + s.seek_position.value;
-            const auto &id = s.seek_id.value;
-            if (at < layout->file_size || id.size() != 4)
-                continue;
-            const std::uint32_t v = (std::uint32_t(id[0]) << 24) | (std::uint32_t(id[1]) << 16) | (std::uint32_t(id[2]) << 8) | id[3];
-            const QString what = v == 0x1C53BB6B ? QStringLiteral("its index (Cues)")
-                                 : v == 0x1254C367 ? QStringLiteral("its tags")
-                                 : v == 0x1941A469 ? QStringLiteral("its attachments")
-                                                   : QStringLiteral("an element its index names");
-            if (!missing.contains(what))
-                missing << what;
-        }
-    if (layout->declared_end && *layout->declared_end > layout->file_size)
+    for (const reader::SeekEntry &e : reader::seek_entries(segment)) {
+        if (e.offset < file_size)
+            continue;
+        const QString what = e.id == reader::Cues::id          ? QStringLiteral("its index (Cues)")
+                             : e.id == reader::Tags::id        ? QStringLiteral("its tags")
+                             : e.id == reader::Attachments::id ? QStringLiteral("its attachments")
+                                                               : QStringLiteral("an element its index names");
+        if (!missing.contains(what))
+            missing << what;
+    }
+    if (segment.declared_end && *segment.declared_end > file_size)
         return QStringLiteral("This file is cut short: it ends at byte %1 of the %2 it declares%3. Its tracks and chapters can "
                               "still be edited, but it will not play to the end.")
-            .arg(number(layout->file_size), number(*layout->declared_end),
+            .arg(number(file_size), number(*segment.declared_end),
                  missing.isEmpty() ? QString() : QStringLiteral(", and ") + missing.join(QStringLiteral(", ")) + QStringLiteral(" are missing"));
     if (!missing.isEmpty())
         return QStringLiteral("This file is incomplete: %1 %2 missing.").arg(missing.join(QStringLiteral(" and ")),
@@ -90,7 +82,8 @@ std::expected<std::unique_ptr<Document>, LoadError> Document::load(const QString
     }
     reader::SegmentView &segment = view->segments.front();
     std::unique_ptr<Document> doc(new Document);
-    doc->warning_ = warning_for(*file, segment);
+    if (const auto size = file->size())
+        doc->warning_ = warning_for(*size, segment);
     doc->path_ = path;
     doc->identity_ = *identity;
     doc->info_ = std::move(segment.info);
@@ -107,6 +100,13 @@ std::expected<std::unique_ptr<Document>, LoadError> Document::load(const QString
         doc->read_.editions = std::move(segment.chapters->edition_entry);
     doc->state_ = doc->read_;
     return doc;
+}
+
+std::optional<std::size_t> Document::track_numbered(std::uint64_t number) const {
+    for (std::size_t i = 0; i < tracks_.size(); ++i)
+        if (tracks_[i].track_number.value == number)
+            return i;
+    return std::nullopt;
 }
 
 QString Document::name() const { return QFileInfo(path_).fileName(); }

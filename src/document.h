@@ -52,6 +52,8 @@ public:
     const reader::Info &info() const { return info_; }
     QString title() const; // as read; empty when untitled
     const std::vector<reader::TrackEntry> &tracks() const { return tracks_; }
+    // The index of the track with this TrackNumber.
+    std::optional<std::size_t> track_numbered(std::uint64_t number) const;
     bool had_chapters() const { return had_chapters_; }
     // What is wrong with a file that could be opened (cut short, index or tags missing);
     // empty when nothing is.

@@ -35,7 +35,7 @@ bool skip_busy(const Documents &docs, std::size_t i, Plan &plan) {
 void add_edit(Plan &plan, const Documents &docs, std::size_t i, DocumentState next) {
     const Document &doc = *docs[i];
     if (next == doc.state()) {
-        plan.skipped.push_back({i, QStringLiteral("nothing to change")});
+        plan.unchanged.push_back(i);
         return;
     }
     auto found = changes(doc, doc.state(), next);

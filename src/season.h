@@ -35,6 +35,7 @@ struct Skip {
 struct Plan {
     std::vector<FileEdit> edits;
     std::vector<Skip> skipped;
+    std::vector<std::size_t> unchanged; // files the rule fits that are as it would leave them
     QString refusal; // set when the rule cannot run at all; then nothing is planned
 };
 

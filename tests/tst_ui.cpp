@@ -3,6 +3,8 @@
 // program's own reader.
 #include "app.h"
 #include "backend.h"
+#include "media_files.h"
+#include "quick_items.h"
 #include "private_bus.h"
 #include "view.h"
 
@@ -21,17 +23,6 @@ namespace {
 
 QStringList warnings;
 
-QQuickItem *find_item(QQuickItem *root, const QString &name) {
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name && root->isVisible())
-        return root;
-    for (QQuickItem *child : root->childItems())
-        if (QQuickItem *found = find_item(child, name))
-            return found;
-    return nullptr;
-}
-
 // The visible button showing `text` under `root` (a dialog's standard buttons have no name).
 QQuickItem *find_button(QQuickItem *root, const QString &text) {
     if (!root)
@@ -42,10 +33,6 @@ QQuickItem *find_button(QQuickItem *root, const QString &text) {
         if (QQuickItem *found = find_button(child, text))
             return found;
     return nullptr;
-}
-
-QString media(const char *name) {
-    return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + QString::fromLatin1(name);
 }
 
 std::optional<reader::SegmentView> read_back(const QString &path) {

@@ -3,6 +3,8 @@
 // plain words for files that cannot be opened or are cut short.
 #include "app.h"
 #include "backend.h"
+#include "media_files.h"
+#include "quick_items.h"
 
 #include <QAccessible>
 #include <QFile>
@@ -17,17 +19,6 @@
 using namespace perlane;
 
 namespace {
-
-QQuickItem *find_item(QQuickItem *root, const QString &name) {
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name && root->isVisible())
-        return root;
-    for (QQuickItem *child : root->childItems())
-        if (QQuickItem *found = find_item(child, name))
-            return found;
-    return nullptr;
-}
 
 // The visible controls under `root` (buttons, fields, boxes), in item order.
 void controls(QQuickItem *root, QList<QQuickItem *> &out) {
@@ -44,10 +35,6 @@ void controls(QQuickItem *root, QList<QQuickItem *> &out) {
 QString accessible_name(QQuickItem *item) {
     QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
     return a ? a->text(QAccessible::Name) : QString();
-}
-
-QString media(const char *name) {
-    return qEnvironmentVariable("PERLANE_MEDIA_DIR") + QLatin1Char('/') + QString::fromLatin1(name);
 }
 
 } // namespace
