@@ -79,7 +79,7 @@ Backend::Backend(QObject *parent) : QObject(parent), picker_(make_desktop_picker
     watch_delay_.setSingleShot(true);
     watch_delay_.setInterval(300);
     connect(&watch_delay_, &QTimer::timeout, this, &Backend::check_changed_files);
-    QTimer::singleShot(0, this, &Backend::recover_journals);
+    QTimer::singleShot(0, this, &Backend::ensure_recovered);
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString &path) {
         if (!changed_paths_.contains(path))
             changed_paths_ << path;
@@ -88,17 +88,33 @@ Backend::Backend(QObject *parent) : QObject(parent), picker_(make_desktop_picker
 }
 
 Backend::~Backend() {
-    // A running save finishes before its chapters file and lock go away.
+    // A running save finishes before its chapters file and lock go away, and its outcome
+    // is settled here: a finished save is kept, a failed one put back.
+    // Nobody is left to hear about it; a save asked for still goes through.
+    blockSignals(true);
+    closing_ = true;
+    if (copier_) {
+        copier_->wait();
+        journal_written(); // starts the tool
+    }
     tool_.blockSignals(true);
     tool_.wait();
+    if (journal_ && lock_ && tool_.ended())
+        settle_save(tool_.result(), nullptr);
 }
 
 void Backend::componentComplete() {
-    // Files named on the command line open when the window's backend is ready.
+    // Files named on the command line open when the window's backend is ready, and after
+    // interrupted saves of them are settled (a file whose tool still runs is waited for).
     const QList<QByteArray> arguments = take_startup_files();
     std::vector<Choice> choices;
     for (const QByteArray &a : arguments)
         choices.push_back(path_from_bytes(a));
+    ensure_recovered();
+    if (recovery_waiting_) {
+        startup_choices_ = std::move(choices);
+        return;
+    }
     if (!choices.empty())
         load_choices(choices);
 }
@@ -228,6 +244,7 @@ std::optional<QString> Backend::add_file(const QString &path) {
 }
 
 std::optional<LoadError> Backend::add_document(const QString &path) {
+    ensure_recovered();
     // Listed already: show it and keep its edits, without reading it again.
     if (const auto id = reader::identity_at(QFile::encodeName(path).toStdString()))
         for (std::size_t i = 0; i < docs_.size(); ++i)
@@ -279,6 +296,7 @@ void Backend::add_urls(const QList<QUrl> &urls) {
 }
 
 void Backend::load_choices(const std::vector<Choice> &choices) {
+    ensure_recovered();
     QStringList errors;
     // A season at once: the list is announced when all are in, not once per file (each
     // announcement rebuilds the window's file list).
@@ -338,12 +356,12 @@ QStringList Backend::unsaved_files() const {
 
 bool Backend::can_undo() const {
     const Document *doc = active_document();
-    return doc && !doc->saving && doc->can_undo();
+    return doc && doc->can_undo();
 }
 
 bool Backend::can_redo() const {
     const Document *doc = active_document();
-    return doc && !doc->saving && doc->can_redo();
+    return doc && doc->can_redo();
 }
 
 bool Backend::changed_on_disk() const {
@@ -361,10 +379,6 @@ bool Backend::edit_active(const std::function<bool(DocumentState &)> &change) {
     Document *doc = active_document();
     if (!doc)
         return false;
-    if (doc->saving) {
-        report(QStringLiteral("%1 is being saved: edit it again when the save has finished.").arg(doc->name()), true);
-        return false;
-    }
     if (!doc->edit(change))
         return false;
     after_edit();
@@ -373,13 +387,13 @@ bool Backend::edit_active(const std::function<bool(DocumentState &)> &change) {
 
 void Backend::undo() {
     Document *doc = active_document();
-    if (doc && !doc->saving && doc->undo())
+    if (doc && doc->undo())
         after_edit();
 }
 
 void Backend::redo() {
     Document *doc = active_document();
-    if (doc && !doc->saving && doc->redo())
+    if (doc && doc->redo())
         after_edit();
 }
 

@@ -18,6 +18,7 @@
 #include <QQmlParserStatus>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -275,9 +276,14 @@ private:
     void unwatch(const QString &path);
     void check_changed_files();
     // Journals (backend_journal.cpp).
-    std::optional<QString> prepare_journal(const Document &doc, const FileLock &lock, const SavePlan &plan);
+    // The ranges to journal, once the room for the save and its journal is checked.
+    std::expected<std::vector<ByteRange>, QString> prepare_journal(const Document &doc, const FileLock &lock,
+                                                                   const SavePlan &plan);
+    void journal_written();
     QString restore_after_failure(Document *doc, const QString &tool_message);
+    QString settle_save(const ToolResult &result, Document *doc);
     void recover_journals();
+    void ensure_recovered(); // files are read only after interrupted saves are settled
     std::optional<Journal> last_save_of(const Document &doc) const;
 
     std::vector<std::shared_ptr<Document>> docs_;
@@ -303,6 +309,14 @@ private:
     std::optional<FileLock> lock_; // held while the tool runs
     std::optional<Journal> journal_; // of the running save
     bool recovery_waiting_ = false;
+    bool recovered_ = false;
+    bool closing_ = false; // the Backend is going away: no new save starts
+    std::vector<Choice> startup_choices_; // opened once recovery has settled their files
+    DocumentState saved_state_; // what the running save writes
+    SavePlan saving_plan_;
+    std::unique_ptr<QThread> copier_; // copying the running save's journal
+    std::optional<std::expected<Journal, QString>> copied_; // its outcome, for the window's thread
+    QString failure_note_;
     // Files (device, inode) with a finished save kept: read from the journals when they
     // change, not on every switch of file.
     std::set<std::pair<std::uint64_t, std::uint64_t>> saved_files_;

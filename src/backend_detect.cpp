@@ -125,10 +125,6 @@ int Backend::accept_suggestions() {
         const auto doc = s.doc.lock();
         if (!doc || (!s.opening && !s.ending))
             continue;
-        if (doc->saving) {
-            failures << s.file + QStringLiteral(" (it is being saved)");
-            continue;
-        }
         QStringList failed;
         changed += doc->edit([&](DocumentState &state) {
             failed = mark(state.editions, s.opening, s.ending, doc->segment_end());

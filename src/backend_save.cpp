@@ -6,6 +6,7 @@
 #include "save_plan.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 
 namespace perlane {
@@ -78,7 +79,7 @@ void Backend::set_saving(bool value) {
 }
 
 void Backend::start_next_save() {
-    while (!queue_.empty()) {
+    while (!queue_.empty() && !closing_) {
         const PendingSave next = queue_.front();
         queue_.pop_front();
         const std::shared_ptr<Document> doc = next.doc.lock();
@@ -103,41 +104,81 @@ void Backend::start_next_save() {
             continue;
         }
         const SavePlan plan = plan_save(*doc);
-        if (const auto why = prepare_journal(*doc, *lock, plan)) {
-            fail(QStringLiteral("Could not save %1: %2").arg(doc->name(), *why));
+        if (plan.refusal) {
+            fail(QStringLiteral("Could not save %1: %2 Nothing was changed.").arg(doc->name(), *plan.refusal));
             continue;
         }
-        QString chapters_path;
-        if (plan.chapters) {
-            // A private directory: no other user can plant a link there, and two running
-            // instances do not share a file.
-            chapters_dir_ = std::make_unique<QTemporaryDir>();
-            chapters_path = chapters_dir_->filePath(QStringLiteral("chapters.xml"));
-            QFile file(chapters_path);
-            if (!chapters_dir_->isValid() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-                !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) ||
-                file.write(*plan.chapters) != plan.chapters->size() || !file.flush()) {
-                fail(QStringLiteral("Could not save %1: the chapters file could not be written (%2).")
-                         .arg(doc->name(), chapters_dir_->isValid() ? file.errorString() : chapters_dir_->errorString()));
-                journal_->remove();
-                journal_.reset();
-                continue;
-            }
+        auto ranges = prepare_journal(*doc, *lock, plan);
+        if (!ranges) {
+            fail(QStringLiteral("Could not save %1: %2").arg(doc->name(), ranges.error()));
+            continue;
         }
         lock_ = std::move(*lock);
         saving_doc_ = doc;
+        saved_state_ = doc->state();
+        saving_plan_ = plan;
         doc->saving = true;
         set_saving(true);
         report(progress(*doc), false);
         Q_EMIT undo_changed();
-        // The tool shares the lock: if this program ends during the save, the journal is
-        // not acted on before the tool has ended too.
-        lock_->set_inherited(true);
-        tool_.start(QStringLiteral("mkvpropedit"), plan.arguments(doc->path(), chapters_path));
-        lock_->set_inherited(false);
+        // The copy can be large (whatever lies past the segment's end): off the window's
+        // thread. The lock is held meanwhile, and nothing else uses its descriptor.
+        copied_.reset();
+        copier_.reset(QThread::create([this, fd = lock_->fd(), path = doc->path(), before = doc->identity(),
+                                       list = std::move(*ranges)] { copied_ = Journal::write(fd, path, before, list); }));
+        connect(copier_.get(), &QThread::finished, this, &Backend::journal_written, Qt::QueuedConnection);
+        copier_->start();
         return;
     }
     end_batch();
+}
+
+// The journal is on disk (or could not be written): the tool runs now.
+void Backend::journal_written() {
+    copier_.reset();
+    const std::shared_ptr<Document> doc = saving_doc_.lock();
+    const QString name = doc ? doc->name() : QFileInfo(copied_ && *copied_ ? (*copied_)->path() : QString()).fileName();
+    const auto fail = [&](const QString &why) {
+        if (journal_)
+            journal_->remove();
+        journal_.reset();
+        lock_.reset();
+        saving_doc_.reset();
+        if (doc)
+            doc->saving = false;
+        batch_failures_ << why;
+        ++batch_done_;
+        report(why, true);
+        notify_modified();
+        Q_EMIT undo_changed();
+        start_next_save();
+    };
+    if (!copied_ || !*copied_)
+        return fail(QStringLiteral("Could not save %1: no journal of the save could be kept: %2. Nothing was changed.")
+                        .arg(name, copied_ ? copied_->error() : QStringLiteral("it was not written")));
+    journal_ = std::move(**copied_);
+    copied_.reset();
+    QString chapters_path;
+    if (saving_plan_.chapters) {
+        // A private directory: no other user can plant a link there, and two running
+        // instances do not share a file.
+        chapters_dir_ = std::make_unique<QTemporaryDir>();
+        chapters_path = chapters_dir_->filePath(QStringLiteral("chapters.xml"));
+        QFile file(chapters_path);
+        if (!chapters_dir_->isValid() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) ||
+            file.write(*saving_plan_.chapters) != saving_plan_.chapters->size() || !file.flush())
+            return fail(QStringLiteral("Could not save %1: the chapters file could not be written (%2).")
+                            .arg(name, chapters_dir_->isValid() ? file.errorString() : chapters_dir_->errorString()));
+    }
+    // The tool writes the very file that was locked and checked, through the lock's
+    // descriptor, whatever the name points to by now. It shares the lock (and so does the
+    // runner that records its end): if this program ends during the save, the journal is
+    // not acted on before both have ended.
+    lock_->set_inherited(true);
+    tool_.start_save(journal_->journal_path(), lock_->fd(), QStringLiteral("mkvpropedit"),
+                     saving_plan_.arguments(QStringLiteral("/proc/self/fd/%1").arg(lock_->fd()), chapters_path));
+    lock_->set_inherited(false);
 }
 
 void Backend::end_batch() {
@@ -156,48 +197,78 @@ void Backend::end_batch() {
     set_saving(false);
 }
 
+// What becomes of the journal once the tool has ended: kept when the save finished, the
+// file put back when it did not. The outcome's words, empty when the save went well.
+QString Backend::settle_save(const ToolResult &result, Document *doc) {
+    const QString name = journal_->name();
+    if (result.start_error) {
+        journal_->remove(); // it never ran: the file is as it was
+        return QStringLiteral("Could not save %1: mkvpropedit could not be started (%2). Is mkvtoolnix installed?")
+            .arg(name, *result.start_error);
+    }
+    if (result.crashed || result.exit_code >= 2) {
+        QString why = result.message();
+        if (result.crashed)
+            why = result.signal ? QStringLiteral("mkvpropedit was ended (signal %1) before it finished").arg(result.signal)
+                                : QStringLiteral("mkvpropedit was ended before it finished");
+        return restore_after_failure(doc, why.isEmpty() ? QStringLiteral("mkvpropedit failed") : why);
+    }
+    QString failure;
+    // Kept, so that the save can be taken back; the runner recorded it already, this is
+    // for a tool run without it. A save that finished is never taken back, so a record
+    // that cannot be written is said, not acted on.
+    if (const auto after = lock_->identity()) {
+        if (const auto marked = journal_->mark_done(*after); !marked)
+            failure = QStringLiteral("%1 was saved, but the record of the save could not be written (%2); "
+                                     "Undo Last Save will not be offered for it.")
+                          .arg(name, marked.error());
+    }
+    if (Journal::prune())
+        failure_note_ = QStringLiteral(" Its journal alone is larger than the 64 MiB kept for undoing saves; it is kept "
+                                       "until the next save of the file.");
+    return failure;
+}
+
 void Backend::save_finished(const ToolResult &result) {
     last_run_ = result;
     ++batch_done_;
     const std::shared_ptr<Document> doc = saving_doc_.lock();
     saving_doc_.reset();
     const QString name = doc ? doc->name() : QString();
-    QString failure;
-    if (result.start_error) {
-        failure = QStringLiteral("Could not save %1: mkvpropedit could not be started (%2). Is mkvtoolnix installed?")
-                      .arg(name, *result.start_error);
-        journal_->remove(); // it never ran: the file is as it was
-    } else if (result.crashed || result.exit_code >= 2) {
-        const QString message = result.message();
-        failure = restore_after_failure(doc.get(), message.isEmpty() ? QStringLiteral("mkvpropedit failed") : message);
-    } else {
-        if (doc) {
-            // Show what the tool stored (a normalised language, say), not what was meant.
-            auto fresh = Document::load(doc->path());
-            if (fresh) {
-                doc->replace_with(std::move(**fresh));
-            } else {
+    failure_note_.clear();
+    QString failure = settle_save(result, doc.get());
+    const bool saved = !result.start_error && !result.crashed && result.exit_code < 2;
+    if (saved && doc) {
+        // Show what the tool stored (a normalised language, say), not what was meant; read
+        // through the lock, from the very file written.
+        auto fresh = Document::load(QStringLiteral("/proc/self/fd/%1").arg(lock_->fd()));
+        const auto named = reader::identity_at(QFile::encodeName(doc->path()).toStdString());
+        if (!fresh) {
+            doc->changed_on_disk = true;
+            failure = QStringLiteral("%1 was saved but could not be read back: %2").arg(name, fresh.error().plain);
+        } else {
+            // Edits made while the tool ran stay pending on top of what it wrote.
+            doc->rebase(std::move(**fresh), saved_state_);
+            if (!named || !named->same_file(doc->identity())) {
                 doc->changed_on_disk = true;
-                failure = QStringLiteral("%1 was saved but could not be read back: %2").arg(name, fresh.error().plain);
+                failure = QStringLiteral("%1 was saved, but its name now points to another file.").arg(name);
             }
         }
-        // Kept, so that the save can be taken back.
-        if (const auto after = lock_->identity())
-            journal_->mark_done(*after);
-        Journal::prune();
-        index_saved(Journal::all());
     }
+    if (saved)
+        index_saved(Journal::all());
     journal_.reset();
     lock_.reset();
+    saved_state_ = {};
     if (doc)
         doc->saving = false;
     if (!failure.isEmpty()) {
         batch_failures_ << failure;
         report(failure, true); // the edits stay pending
     } else if (result.exit_code == 1) {
-        report(QStringLiteral("Saved %1 with warnings: %2").arg(name, result.message()), false);
+        report(QStringLiteral("Saved %1 with warnings: %2").arg(name, result.message()) + failure_note_, false);
     } else {
-        report(QStringLiteral("Saved %1.").arg(name), false);
+        report(QStringLiteral("Saved %1.").arg(name) + failure_note_, false);
     }
     if (doc && doc.get() == active_document())
         refresh_models();

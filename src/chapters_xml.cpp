@@ -1,6 +1,10 @@
 // Written element by element from the atoms as they are, nested ones included.
 #include "chapters_xml.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
 namespace perlane {
 
 namespace {
@@ -9,7 +13,9 @@ QString escaped(const QString &text) {
     QString out;
     out.reserve(text.size());
     for (QChar c : text) {
-        if (c == u'&')
+        if (c == u'\r') // a raw one would be read as a line end and become "\n"
+            out += QStringLiteral("&#13;");
+        else if (c == u'&')
             out += QStringLiteral("&amp;");
         else if (c == u'<')
             out += QStringLiteral("&lt;");
@@ -21,7 +27,71 @@ QString escaped(const QString &text) {
     return out;
 }
 
-QString text(const std::string &utf8) { return escaped(QString::fromStdString(utf8)); }
+// NULs at the end are padding, not text (a reader stops at the first).
+QString text(const std::string &utf8) {
+    std::string_view v = utf8;
+    while (!v.empty() && v.back() == '\0')
+        v.remove_suffix(1);
+    return escaped(QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())));
+}
+
+// Why `value` cannot be written as XML text and read back as the same bytes.
+std::optional<QString> text_problem(const std::string &value) {
+    std::string_view v = value;
+    while (!v.empty() && v.back() == '\0')
+        v.remove_suffix(1);
+    const QByteArray bytes(v.data(), static_cast<qsizetype>(v.size()));
+    if (QString::fromUtf8(bytes).toUtf8() != bytes)
+        return QStringLiteral("is not valid UTF-8 text");
+    for (const char c : v) {
+        if (c == '\0')
+            return QStringLiteral("holds a NUL character before its end");
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return QStringLiteral("holds a control character");
+    }
+    return std::nullopt;
+}
+
+bool language_like(const std::string &value) {
+    return !value.empty() && value.size() <= 64 &&
+           std::ranges::all_of(value, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; });
+}
+
+QString shown(const std::string &value) {
+    QString name = QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+    name.replace(QChar(u'\0'), QChar(u'\uFFFD'));
+    if (name.size() > 40)
+        name = name.left(39) + QStringLiteral("\u2026");
+    return QStringLiteral("\u201C%1\u201D").arg(name);
+}
+
+std::optional<QString> atom_problem(const reader::ChapterAtom &a) {
+    const auto named = [&](const QString &what) {
+        const QString name = a.chapter_display.empty() ? QStringLiteral("UID %1").arg(a.chapter_uid.value)
+                                                       : shown(a.chapter_display.front().chap_string.value);
+        return QStringLiteral("the chapter %1 %2, which chapters written as XML cannot keep.").arg(name, what);
+    };
+    for (const auto &d : a.chapter_display) {
+        if (const auto why = text_problem(d.chap_string.value))
+            return named(QStringLiteral("has a name that ") + *why);
+        for (const auto &l : d.chap_language)
+            if (!language_like(l.value))
+                return named(QStringLiteral("has a language that is no language code (%1 characters)").arg(l.value.size()));
+        for (const auto &l : d.chap_language_bcp47)
+            if (!language_like(l.value))
+                return named(QStringLiteral("has a language that is no language code (%1 characters)").arg(l.value.size()));
+        for (const auto &c : d.chap_country)
+            if (!language_like(c.value))
+                return named(QStringLiteral("has a country that is no country code (%1 characters)").arg(c.value.size()));
+    }
+    if (a.chapter_string_uid)
+        if (const auto why = text_problem(a.chapter_string_uid->value))
+            return named(QStringLiteral("has a string UID that ") + *why);
+    for (const auto &inner : a.chapter_atom)
+        if (const auto why = atom_problem(inner))
+            return why;
+    return std::nullopt;
+}
 
 // hours:mm:ss.fff; times with more than millisecond precision keep all nine digits.
 QString xml_time(std::uint64_t ns) {
@@ -142,6 +212,18 @@ QString edition_xml(const reader::EditionEntry &entry) {
     return out + QStringLiteral("  </EditionEntry>\n");
 }
 } // namespace
+
+std::optional<QString> chapters_refusal(const Editions &editions) {
+    for (const auto &e : editions) {
+        for (const auto &d : e.edition_display)
+            if (const auto why = text_problem(d.edition_string.value))
+                return QStringLiteral("an edition name %1, which chapters written as XML cannot keep.").arg(*why);
+        for (const auto &a : e.chapter_atom)
+            if (const auto why = atom_problem(a))
+                return why;
+    }
+    return std::nullopt;
+}
 
 QByteArray chapters_document(const Editions &editions) {
     QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -148,6 +148,50 @@ bool Document::same_metadata(const Document &other) const {
            read_ == other.read_;
 }
 
+void Document::rebase(Document &&fresh, const DocumentState &saved) {
+    if (state_ == saved) {
+        replace_with(std::move(fresh));
+        return;
+    }
+    const auto carry = [&](const DocumentState &s) {
+        DocumentState out = fresh.read_;
+        for (std::size_t i = 0; i < s.tracks.size() && i < saved.tracks.size() && i < tracks_.size(); ++i) {
+            const TrackValues &was = saved.tracks[i], &now = s.tracks[i];
+            if (now == was)
+                continue;
+            for (std::size_t j = 0; j < fresh.tracks_.size() && j < out.tracks.size(); ++j) {
+                if (fresh.tracks_[j].track_uid.value != tracks_[i].track_uid.value)
+                    continue;
+                TrackValues &t = out.tracks[j];
+                if (now.name != was.name)
+                    t.name = now.name;
+                if (now.language != was.language)
+                    t.language = now.language;
+                if (now.is_default != was.is_default)
+                    t.is_default = now.is_default;
+                for (std::size_t k = 0; k < now.flags.size(); ++k)
+                    if (now.flags[k] != was.flags[k])
+                        t.flags[k] = now.flags[k];
+            }
+        }
+        if (s.title != saved.title)
+            out.title = s.title;
+        if (s.editions != saved.editions)
+            out.editions = s.editions;
+        return out;
+    };
+    DocumentState state = carry(state_);
+    std::vector<DocumentState> undo, redo;
+    for (const DocumentState &h : undo_)
+        undo.push_back(carry(h));
+    for (const DocumentState &h : redo_)
+        redo.push_back(carry(h));
+    replace_with(std::move(fresh));
+    state_ = std::move(state);
+    undo_ = std::move(undo);
+    redo_ = std::move(redo);
+}
+
 void Document::replace_with(Document &&fresh) {
     identity_ = fresh.identity_;
     info_ = std::move(fresh.info_);

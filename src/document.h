@@ -77,6 +77,10 @@ public:
     // Becomes `fresh`, the file read again: its content is what was read, the edits and
     // their history are gone.
     void replace_with(Document &&fresh);
+    // Becomes `fresh`, the file read back after a save that wrote `saved`, with the edits
+    // made since (while the tool ran) kept on top: tracks matched by TrackUID, the title,
+    // and the chapters, which carry their UIDs. The history is carried over the same way.
+    void rebase(Document &&fresh, const DocumentState &saved);
     // The file was touched but holds what was read: its new identity is the one to check.
     void adopt_identity(const reader::FileIdentity &identity) { identity_ = identity; }
 

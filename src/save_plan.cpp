@@ -44,8 +44,12 @@ SavePlan plan_save(const Document &document) {
                                      << flag_setting(f, now[i].flags[k]);
         }
     }
-    if (document.state().editions != document.read().editions)
+    if (document.state().editions != document.read().editions) {
+        plan.refusal = chapters_refusal(document.state().editions);
+        if (plan.refusal)
+            *plan.refusal = QStringLiteral("Its chapters cannot be saved: ") + *plan.refusal;
         plan.chapters = chapters_document(document.state().editions);
+    }
     return plan;
 }
 

@@ -14,6 +14,7 @@ struct SavePlan {
     QStringList info_arguments;        // "--edit" "info" "--set" "title=..." when the title changed
     QStringList track_arguments;       // "--edit" "track:=UID" "--set" "name=..." groups
     std::optional<QByteArray> chapters; // the chapters XML, when the chapters changed
+    std::optional<QString> refusal;     // why the save cannot be made as it stands
 
     bool empty() const { return info_arguments.isEmpty() && track_arguments.isEmpty() && !chapters; }
     // The whole command line after the program name.

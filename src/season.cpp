@@ -24,14 +24,6 @@ QString quoted(const QString &name) {
 
 std::uint64_t type_of(const Document &doc, std::size_t track) { return doc.tracks()[track].track_type.value; }
 
-// The files a rule may change: a file being saved takes no edits.
-bool skip_busy(const Documents &docs, std::size_t i, Plan &plan) {
-    if (!docs[i]->saving)
-        return false;
-    plan.skipped.push_back({i, QStringLiteral("it is being saved")});
-    return true;
-}
-
 void add_edit(Plan &plan, const Documents &docs, std::size_t i, DocumentState next) {
     const Document &doc = *docs[i];
     if (next == doc.state()) {
@@ -100,7 +92,7 @@ Plan chapter_names_to_all(const Documents &docs, std::size_t source) {
     }
     auto length_text = [](std::uint64_t ns) { return Time{ns / ns_per_ms}.to_string(); };
     for (std::size_t i = 0; i < docs.size(); ++i) {
-        if (i == source || skip_busy(docs, i, plan))
+        if (i == source)
             continue;
         const Document &doc = *docs[i];
         const auto rows = chapter_rows(doc.state().editions, doc.segment_end());
@@ -150,7 +142,7 @@ Plan apply_track_to_all(const Documents &docs, std::size_t source, std::size_t t
     const QString type_text = type_name(type).toLower();
     const QString named = QStringLiteral("named %1 in \u201C%2\u201D").arg(quoted(was.name), was.language);
     for (std::size_t i = 0; i < docs.size(); ++i) {
-        if (i == source || skip_busy(docs, i, plan))
+        if (i == source)
             continue;
         const Document &doc = *docs[i];
         std::vector<std::size_t> matches;
@@ -196,12 +188,8 @@ Plan default_by_language(const Documents &docs, std::uint64_t type, const QStrin
         return plan;
     }
     const QString kind = type_name(type).toLower();
-    bool any = false, busy = false;
+    bool any = false;
     for (std::size_t i = 0; i < docs.size(); ++i) {
-        if (skip_busy(docs, i, plan)) {
-            busy = true;
-            continue;
-        }
         const Document &doc = *docs[i];
         DocumentState next = doc.state();
         bool found = false, of_type = false;
@@ -221,7 +209,7 @@ Plan default_by_language(const Documents &docs, std::uint64_t type, const QStrin
         any = true;
         add_edit(plan, docs, i, std::move(next));
     }
-    if (!any && !busy)
+    if (!any)
         plan.refusal = QStringLiteral("No open file has a %1 track in %2.").arg(kind, wanted->description);
     return plan;
 }
@@ -248,8 +236,6 @@ std::vector<Suggestion> flag_suggestions(const Documents &docs) {
                      {}};
         for (std::size_t i = 0; i < docs.size(); ++i) {
             const Document &doc = *docs[i];
-            if (doc.saving)
-                continue;
             DocumentState next = doc.state();
             for (std::size_t t = 0; t < doc.tracks().size(); ++t)
                 if (std::ranges::count(rule.types, type_of(doc, t)) && next.tracks[t].flags[k] != 1 &&

@@ -1,5 +1,7 @@
 #include "tool_run.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace perlane {
@@ -39,9 +41,32 @@ ToolRun::~ToolRun() {
     wait();
 }
 
+QString ToolRun::runner() {
+    // Beside the program when installed; the build's own otherwise.
+    const QString name = QStringLiteral("perlane-save-run");
+    for (const QString &dir : {QCoreApplication::applicationDirPath(), QStringLiteral(PERLANE_LIBEXEC_DIR)}) {
+        const QFileInfo f(dir + QLatin1Char('/') + name);
+        if (f.isExecutable())
+            return f.filePath();
+    }
+    const QFileInfo built(QStringLiteral(PERLANE_BUILT_RUNNER));
+    return built.isExecutable() ? built.filePath() : QString();
+}
+
+void ToolRun::start_save(const QString &journal, int lock_fd, const QString &program, const QStringList &arguments) {
+    const QString helper = runner();
+    if (helper.isEmpty()) {
+        start(program, arguments);
+        return;
+    }
+    start(helper, QStringList{journal, QString::number(lock_fd), program} + arguments);
+    through_runner_ = true;
+}
+
 void ToolRun::start(const QString &program, const QStringList &arguments) {
     result_ = ToolResult{};
     reported_ = false;
+    through_runner_ = false;
     process_.setProgram(program); // looked up on PATH; no shell
     process_.setArguments(arguments);
     process_.start();
@@ -68,6 +93,16 @@ void ToolRun::done(std::optional<QString> start_error) {
     if (!result_.start_error) {
         result_.exit_code = process_.exitCode();
         result_.crashed = process_.exitStatus() != QProcess::NormalExit;
+        if (through_runner_ && !result_.crashed && result_.exit_code == 127) {
+            const QByteArray mark = "perlane-save-run: ";
+            if (const qsizetype at = result_.output.lastIndexOf(mark); at >= 0) {
+                result_.start_error = QString::fromUtf8(result_.output.mid(at + mark.size())).trimmed();
+                result_.output.truncate(at);
+            }
+        } else if (through_runner_ && !result_.crashed && result_.exit_code > 128) {
+            result_.crashed = true;
+            result_.signal = result_.exit_code - 128;
+        }
     }
     Q_EMIT finished(result_);
 }

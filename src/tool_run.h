@@ -14,6 +14,7 @@ struct ToolResult {
     std::optional<QString> start_error; // the tool could not be started
     int exit_code = 0;
     bool crashed = false;
+    int signal = 0; // the signal that ended the tool, when one did (0 when unknown)
     QByteArray output; // standard output and error together, the last output_limit bytes
 
     static constexpr qsizetype output_limit = 64 * 1024;
@@ -28,9 +29,18 @@ public:
     ~ToolRun() override;
 
     void start(const QString &program, const QStringList &arguments);
+    // Runs `program` through perlane-save-run, which records the outcome beside `journal`
+    // even if this program ends first; the tool writes the file locked by `lock_fd`.
+    // Falls back to running it directly when the runner is not installed.
+    void start_save(const QString &journal, int lock_fd, const QString &program, const QStringList &arguments);
+    // Where perlane-save-run is (empty when it cannot be found).
+    static QString runner();
     bool running() const { return process_.state() != QProcess::NotRunning; }
     // Waits for the running tool to end (used only when the program is going away).
     void wait();
+    // The outcome of the last run, once it has ended.
+    bool ended() const { return reported_; }
+    const ToolResult &result() const { return result_; }
 
 Q_SIGNALS:
     void finished(const perlane::ToolResult &result);
@@ -41,6 +51,7 @@ private:
     QProcess process_;
     ToolResult result_;
     bool reported_ = false;
+    bool through_runner_ = false;
 };
 
 } // namespace perlane

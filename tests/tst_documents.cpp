@@ -198,13 +198,40 @@ private Q_SLOTS:
         timer.start(20);
         s.backend.save_file();
         QVERIFY(s.backend.saving()); // returned while the tool still runs
-        // The file being saved takes no edits meanwhile; others would.
-        s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("during"));
-        QVERIFY(s.backend.save_failed());
         s.wait();
         QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
         QCOMPARE(saving.size(), 2);
-        QCOMPARE(s.tracks.rows().at(1).name, QStringLiteral("Stereo"));
+    }
+
+    // The file being saved takes edits; they stay pending on top of what the save wrote,
+    // can be undone across it, and the next save writes them.
+    void edits_made_during_a_save_stay_pending() {
+        restore_path();
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("during.mkv"));
+        Setup s;
+        s.open({path});
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("first"));
+        s.backend.save_file();
+        QVERIFY(s.backend.saving());
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("second"));
+        s.backend.set_title(QStringLiteral("During"));
+        QVERIFY(!s.backend.save_failed());
+        s.wait();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved during.mkv."));
+        QCOMPARE(track_name(path, 0), QStringLiteral("first"));
+        QCOMPARE(track_name(path, 2), QStringLiteral("Commentary"));
+        QVERIFY(s.backend.active_modified());
+        QCOMPARE(s.tracks.rows().at(2).name, QStringLiteral("second"));
+        QCOMPARE(s.backend.active_title(), QStringLiteral("During"));
+        s.backend.undo(); // the title, then the second name: back to what is on disk
+        s.backend.undo();
+        QVERIFY(!s.backend.active_modified());
+        s.backend.redo();
+        s.backend.redo();
+        s.save();
+        QCOMPARE(track_name(path, 2), QStringLiteral("second"));
+        QCOMPARE(track_name(path, 0), QStringLiteral("first"));
+        QVERIFY(!s.backend.active_modified());
     }
 
     void a_flood_of_tool_output_is_kept_short() {

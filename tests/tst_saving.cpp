@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,8 +119,10 @@ private Q_SLOTS:
         const QString uid3 = QString::number(tracks[2].track_uid.value);
         s.backend.set_track_default(QStringLiteral("Episode 1"), 2, true);
         s.save();
-        QCOMPARE(recorded(), (QStringList{media(QStringLiteral("full.mkv")), "--edit", "track:=" + uid2, "--set",
-                                          "flag-default=1"}));
+        // The file is named by the locked descriptor: the tool writes the file checked.
+        const QString locked = recorded().value(0);
+        QVERIFY2(QRegularExpression(QStringLiteral("^/proc/self/fd/\\d+$")).match(locked).hasMatch(), qPrintable(locked));
+        QCOMPARE(recorded(), (QStringList{locked, "--edit", "track:=" + uid2, "--set", "flag-default=1"}));
         QCOMPARE(s.backend.save_status(), QStringLiteral("Saved full.mkv."));
 
         // Name before language; tracks in stored order; one argument per piece.
@@ -127,7 +130,7 @@ private Q_SLOTS:
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Two  words "));
         s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QString());
         s.save();
-        QCOMPARE(recorded(), (QStringList{media(QStringLiteral("full.mkv")), "--edit", "track:=" + uid2, "--set",
+        QCOMPARE(recorded(), (QStringList{locked, "--edit", "track:=" + uid2, "--set",
                                           "name=", "--edit", "track:=" + uid3, "--set", "name=Two  words ",
                                           "--set", "language=ger"}));
 
@@ -270,6 +273,67 @@ private Q_SLOTS:
         QStringList expected = before;
         expected[expected.indexOf(QStringLiteral("    display Teil eins ger,de"))] = QStringLiteral("    display Erster Teil ger,de");
         QCOMPARE(describe_chapters(path), expected);
+    }
+
+    // A chapter the user did not touch keeps exactly its bytes: a CR goes through the XML
+    // as a character reference; what XML cannot carry refuses the save before the tool runs.
+    void untouched_chapter_names_keep_their_bytes_data() {
+        QTest::addColumn<QByteArray>("odd");
+        QTest::addColumn<bool>("carried");
+        QTest::newRow("CR") << QByteArray("Line\rBreak") << true;
+        QTest::newRow("CRLF") << QByteArray("Two\r\nLine") << true;
+        QTest::newRow("invalid UTF-8") << QByteArray("Bad\xff\xfe") << false;
+        QTest::newRow("NUL inside") << QByteArray("Nul\0Inside", 10) << false;
+    }
+    void untouched_chapter_names_keep_their_bytes() {
+        QFETCH(QByteArray, odd);
+        QFETCH(bool, carried);
+        use_real_tool();
+        const QString path = copy_media(dir, QStringLiteral("full.mkv"), QStringLiteral("odd-names.mkv"));
+        const QByteArray placeholder(odd.size(), '#');
+        QFile xml(dir.filePath(QStringLiteral("odd.xml")));
+        QVERIFY(xml.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        xml.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Chapters><EditionEntry>"
+                  "<ChapterAtom><ChapterUID>11</ChapterUID><ChapterTimeStart>00:00:00.000</ChapterTimeStart><ChapterDisplay>"
+                  "<ChapterString>" + placeholder + "</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>"
+                  "<ChapterAtom><ChapterUID>12</ChapterUID><ChapterTimeStart>00:00:01.000</ChapterTimeStart><ChapterDisplay>"
+                  "<ChapterString>Plain</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>"
+                  "</EditionEntry></Chapters>");
+        xml.close();
+        QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--chapters"), xml.fileName()}), 0);
+        { // the odd bytes in place of the placeholder, as another program may have written them
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const QByteArray all = f.readAll();
+            const qsizetype at = all.indexOf(placeholder);
+            QVERIFY(at > 0);
+            f.seek(at);
+            f.write(odd);
+        }
+        const QStringList before = describe_chapters(path);
+        Setup s;
+        QVERIFY(!s.backend.add_file(path));
+        s.backend.set_chapter_name(0, 1, QStringLiteral("Renamed"));
+        s.save();
+        QStringList expected = before;
+        for (QString &line : expected)
+            if (line.startsWith(QStringLiteral("  display Plain")))
+                line.replace(QStringLiteral("Plain"), QStringLiteral("Renamed"));
+        if (carried) {
+            QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
+            QCOMPARE(describe_chapters(path), expected);
+            auto file = reader::File::open(path.toStdString());
+            const auto view = reader::MatroskaView::read_from(*file);
+            QCOMPARE(QByteArray::fromStdString(view->segments.at(0).chapters->edition_entry.at(0).chapter_atom.at(0)
+                                                   .chapter_display.at(0).chap_string.value), odd);
+        } else {
+            QVERIFY(s.backend.save_failed());
+            QVERIFY2(s.backend.save_status().startsWith(QStringLiteral("Could not save odd-names.mkv: Its chapters cannot be saved: the chapter")) &&
+                         s.backend.save_status().endsWith(QStringLiteral("Nothing was changed.")),
+                     qPrintable(s.backend.save_status()));
+            QCOMPARE(describe_chapters(path), before);
+            QVERIFY(s.backend.active_modified());
+        }
     }
 
     void failures_keep_the_edits() {

@@ -18,7 +18,10 @@ int main(int argc, char **argv) {
     if (args.size() == 2 && args[1] == QStringLiteral("list")) {
         for (const Journal &j : Journal::all())
             std::printf("%s\t%s\t%s\t%llu bytes\n", qPrintable(j.journal_path()), qPrintable(j.path()),
-                        j.after() ? "saved" : "unfinished", static_cast<unsigned long long>(j.data_size()));
+                        j.undoing() ? "undo cut short" : j.after() ? "saved" : j.failed() ? "failed" : "unfinished",
+                        static_cast<unsigned long long>(j.data_size()));
+        for (const QString &bad : Journal::damaged())
+            std::printf("%s\tdamaged\n", qPrintable(bad));
         return 0;
     }
     if (args.size() == 3 && args[1] == QStringLiteral("restore")) {
@@ -32,7 +35,9 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(j->path()), qPrintable(lock.error().why));
             return 1;
         }
-        if (const auto restored = j->restore(); !restored) {
+        // Asked for by hand: the file is put back whatever the window would decide, but never
+        // from a journal that does not verify, nor over another file's content.
+        if (const auto restored = j->restore(lock->fd()); !restored) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(j->path()), qPrintable(restored.error()));
             return 1;
         }
