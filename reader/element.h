@@ -107,6 +107,8 @@ template <class E> Result<E> decode_leaf(Bytes body, VInt64 id) {
                 zero ? static_cast<std::size_t>(static_cast<const std::uint8_t *>(zero) - body.data())
                      : body.size();
             out.value = lossy_utf8(body.data(), n);
+            out.inexact = out.value.size() != n || std::memcmp(out.value.data(), body.data(), n) != 0 ||
+                          std::any_of(body.begin() + static_cast<std::ptrdiff_t>(n), body.end(), [](std::uint8_t b) { return b != 0; });
         }
     } else {
         out.value.assign(body.begin(), body.end());

@@ -49,6 +49,9 @@ template <std::uint64_t Id, Literal Default = ""> struct Text {
     static constexpr VInt64 id = VInt64::from_marked(Id);
     static constexpr ValueType value_type = ValueType::Text;
     std::string value = Default.text;
+    // The stored bytes are not exactly `value`: invalid UTF-8 was replaced, or bytes other
+    // than NUL padding followed a NUL. Writing `value` back would change them.
+    bool inexact = false;
     bool operator==(const Text &) const = default;
 };
 

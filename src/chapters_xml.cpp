@@ -36,7 +36,10 @@ QString text(const std::string &utf8) {
 }
 
 // Why `value` cannot be written as XML text and read back as the same bytes.
-std::optional<QString> text_problem(const std::string &value) {
+template <class T> std::optional<QString> text_problem(const T &text) {
+    if (text.inexact)
+        return QStringLiteral("is stored as bytes that are not plain UTF-8 text (invalid UTF-8, or text after a NUL)");
+    const std::string &value = text.value;
     std::string_view v = value;
     while (!v.empty() && v.back() == '\0')
         v.remove_suffix(1);
@@ -72,7 +75,7 @@ std::optional<QString> atom_problem(const reader::ChapterAtom &a) {
         return QStringLiteral("the chapter %1 %2, which chapters written as XML cannot keep.").arg(name, what);
     };
     for (const auto &d : a.chapter_display) {
-        if (const auto why = text_problem(d.chap_string.value))
+        if (const auto why = text_problem(d.chap_string))
             return named(QStringLiteral("has a name that ") + *why);
         for (const auto &l : d.chap_language)
             if (!language_like(l.value))
@@ -85,7 +88,7 @@ std::optional<QString> atom_problem(const reader::ChapterAtom &a) {
                 return named(QStringLiteral("has a country that is no country code (%1 characters)").arg(c.value.size()));
     }
     if (a.chapter_string_uid)
-        if (const auto why = text_problem(a.chapter_string_uid->value))
+        if (const auto why = text_problem(*a.chapter_string_uid))
             return named(QStringLiteral("has a string UID that ") + *why);
     for (const auto &inner : a.chapter_atom)
         if (const auto why = atom_problem(inner))
@@ -216,7 +219,7 @@ QString edition_xml(const reader::EditionEntry &entry) {
 std::optional<QString> chapters_refusal(const Editions &editions) {
     for (const auto &e : editions) {
         for (const auto &d : e.edition_display)
-            if (const auto why = text_problem(d.edition_string.value))
+            if (const auto why = text_problem(d.edition_string))
                 return QStringLiteral("an edition name %1, which chapters written as XML cannot keep.").arg(*why);
         for (const auto &a : e.chapter_atom)
             if (const auto why = atom_problem(a))

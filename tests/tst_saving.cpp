@@ -317,7 +317,7 @@ private Q_SLOTS:
         s.save();
         QStringList expected = before;
         for (QString &line : expected)
-            if (line.startsWith(QStringLiteral("  display Plain")))
+            if (line.trimmed().startsWith(QStringLiteral("display Plain")))
                 line.replace(QStringLiteral("Plain"), QStringLiteral("Renamed"));
         if (carried) {
             QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
