@@ -10,6 +10,7 @@
 #include "log.h"
 #include "supplement.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>

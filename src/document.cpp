@@ -11,7 +11,6 @@
 namespace perlane {
 
 namespace {
-constexpr std::size_t history_limit = 500;
 
 QString number(std::uint64_t n) { return QLocale(QLocale::English).toString(static_cast<qulonglong>(n)); }
 
@@ -122,26 +121,14 @@ bool Document::edit(const std::function<bool(DocumentState &)> &change) {
     DocumentState next = state_;
     if (!change(next) || next == state_)
         return false;
-    undo_.push_back(std::move(state_));
-    if (undo_.size() > history_limit)
-        undo_.erase(undo_.begin());
-    redo_.clear();
-    state_ = std::move(next);
+    std::swap(state_, next);
+    history_.record(std::move(next), state_);
     return true;
 }
 
-bool Document::step(std::vector<DocumentState> &from, std::vector<DocumentState> &to) {
-    if (from.empty())
-        return false;
-    to.push_back(std::move(state_));
-    state_ = std::move(from.back());
-    from.pop_back();
-    return true;
-}
+bool Document::undo() { return history_.undo(state_); }
 
-bool Document::undo() { return step(undo_, redo_); }
-
-bool Document::redo() { return step(redo_, undo_); }
+bool Document::redo() { return history_.redo(state_); }
 
 bool Document::same_metadata(const Document &other) const {
     return info_ == other.info_ && tracks_ == other.tracks_ && had_chapters_ == other.had_chapters_ &&
@@ -180,16 +167,28 @@ void Document::rebase(Document &&fresh, const DocumentState &saved) {
             out.editions = s.editions;
         return out;
     };
+    // The steps made while the tool ran are kept, carried over like the state: walk back
+    // to the state saved, then record the carried states again.
+    std::vector<DocumentState> chain{state_};
+    while (chain.back() != saved && chain.size() <= History::limit) {
+        DocumentState previous = chain.back();
+        if (!history_.undo(previous))
+            break;
+        chain.push_back(std::move(previous));
+    }
+    const bool reached = chain.back() == saved;
     DocumentState state = carry(state_);
-    std::vector<DocumentState> undo, redo;
-    for (const DocumentState &h : undo_)
-        undo.push_back(carry(h));
-    for (const DocumentState &h : redo_)
-        redo.push_back(carry(h));
+    std::vector<DocumentState> carried;
+    if (reached)
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            carried.push_back(carry(*it));
     replace_with(std::move(fresh));
+    for (std::size_t i = 1; i < carried.size(); ++i) {
+        DocumentState before = carried[i - 1];
+        if (before != carried[i])
+            history_.record(std::move(before), carried[i]);
+    }
     state_ = std::move(state);
-    undo_ = std::move(undo);
-    redo_ = std::move(redo);
 }
 
 void Document::replace_with(Document &&fresh) {
@@ -200,8 +199,7 @@ void Document::replace_with(Document &&fresh) {
     warning_ = std::move(fresh.warning_);
     read_ = std::move(fresh.read_);
     state_ = read_;
-    undo_.clear();
-    redo_.clear();
+    history_.clear();
     changed_on_disk = false;
 }
 

@@ -3,6 +3,7 @@
 // A document belongs to the file that was opened (its device and inode), never to a
 // segment UID: two files never share edits, whatever their UIDs.
 #include "chapters.h"
+#include "history.h"
 #include "io.h"
 #include "master.h"
 #include "track_flags.h"
@@ -67,8 +68,8 @@ public:
     // Applies an edit as one undoable step. `change` returns false to refuse; an edit that
     // leaves the state as it was is no step. True when the state changed.
     bool edit(const std::function<bool(DocumentState &)> &change);
-    bool can_undo() const { return !undo_.empty(); }
-    bool can_redo() const { return !redo_.empty(); }
+    bool can_undo() const { return history_.can_undo(); }
+    bool can_redo() const { return history_.can_redo(); }
     bool undo();
     bool redo();
 
@@ -91,8 +92,6 @@ public:
 
 private:
     Document() = default;
-    // Makes the last state of `from` current, keeping the current one in `to`.
-    bool step(std::vector<DocumentState> &from, std::vector<DocumentState> &to);
     QString path_;
     reader::FileIdentity identity_;
     reader::Info info_;
@@ -101,7 +100,7 @@ private:
     QString warning_;
     DocumentState read_;
     DocumentState state_;
-    std::vector<DocumentState> undo_, redo_;
+    History history_;
 };
 
 } // namespace perlane
