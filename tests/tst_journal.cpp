@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -463,6 +464,7 @@ private Q_SLOTS:
             QCOMPARE(sha256(path), before);
         }
         QRandomGenerator random(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
+        int as_after = 0, recovered = 0;
         for (int round = 0; round < rounds; ++round) {
             QProcess p;
             p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -477,7 +479,10 @@ private Q_SLOTS:
             const QByteArray now = sha256(path);
             QVERIFY2(now == before || now == after, qPrintable(QStringLiteral("round %1: %2").arg(round).arg(s.backend.save_status())));
             QCOMPARE(unfinished(path), 0);
+            as_after += now == after ? 1 : 0;
+            recovered += s.backend.save_status().isEmpty() ? 0 : 1;
         }
+        qInfo("%d rounds: %d left as after the edit, %d settled by recovery", rounds, as_after, recovered);
     }
 
     void no_room_or_no_journal_means_no_save() {
@@ -518,6 +523,71 @@ private Q_SLOTS:
         QVERIFY2(s.backend.save_status().contains(QStringLiteral("no journal of the save could be kept")),
                  qPrintable(s.backend.save_status()));
         QCOMPARE(sha256(other), before);
+    }
+
+    // The two room checks add up when the journal and the file share a file system.
+    void the_journal_and_the_save_share_the_room_of_one_disk() {
+        const QString mount = dir.filePath(QStringLiteral("shared"));
+        QDir().mkpath(mount);
+        if (::mount("tmpfs", QFile::encodeName(mount).constData(), "tmpfs", 0, "size=8000k") != 0)
+            QSKIP("a tmpfs cannot be mounted here");
+        const QString path = mount + QStringLiteral("/full.mkv");
+        QVERIFY(QFile::copy(media(QStringLiteral("full.mkv")), path));
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", QFile::encodeName(mount + QStringLiteral("/state")));
+        QDir().mkpath(Journal::directory());
+        const QByteArray original = sha256(path);
+        {
+            BackendSetup s;
+            QVERIFY(!s.backend.add_file(path));
+            s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QString(20000, QLatin1Char('n')));
+            const SavePlan plan = plan_save(*s.backend.active_document());
+            std::uint64_t growth = 0;
+            for (const QString &a : plan.track_arguments)
+                growth += static_cast<std::uint64_t>(a.toUtf8().size());
+            const reader::Layout layout = layout_of(path);
+            const std::uint64_t needed = append_allowance(layout, growth);
+            std::uint64_t journal = 64 << 10;
+            for (const ByteRange &r : journal_ranges(layout))
+                journal += r.length;
+            // Room for either alone, not for both.
+            const std::uint64_t leave = needed + journal / 2;
+            QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("head -c $(( $(df -B1 --output=avail '%1' | tail -1) - %2 )) /dev/zero > '%1/filler'").arg(mount).arg(leave)});
+            s.save();
+            QVERIFY2(s.backend.save_status().contains(QStringLiteral("with its journal. Nothing was changed.")),
+                     qPrintable(s.backend.save_status()));
+        }
+        qputenv("XDG_STATE_HOME", state);
+        const QByteArray now = sha256(path);
+        ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
+        QCOMPARE(now, original);
+    }
+
+    // What a killed copy left behind goes at the next start; a journal that cannot be read
+    // is listed as damaged and told, never silently passed over.
+    void leftovers_and_damaged_journals_are_dealt_with() {
+        clear_journals();
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("leftovers.mkv"));
+        QDir().mkpath(Journal::directory());
+        const QString part = Journal::directory() + QStringLiteral("/1-dead.journal.part");
+        QFile(part).open(QIODevice::WriteOnly);
+        int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        const auto identity = reader::identity_of(fd);
+        const auto written = Journal::write(fd, path, *identity, journal_ranges(layout_of(path)));
+        ::close(fd);
+        QVERIFY(written);
+        QVERIFY(QFile::resize(written->journal_path(), QFileInfo(written->journal_path()).size() - 100));
+        BackendSetup s;
+        QVERIFY(!s.backend.add_file(path));
+        QVERIFY(!QFile::exists(part));
+        QVERIFY2(s.backend.save_status().contains(QStringLiteral("cannot be read and was left alone: %1: it is incomplete").arg(written->journal_path())),
+                 qPrintable(s.backend.save_status()));
+        QProcess tool;
+        tool.start(QStringLiteral(PERLANE_JOURNAL_TOOL), {QStringLiteral("list")});
+        QVERIFY(tool.waitForFinished(30000));
+        QVERIFY(tool.readAllStandardOutput().contains(QFile::encodeName(written->journal_path()) + ": it is incomplete\tdamaged"));
+        QFile::remove(written->journal_path());
     }
 
     void finished_journals_are_bounded() {

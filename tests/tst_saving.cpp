@@ -163,6 +163,11 @@ private Q_SLOTS:
         reader::EditionEntry edition;
         edition.edition_flag_default.value = 1;
         edition.chapter_atom = {atom};
+        QCOMPARE(chapters_refusal({edition}), std::nullopt);
+        // A language no tool takes is refused in words, not left for mkvpropedit to reject.
+        reader::EditionEntry bad = edition;
+        bad.chapter_atom[0].chapter_atom[0].chapter_display[0].chap_language[0].value = std::string(10000, 'x');
+        QVERIFY(chapters_refusal({bad}).value_or(QString()).contains(QStringLiteral("no language code (10000 characters)")));
         QCOMPARE(QString::fromUtf8(chapters_document({edition, reader::EditionEntry{}})),
                  QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                 "<!DOCTYPE Chapters SYSTEM \"matroskachapters.dtd\">\n"
