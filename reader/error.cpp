@@ -4,7 +4,8 @@ namespace perlane::reader {
 
 std::string Error::message() const {
     switch (kind) {
-    case ErrorKind::Io: return "I/O error: " + io;
+    case ErrorKind::Io:
+    case ErrorKind::EndOfFile: return "I/O error: " + io;
     case ErrorKind::InvalidVInt:
         return "Invalid variable-length integer encoding, 8 leading zeros found...";
     case ErrorKind::OutOfBounds: return "Attempted to read past the end of the buffer";

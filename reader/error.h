@@ -25,6 +25,8 @@ enum class ErrorKind {
     // A body larger than the reading mode's limit for its element (`needed` is its size,
     // `available` the limit): refused before anything is allocated for it.
     ElementTooLarge,
+    // The file ended inside what was being read (shown as the I/O error it is).
+    EndOfFile,
 };
 
 struct Error {
@@ -35,7 +37,7 @@ struct Error {
     std::string io;      // Io only: the I/O error's own text
 
     static Error io_error(std::string text) { return {ErrorKind::Io, {}, {}, 0, 0, std::move(text)}; }
-    static Error end_of_file() { return io_error("failed to fill whole buffer"); }
+    static Error end_of_file() { return {ErrorKind::EndOfFile, {}, {}, 0, 0, "failed to fill whole buffer"}; }
     static Error out_of_bounds(std::uint64_t needed, std::uint64_t available) {
         return {ErrorKind::OutOfBounds, {}, {}, needed, available, {}};
     }

@@ -24,6 +24,7 @@
 
 #include <deque>
 #include <set>
+#include <tuple>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -317,9 +318,13 @@ private:
     std::unique_ptr<QThread> copier_; // copying the running save's journal
     std::optional<std::expected<Journal, QString>> copied_; // its outcome, for the window's thread
     QString failure_note_;
-    // Files (device, inode) with a finished save kept: read from the journals when they
-    // change, not on every switch of file.
-    std::set<std::pair<std::uint64_t, std::uint64_t>> saved_files_;
+    // The files as their kept saves left them (device, inode, size, time): a file is offered
+    // Undo Last Save only while it is exactly what a save made it, not for another file
+    // that happens to reuse an inode. Read from the journals when they change, not on
+    // every switch of file.
+    using SavedKey = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
+    static SavedKey key_of(const reader::FileIdentity &id) { return {id.device, id.inode, id.size, id.mtime_ns}; }
+    std::set<SavedKey> saved_files_;
     void index_saved(const std::vector<Journal> &journals);
     ToolRun tool_;
     int batch_total_ = 0, batch_done_ = 0;

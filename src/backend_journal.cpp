@@ -171,7 +171,7 @@ void Backend::recover_journals() {
 std::optional<Journal> Backend::last_save_of(const Document &doc) const {
     std::optional<Journal> last;
     for (Journal &j : Journal::all())
-        if (j.after() && j.before().same_file(doc.identity()))
+        if (j.after() && !j.undoing() && *j.after() == doc.identity())
             last = std::move(j);
     return last;
 }
@@ -179,13 +179,13 @@ std::optional<Journal> Backend::last_save_of(const Document &doc) const {
 void Backend::index_saved(const std::vector<Journal> &journals) {
     saved_files_.clear();
     for (const Journal &j : journals)
-        if (j.after())
-            saved_files_.insert({j.before().device, j.before().inode});
+        if (j.after() && !j.undoing())
+            saved_files_.insert(key_of(*j.after()));
 }
 
 bool Backend::can_undo_save() const {
     const Document *doc = active_document();
-    return doc && !doc->saving && saved_files_.contains({doc->identity().device, doc->identity().inode});
+    return doc && !doc->saving && saved_files_.contains(key_of(doc->identity()));
 }
 
 bool Backend::undo_last_save() {

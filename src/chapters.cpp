@@ -35,12 +35,13 @@ std::expected<Time, QString> Time::parse(const QString &text) {
     if (!m.hasMatch())
         return std::unexpected(QStringLiteral("\u201C%1\u201D is not a time: write mm:ss.fff or h:mm:ss.fff, for example 01:30.000.").arg(text.trimmed()));
     const bool hours = m.capturedLength(1) > 0;
-    bool ok = true;
-    const std::uint64_t h = hours ? m.captured(1).toULongLong(&ok) : 0;
-    const std::uint64_t min = m.captured(2).toULongLong(&ok);
+    // Each number is checked on its own: a later conversion must not hide an earlier overflow.
+    bool h_ok = true, min_ok = true;
+    const std::uint64_t h = hours ? m.captured(1).toULongLong(&h_ok) : 0;
+    const std::uint64_t min = m.captured(2).toULongLong(&min_ok);
     const std::uint64_t sec = m.captured(3).toULongLong();
     const std::uint64_t ms = m.captured(4).leftJustified(3, QLatin1Char('0')).toULongLong();
-    if (!ok || h > 1'000'000 || min > 60'000'000 || (hours && min >= 60) || sec >= 60)
+    if (!h_ok || !min_ok || h > 1'000'000 || min > 60'000'000 || (hours && min >= 60) || sec >= 60)
         return std::unexpected(QStringLiteral("\u201C%1\u201D is not a time: minutes and seconds go up to 59.").arg(text.trimmed()));
     return Time{((h * 60 + min) * 60 + sec) * 1000 + ms};
 }

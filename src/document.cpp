@@ -19,7 +19,7 @@ QString plain_words(const reader::Error &e, bool matroska) {
     using enum reader::ErrorKind;
     if (!matroska)
         return QStringLiteral("This is not a Matroska file.");
-    if (e.kind == ShortRead || e == reader::Error::end_of_file())
+    if (e.kind == ShortRead || e.kind == EndOfFile)
         return QStringLiteral("This file ends too early: it is cut short or still being written, so it cannot be edited safely.");
     if (e.kind == Io)
         return QStringLiteral("This file could not be read: %1.").arg(QString::fromStdString(e.io));

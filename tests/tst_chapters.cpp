@@ -51,6 +51,28 @@ struct Loaded {
 class TestChapters : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Times as typed: every form that is one, and nonsense refused (overflow included).
+    void times_are_parsed_strictly_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("ms"); // -1: refused
+        QTest::newRow("mm:ss") << QStringLiteral("01:30") << qint64(90000);
+        QTest::newRow("mm:ss.f") << QStringLiteral(" 1:30.5 ") << qint64(90500);
+        QTest::newRow("h:mm:ss.fff") << QStringLiteral("1:02:03.004") << qint64(3723004);
+        QTest::newRow("long minutes") << QStringLiteral("90:00") << qint64(5400000);
+        QTest::newRow("60 seconds") << QStringLiteral("00:60.000") << qint64(-1);
+        QTest::newRow("60 minutes after hours") << QStringLiteral("1:60:00") << qint64(-1);
+        QTest::newRow("hours overflow") << QStringLiteral("99999999999999999999999:00:00") << qint64(-1);
+        QTest::newRow("minutes overflow") << QStringLiteral("99999999999999999999999:00") << qint64(-1);
+        QTest::newRow("four decimals") << QStringLiteral("00:01.0001") << qint64(-1);
+        QTest::newRow("words") << QStringLiteral("one minute") << qint64(-1);
+    }
+    void times_are_parsed_strictly() {
+        QFETCH(QString, text);
+        QFETCH(qint64, ms);
+        const auto parsed = Time::parse(text);
+        QCOMPARE(parsed ? static_cast<qint64>(parsed->ms) : qint64(-1), ms);
+    }
+
     void simple_chapters_without_ends() {
         Loaded f("full.mkv"); // Intro 0, Opening 10 s, Episode 100 s; the file lasts 180 s
         QCOMPARE(f.rows(), (QStringList{"0|Intro|0-10|-", "0|Opening|10-100|-", "0|Episode|100-180|-"}));

@@ -228,8 +228,18 @@ private Q_SLOTS:
         QVERIFY(!s.backend.active_modified());
         s.backend.redo();
         s.backend.redo();
+        // A new edit after an undo drops what was undone: redo has nothing left to do.
+        s.backend.undo();
+        QVERIFY(s.backend.can_redo());
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("new"));
+        QVERIFY(!s.backend.can_redo());
+        s.backend.redo();
+        QCOMPARE(s.backend.active_title(), QStringLiteral("Episode 1"));
+        QCOMPARE(s.tracks.rows().at(1).name, QStringLiteral("new"));
+        s.backend.undo();
         s.save();
         QCOMPARE(track_name(path, 2), QStringLiteral("second"));
+        QCOMPARE(track_name(path, 1), QStringLiteral("Stereo"));
         QCOMPARE(track_name(path, 0), QStringLiteral("first"));
         QVERIFY(!s.backend.active_modified());
     }

@@ -217,6 +217,10 @@ private Q_SLOTS:
         QVERIFY(!s.backend.undo_last_save());
         QCOMPARE(sha256(path), replaced);
         QVERIFY(changed != replaced);
+        // Opened afresh, a new file is never offered the old one's undo, even on its inode.
+        BackendSetup t;
+        QVERIFY(!t.backend.add_file(path));
+        QVERIFY(!t.backend.can_undo_save());
     }
 
     // A stand-in that breaks the file (a few bytes inside, more at the end) and then fails
@@ -588,6 +592,27 @@ private Q_SLOTS:
         QVERIFY(tool.waitForFinished(30000));
         QVERIFY(tool.readAllStandardOutput().contains(QFile::encodeName(written->journal_path()) + ": it is incomplete\tdamaged"));
         QFile::remove(written->journal_path());
+    }
+
+    // 100 MiB past the segment's end: the copy runs off the window's thread, and the save
+    // stays undoable although its journal alone is over the cap.
+    void a_large_journal_is_copied_aside_and_kept() {
+        clear_journals();
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("tail.mkv"));
+        QVERIFY(QFile::resize(path, QFileInfo(path).size() + (100 << 20)));
+        const QByteArray original = sha256(path);
+        BackendSetup s;
+        QVERIFY(!s.backend.add_file(path));
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Tail"));
+        s.backend.save_file();
+        QVERIFY(s.backend.saving());
+        QVERIFY(Journal::all().empty()); // still being copied: save_file() did not wait for it
+        s.wait();
+        QVERIFY2(s.backend.save_status().startsWith(QStringLiteral("Saved tail.mkv. Its journal alone is larger than")),
+                 qPrintable(s.backend.save_status()));
+        QVERIFY(s.backend.can_undo_save());
+        QVERIFY(s.backend.undo_last_save());
+        QCOMPARE(sha256(path), original);
     }
 
     void finished_journals_are_bounded() {
