@@ -135,6 +135,18 @@ bool Document::same_metadata(const Document &other) const {
            read_ == other.read_;
 }
 
+void carry_track_edits(const TrackValues &was, const TrackValues &now, TrackValues &target) {
+    if (now.name != was.name)
+        target.name = now.name;
+    if (now.language != was.language)
+        target.language = now.language;
+    if (now.is_default != was.is_default)
+        target.is_default = now.is_default;
+    for (std::size_t k = 0; k < now.flags.size(); ++k)
+        if (now.flags[k] != was.flags[k])
+            target.flags[k] = now.flags[k];
+}
+
 void Document::rebase(Document &&fresh, const DocumentState &saved) {
     if (state_ == saved) {
         replace_with(std::move(fresh));
@@ -149,16 +161,7 @@ void Document::rebase(Document &&fresh, const DocumentState &saved) {
             for (std::size_t j = 0; j < fresh.tracks_.size() && j < out.tracks.size(); ++j) {
                 if (fresh.tracks_[j].track_uid.value != tracks_[i].track_uid.value)
                     continue;
-                TrackValues &t = out.tracks[j];
-                if (now.name != was.name)
-                    t.name = now.name;
-                if (now.language != was.language)
-                    t.language = now.language;
-                if (now.is_default != was.is_default)
-                    t.is_default = now.is_default;
-                for (std::size_t k = 0; k < now.flags.size(); ++k)
-                    if (now.flags[k] != was.flags[k])
-                        t.flags[k] = now.flags[k];
+                carry_track_edits(was, now, out.tracks[j]);
             }
         }
         if (s.title != saved.title)

@@ -26,6 +26,10 @@ struct TrackValues {
     bool operator==(const TrackValues &) const = default;
 };
 
+// Puts onto `target` what differs between `was` and `now`, field by field: the edits made
+// to one track, carried to another (or to the same track read again).
+void carry_track_edits(const TrackValues &was, const TrackValues &now, TrackValues &target);
+
 // Everything a document's edits can change. Comparing states is what "modified" means:
 // an edit and its reverse leave nothing to save.
 struct DocumentState {

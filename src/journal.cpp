@@ -246,7 +246,9 @@ std::expected<Journal, QString> Journal::write(int fd, const QString &path, cons
     const QString dir = directory();
     if (!QDir().mkpath(dir))
         return std::unexpected(QStringLiteral("the folder %1 could not be made").arg(dir));
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // It holds copies of the user's files: the user's alone.
+    if (!QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return std::unexpected(QStringLiteral("the folder %1 could not be made private").arg(dir));
     Journal j;
     j.path_ = path;
     j.before_ = before;

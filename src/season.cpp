@@ -161,16 +161,7 @@ Plan apply_track_to_all(const Documents &docs, std::size_t source, std::size_t t
             continue;
         }
         DocumentState next = doc.state();
-        TrackValues &target = next.tracks[matches.front()];
-        if (now.name != was.name)
-            target.name = now.name;
-        if (now.language != was.language)
-            target.language = now.language;
-        if (now.is_default != was.is_default)
-            target.is_default = now.is_default;
-        for (std::size_t k = 0; k < track_flag_count; ++k)
-            if (now.flags[k] != was.flags[k])
-                target.flags[k] = now.flags[k];
+        carry_track_edits(was, now, next.tracks[matches.front()]);
         add_edit(plan, docs, i, std::move(next));
     }
     return plan;
