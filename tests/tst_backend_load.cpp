@@ -149,6 +149,14 @@ private Q_SLOTS:
         QVERIFY(!s.backend.add_file(media("full.mkv"))); // listed already: selected, not listed twice
         QCOMPARE(s.backend.file_names(), (QStringList{"full.mkv", "ffmpeg.mkv"}));
         QCOMPARE(s.backend.active_file_name(), QStringLiteral("full.mkv"));
+        // The same file under another name is the same document too.
+        QTemporaryDir other;
+        const QString alias = other.filePath(QStringLiteral("alias.mkv"));
+        QVERIFY(QFile::link(media("full.mkv"), alias));
+        s.backend.select_file(1);
+        QVERIFY(!s.backend.add_file(alias));
+        QCOMPARE(s.backend.file_names(), (QStringList{"full.mkv", "ffmpeg.mkv"}));
+        QCOMPARE(s.backend.active_file_name(), QStringLiteral("full.mkv"));
         s.backend.select_file(1); // no chapters
         QVERIFY(s.chapters.rows().empty());
         QCOMPARE(s.tracks.rows().size(), 2u);

@@ -190,6 +190,13 @@ private Q_SLOTS:
         QTest::newRow("Preview") << "Next Episode Preview" << 30 << "mpv: preview";
         QTest::newRow("Prologue") << "Prologue" << 120 << "mpv: prologue";
         QTest::newRow("Episode") << "Episode" << 600 << "";
+        // Jellyfin's lengths are inclusive at both ends.
+        QTest::newRow("intro at 15 s") << "Intro" << 15 << "Jellyfin: intro, mpv: intro";
+        QTest::newRow("intro at 14 s") << "Intro" << 14 << "mpv: intro";
+        QTest::newRow("intro at 120 s") << "Intro" << 120 << "Jellyfin: intro, mpv: intro";
+        QTest::newRow("intro at 121 s") << "Intro" << 121 << "mpv: intro";
+        QTest::newRow("credits at 450 s") << "Credits" << 450 << "Jellyfin: credits";
+        QTest::newRow("credits at 451 s") << "Credits" << 451 << "";
     }
     void player_rules() {
         QFETCH(QString, name);

@@ -245,6 +245,19 @@ private Q_SLOTS:
                     QCOMPARE(props[json[k]].toBool(), expected == 1);
             }
         }
+        // Every flag a value of its own, then the opposite: two flags mixed up never pass.
+        for (const unsigned pattern : {0b1010101u, 0b0101010u}) {
+            for (qsizetype k = 0; k < names.size(); ++k)
+                s.backend.set_track_flag(title, 2, names[k], static_cast<int>(pattern >> k & 1u));
+            s.save();
+            QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
+            const FlagValues read = s.backend.active_document()->read().tracks[1].flags;
+            const QJsonObject props = mkvmerge_tracks(path)[1].toObject()[QStringLiteral("properties")].toObject();
+            for (qsizetype k = 0; k < names.size(); ++k) {
+                QCOMPARE(read[static_cast<std::size_t>(k)], static_cast<int>(pattern >> k & 1u));
+                QCOMPARE(props[json[k]].toBool(), (pattern >> k & 1u) == 1u);
+            }
+        }
         // Languages: what mkvpropedit stores for each form is what the window shows after.
         const std::pair<quint64, const char *> tags[] = {{2, "pt-BR"}, {3, "ger"}, {4, "zh-Hant-TW"}, {5, "de-CH"}};
         for (const auto &[track, tag] : tags)
