@@ -1175,6 +1175,8 @@ ApplicationWindow {
                         qualifies: model.qualifies
                         number: Number(model.idx) + 1
                         skipType: model.skipType
+                        skipTypeNames: backend.skip_type_labels
+                        fixNames: backend.role_names
                         players: model.players
                         fix: model.fix
                         nested: model.nested

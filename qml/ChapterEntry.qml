@@ -28,9 +28,9 @@ Frame {
     readonly property string rowLabel: "chapter " + number + (chapterName.length > 0 ? ", " + chapterName : "")
     readonly property color errorColor: palette.window.hslLightness < 0.5 ? "#ff8a80" : "#b00020"
 
-    readonly property var skipTypeNames: ["None", "No skipping", "Opening credits", "End credits", "Recap",
-                                          "Next preview", "Preview", "Advertisement"]
-    readonly property var fixNames: ({ opening: "Opening", ending: "Ending", preview: "Preview" })
+    // From the backend's tables: the skip types' labels ("None" first) and the roles' names.
+    property var skipTypeNames: []
+    property var fixNames: ({})
 
     signal nameEdited(string text)
     signal startEdited(var ms)

@@ -63,7 +63,7 @@ std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, c
             nested << QString(n.depth * 2, QLatin1Char(' ')) + (n.name.isEmpty() ? QStringLiteral("(no name)") : n.name) +
                           QStringLiteral("  ") + time_text(n.start) + QStringLiteral("\u2013") + time_text(n.end);
         out.push_back({r.edition, out.size(), r.name, time_text(r.start), time_text(r.end), Time{length_ms}.to_string(),
-                       length_ms >= 85000 && length_ms <= 95000, labels[r.edition],
+                       likely_song(length_ms), labels[r.edition],
                        r.skip_type ? static_cast<int>(*r.skip_type) : -1, said.join(QStringLiteral(" \u00B7 ")),
                        fix_for(r, players), nested.join(QLatin1Char('\n')), static_cast<qint64>(r.start / ns_per_ms),
                        static_cast<qint64>(r.end / ns_per_ms)});
@@ -524,6 +524,20 @@ QString Backend::shortcut_text(const QVariant &shortcut) const {
                                   ? QKeySequence(shortcut.toString())
                                   : QKeySequence(static_cast<QKeySequence::StandardKey>(shortcut.toInt()));
     return keys.toString(QKeySequence::NativeText);
+}
+
+QStringList Backend::skip_type_labels() const {
+    QStringList out{QStringLiteral("None")};
+    for (const char *label : perlane::skip_type_labels)
+        out << QString::fromLatin1(label);
+    return out;
+}
+
+QVariantMap Backend::role_names() const {
+    QVariantMap out;
+    for (const ChapterRole &r : chapter_roles)
+        out.insert(QString::fromLatin1(r.role), QString::fromLatin1(r.name));
+    return out;
 }
 
 QVariant Backend::stored(const QString &key) const { return QSettings(QStringLiteral("perlane"), QStringLiteral("perlane")).value(QStringLiteral("window/") + key); }

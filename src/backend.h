@@ -75,6 +75,10 @@ class Backend : public QObject, public QQmlParserStatus {
     Q_PROPERTY(QVariantList suggestions READ suggestions NOTIFY suggestions_changed)
     // The active file's segment title as edited (empty: none).
     Q_PROPERTY(QString active_title READ active_title NOTIFY modified_changed)
+    // What the window calls each ChapterSkipType ("None" first, for no element), and the
+    // name each one-click role gives ({opening: "Opening", ...}): one table, here.
+    Q_PROPERTY(QStringList skip_type_labels READ skip_type_labels CONSTANT)
+    Q_PROPERTY(QVariantMap role_names READ role_names CONSTANT)
 
 public:
     explicit Backend(QObject *parent = nullptr);
@@ -120,6 +124,8 @@ public:
     }
     QStringList unsaved_files() const;
     bool can_undo_save() const;
+    QStringList skip_type_labels() const;
+    QVariantMap role_names() const;
 
     Q_INVOKABLE void dismiss_load_errors();
     Q_INVOKABLE void undo();

@@ -14,7 +14,7 @@ std::optional<std::size_t> audio_stream(const Document &doc) {
     std::optional<std::size_t> first, chosen;
     std::size_t n = 0;
     for (const reader::TrackEntry &t : doc.tracks()) {
-        if (t.track_type.value != 2)
+        if (t.track_type.value != season::audio_type)
             continue;
         if (!first)
             first = n;

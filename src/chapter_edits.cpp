@@ -228,11 +228,10 @@ EditOutcome set_skip_type(Editions &editions, std::size_t edition, std::size_t a
 }
 
 QString skip_type_name(std::optional<std::uint64_t> type) {
-    static const char *const names[] = {"no skipping", "opening credits", "end credits", "recap",
-                                        "next preview", "preview", "advertisement"};
     if (!type)
         return QStringLiteral("none");
-    return *type < std::size(names) ? QString::fromLatin1(names[*type]) : QString::number(*type);
+    return *type < std::size(skip_type_labels) ? QString::fromLatin1(skip_type_labels[*type]).toLower()
+                                               : QString::number(*type);
 }
 
 const ChapterRole *role_named(const QString &role) {

@@ -46,6 +46,9 @@ EditOutcome set_chapter_start(Editions &editions, std::size_t edition, std::size
 // ChapterSkipType: 0 no skipping, 1 opening credits, 2 end credits, 3 recap, 4 next
 // preview, 5 preview, 6 advertisement; -1 removes it.
 inline constexpr int skip_type_count = 7;
+// The ChapterSkipType values, by value: what the window calls each.
+inline constexpr const char *skip_type_labels[] = {"No skipping", "Opening credits", "End credits", "Recap",
+                                                   "Next preview", "Preview", "Advertisement"};
 QString skip_type_name(std::optional<std::uint64_t> type); // "opening credits"; "none" when absent
 EditOutcome set_skip_type(Editions &editions, std::size_t edition, std::size_t atom, int type);
 

@@ -27,6 +27,11 @@ struct Time {
 inline constexpr std::uint64_t ns_per_ms = 1'000'000;
 // Chapter times are nanoseconds in every file, whatever its TimestampScale.
 inline constexpr std::uint64_t split_ns = 90'000 * ns_per_ms;
+// Chapters this long are likely an opening or ending song: marked in the window.
+inline constexpr std::uint64_t likely_song_min_ms = 85'000, likely_song_max_ms = 95'000;
+inline constexpr bool likely_song(std::uint64_t length_ms) {
+    return length_ms >= likely_song_min_ms && length_ms <= likely_song_max_ms;
+}
 
 // The segment's length in nanoseconds, from Info's Duration (in TimestampScale units).
 std::optional<std::uint64_t> segment_length_ns(std::optional<double> duration, std::uint64_t scale);

@@ -1,5 +1,6 @@
 #include "document.h"
 
+#include "chapters_xml.h"
 #include "view.h"
 
 #include <QFile>
@@ -97,6 +98,12 @@ std::expected<std::unique_ptr<Document>, LoadError> Document::load(const QString
     doc->had_chapters_ = segment.chapters.has_value();
     if (segment.chapters)
         doc->read_.editions = std::move(segment.chapters->edition_entry);
+    // Said at once, not first when a save is refused for it.
+    if (const auto why = chapters_refusal(doc->read_.editions)) {
+        if (!doc->warning_.isEmpty())
+            doc->warning_ += QLatin1Char(' ');
+        doc->warning_ += QStringLiteral("Its chapters cannot be saved as they are: %1 Its tracks and title can.").arg(*why);
+    }
     doc->state_ = doc->read_;
     return doc;
 }

@@ -178,6 +178,26 @@ private Q_SLOTS:
         QVERIFY(!s.backend.can_undo_save());
     }
 
+    // A file cut short inside its last element (Tags after the clusters): the layout ends at
+    // the file's end, so its journal can be written and covers the tail exactly.
+    void a_file_cut_inside_its_last_element_is_journaled_to_its_end() {
+        const QString path = copy(QStringLiteral("ffmpeg.mkv"), QStringLiteral("cut-tags.mkv"));
+        const reader::Layout whole = layout_of(path);
+        QVERIFY(whole.elements.back().id != reader::ids::cluster);
+        const auto size = static_cast<qint64>(whole.elements.back().end()) - 3;
+        QVERIFY(QFile::resize(path, size));
+        const reader::Layout cut = layout_of(path);
+        QCOMPARE(static_cast<qint64>(cut.elements.back().end()), size);
+        const std::vector<ByteRange> ranges = journal_ranges(cut);
+        QCOMPARE(static_cast<qint64>(ranges.back().offset + ranges.back().length), size);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        const auto journal = Journal::write(fd, path, *reader::identity_of(fd), ranges);
+        ::close(fd);
+        QVERIFY2(journal, qPrintable(journal ? QString() : journal.error()));
+        QVERIFY(journal->verify());
+        journal->remove();
+    }
+
     // Two saves, a track one then a chapter one, taken back one after the other.
     void saves_are_taken_back_in_turn() {
         const QString path = copy(QStringLiteral("editions.mkv"), QStringLiteral("twice.mkv"));

@@ -318,6 +318,8 @@ private Q_SLOTS:
         const QStringList before = describe_chapters(path);
         Setup s;
         QVERIFY(!s.backend.add_file(path));
+        // Told on opening, before any save is tried.
+        QCOMPARE(s.backend.active_warning().contains(QStringLiteral("Its chapters cannot be saved as they are")), !carried);
         s.backend.set_chapter_name(0, 1, QStringLiteral("Renamed"));
         s.save();
         QStringList expected = before;

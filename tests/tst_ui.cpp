@@ -171,6 +171,11 @@ private Q_SLOTS:
                  QStringLiteral("01:40.000"));
         QCOMPARE(item(QStringLiteral("chapter_1"))->property("qualifies").toBool(), true);
         QCOMPARE(item(QStringLiteral("file_1"))->property("modified").toBool(), true);
+        // One click names it and sets its skip type; the box says so in words.
+        click(item_in(QStringLiteral("chapter_1"), QStringLiteral("markOpening")));
+        QTRY_COMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("skipType"))->property("displayText").toString(),
+                     QStringLiteral("Opening credits"));
+        QCOMPARE(field_text("chapter_1", "chapterName"), QStringLiteral("Opening"));
     }
 
     void save_both_files_and_read_them_back() {
@@ -184,6 +189,8 @@ private Q_SLOTS:
         QCOMPARE(QString::fromStdString(atoms.at(0).chapter_display.at(0).chap_string.value),
                  QStringLiteral("Opening & Ending <1> — オープニング"));
         QCOMPARE(atoms.at(1).chapter_time_end->value, 100'000'000'000ull);
+        QCOMPARE(atoms.at(1).chapter_skip_type->value, 1ull); // opening credits
+        QCOMPARE(QString::fromStdString(atoms.at(1).chapter_display.at(0).chap_string.value), QStringLiteral("Opening"));
 
         click(item(QStringLiteral("file_0")));
         click(item(QStringLiteral("saveButton")));
