@@ -440,8 +440,8 @@ private Q_SLOTS:
     // Undo Last Save cut short half way (killed at its second write): the next start
     // finishes it, since every block is either as before the save or as after it.
     void an_undo_cut_short_is_finished_at_the_next_start() {
-        if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
-            QSKIP("strace is not installed");
+        if (QProcess::execute(QStringLiteral("strace"), {QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("true")}) != 0)
+            QSKIP("strace cannot trace here");
         clear_journals();
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("half-undone.mkv"));
         const QByteArray original = sha256(path);
