@@ -373,6 +373,13 @@ private Q_SLOTS:
         QObject *dialog = window->findChild<QObject *>(QStringLiteral("defaultDialog"));
         QTRY_VERIFY(dialog->property("opened").toBool());
         QCOMPARE(dialog->property("language").toString(), QStringLiteral("ja"));
+        // Subtitles too: the dialog asks for them by the name the backend takes.
+        QQuickItem *type = find_item(dialog->property("contentItem").value<QQuickItem *>(), QStringLiteral("defaultType"));
+        type->setProperty("currentIndex", 1);
+        QTRY_VERIFY(dialog->property("plan").toMap().value(QStringLiteral("ok")).toBool());
+        QVERIFY(!dialog->property("plan").toMap().value(QStringLiteral("changes")).toList().isEmpty());
+        type->setProperty("currentIndex", 0);
+        QTRY_COMPARE(dialog->property("language").toString(), QStringLiteral("ja"));
         QVERIFY(find_item(dialog->property("contentItem").value<QQuickItem *>(), QStringLiteral("planChanges"))->property("count").toInt() >= 6);
         click(find_button(dialog->property("footer").value<QQuickItem *>(), QStringLiteral("Apply")));
         QTRY_VERIFY(!dialog->property("visible").toBool());
