@@ -550,12 +550,14 @@ std::expected<void, QString> Journal::restore(int locked_fd) const {
         return fail(same.error());
     QByteArray buffer;
     std::uint64_t from = data_offset_;
+    QCryptographicHash journaled(QCryptographicHash::Sha256); // of the bytes written, for the read-back
     for (const ByteRange &r : ranges_) {
         for (std::uint64_t done = 0; done < r.length;) {
             const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, r.length - done));
             buffer.resize(static_cast<qsizetype>(n));
             if (!pread_all(in, buffer.data(), n, from) || !pwrite_all(fd, buffer.constData(), n, r.offset + done))
                 return fail(QStringLiteral("the bytes could not be written back (%1)").arg(system_error()));
+            journaled.addData(buffer);
             from += n;
             done += n;
         }
@@ -583,25 +585,10 @@ std::expected<void, QString> Journal::restore(int locked_fd) const {
             done += n;
         }
     }
-    if (version_ >= 2) { // the digest covers the header too: check the bytes by their own
-        QCryptographicHash journaled(QCryptographicHash::Sha256);
-        std::uint64_t from = data_offset_;
-        for (std::uint64_t left = data_size(); left > 0;) {
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, left));
-            buffer.resize(static_cast<qsizetype>(n));
-            if (!pread_all(in, buffer.data(), n, from))
-                return fail(QStringLiteral("the journal could not be read (%1)").arg(system_error()));
-            journaled.addData(buffer);
-            from += n;
-            left -= n;
-        }
-        if (journaled.result() != hash.result())
-            return fail(QStringLiteral("the file does not read back as it was"));
-    }
     const auto after = reader::identity_of(fd);
     ::close(in);
     ::close(fd);
-    if ((version_ < 2 && hash.result().toHex() != sha256_) || !after || after->size != before_.size)
+    if (hash.result() != journaled.result() || !after || after->size != before_.size)
         return std::unexpected(QStringLiteral("the file does not read back as it was"));
     return {};
 }

@@ -56,6 +56,13 @@ int main(int argc, char **argv) {
     for (const QString &path : args.mid(3))
         if (const auto why = backend->add_file(path))
             std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(*why));
+    // PERLANE_SCREENSHOT_FAILED_SAVE=1: an edit saved with no mkvpropedit on PATH, so that
+    // the picture shows how a failed save is told.
+    if (qEnvironmentVariableIntValue("PERLANE_SCREENSHOT_FAILED_SAVE") == 1) {
+        qputenv("PATH", "/nonexistent");
+        backend->set_title(QStringLiteral("Edited title"));
+        backend->save_file();
+    }
     int status = 1;
     QTimer::singleShot(800, [&] {
         const QImage image = window->grabWindow();
@@ -67,7 +74,7 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "the picture is blank (%lld colours)\n", static_cast<long long>(colours.size()));
         else if (image.save(args[2]))
             status = 0;
-        QGuiApplication::quit();
+        QCoreApplication::exit(0); // not quit(): a window with unsaved edits would ask first
     });
     QGuiApplication::exec();
     return status;
