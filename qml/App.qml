@@ -1042,13 +1042,14 @@ ApplicationWindow {
                                 pending: model.pending
                                 season: backend.file_names.length > 1
                                 checkLanguage: (text) => backend.check_language(text)
-                                onNameEdited: (text) => backend.set_track_name(model.disc, model.number, text)
-                                onDefaultEdited: (value) => backend.set_track_default(model.disc, model.number, value)
-                                onLanguageEdited: (text) => backend.set_track_language(model.disc, model.number, text)
-                                onFlagEdited: (flag, value) => backend.set_track_flag(model.disc, model.number, flag, value)
+                                key: model.key
+                                onNameEdited: (key, text) => backend.set_track_name_by_key(key, text)
+                                onDefaultEdited: (value) => backend.set_track_default_by_key(model.key, value)
+                                onLanguageEdited: (key, text) => backend.set_track_language_by_key(key, text)
+                                onFlagEdited: (flag, value) => backend.set_track_flag_by_key(model.key, flag, value)
                                 onPickLanguage: {
-                                    const disc = model.disc, number = model.number
-                                    languagePicker.show((tag) => backend.set_track_language(disc, number, tag))
+                                    const key = model.key
+                                    languagePicker.show((tag) => backend.set_track_language_by_key(key, tag))
                                 }
                                 onApplyToAll: {
                                     window.commitEdits()
@@ -1180,14 +1181,15 @@ ApplicationWindow {
                         players: model.players
                         fix: model.fix
                         nested: model.nested
-                        checkStart: (text) => backend.check_chapter_start(model.edx, model.idx, text)
-                        onNameEdited: (text) => backend.set_chapter_name(model.edx, model.idx, text)
-                        onStartEdited: (ms) => backend.set_chapter_start(model.edx, model.idx, ms)
-                        onSplitStart: backend.insert_chapter_start(model.edx, model.idx)
-                        onSplitEnd: backend.insert_chapter_end(model.edx, model.idx)
-                        onDeleteChapter: backend.delete_chapter(model.edx, model.idx)
-                        onSkipTypeEdited: (type) => backend.set_chapter_skip_type(model.edx, model.idx, type)
-                        onMark: (role) => backend.mark_chapter(model.edx, model.idx, role)
+                        key: model.key
+                        checkStart: (key, text) => backend.check_chapter_start_by_key(key, text)
+                        onNameEdited: (key, text) => backend.set_chapter_name_by_key(key, text)
+                        onStartEdited: (key, ms) => backend.set_chapter_start_by_key(key, ms)
+                        onSplitStart: backend.insert_chapter_start_by_key(model.key)
+                        onSplitEnd: backend.insert_chapter_end_by_key(model.key)
+                        onDeleteChapter: backend.delete_chapter_by_key(model.key)
+                        onSkipTypeEdited: (type) => backend.set_chapter_skip_type_by_key(model.key, type)
+                        onMark: (role) => backend.mark_chapter_by_key(model.key, role)
                     }
                     ScrollBar.vertical: ScrollBar {}
                 }

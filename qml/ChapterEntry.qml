@@ -8,6 +8,7 @@ import QtQuick.Layouts
 // under it.
 Frame {
     id: root
+    property string key: "" // names the chapter in edits (the model's "key")
     property string chapterName: ""
     property string start: ""
     property string end: ""
@@ -20,8 +21,14 @@ Frame {
     property string nested: ""
     // A column header row: the same layout, with titles.
     property bool header: false
-    // Checks a start typed in the field: {ok, ms} or {ok: false, reason}.
-    property var checkStart: function(text) { return { ok: true, ms: 0 } }
+    // Checks a start typed in the field for the chapter `key`: {ok, ms} or {ok: false, reason}.
+    property var checkStart: function(key, text) { return { ok: true, ms: 0 } }
+    // The chapter each field's typing is for and what it showed, taken at the first
+    // keystroke: by the time the edit ends, this row may show another chapter.
+    property string nameKey: ""
+    property string nameFrom: ""
+    property string startKey: ""
+    property string startFrom: ""
     property var startCheck: ({ ok: true, reason: "" })
     property int number: 1 // the row's place in the list, from 1
     // Which row a control belongs to, for screen readers: "chapter 3, Opening".
@@ -32,16 +39,17 @@ Frame {
     property var skipTypeNames: []
     property var fixNames: ({})
 
-    signal nameEdited(string text)
-    signal startEdited(var ms)
+    signal nameEdited(string key, string text)
+    signal startEdited(string key, var ms)
     signal splitStart()
     signal splitEnd()
     signal deleteChapter()
     signal skipTypeEdited(int type)
     signal mark(string role)
 
-    onChapterNameChanged: nameField.text = chapterName
-    onStartChanged: { startField.text = start; startCheck = { ok: true, reason: "" } }
+    // Typing in progress is kept: it goes to its own chapter when the edit ends.
+    onChapterNameChanged: if (nameKey === "") nameField.text = chapterName
+    onStartChanged: if (startKey === "") { startField.text = start; startCheck = { ok: true, reason: "" } }
 
     padding: 6
     implicitWidth: 760
@@ -76,8 +84,14 @@ Frame {
                 Layout.minimumWidth: 160
                 selectByMouse: true
                 Accessible.name: "Name of " + root.rowLabel
-                onEditingFinished: if (text !== root.chapterName) { root.nameEdited(text); text = root.chapterName }
-                Keys.onEscapePressed: { text = root.chapterName; focus = false }
+                onTextEdited: if (root.nameKey === "") { root.nameKey = root.key; root.nameFrom = root.chapterName }
+                onEditingFinished: {
+                    if (root.nameKey !== "" && text !== root.nameFrom)
+                        root.nameEdited(root.nameKey, text)
+                    root.nameKey = ""
+                    text = root.chapterName
+                }
+                Keys.onEscapePressed: { root.nameKey = ""; text = root.chapterName; focus = false }
             }
             Label { visible: root.header; text: "Start"; font.bold: true; Layout.preferredWidth: 100 }
             TextField {
@@ -93,14 +107,20 @@ Frame {
                 ToolTip.visible: hovered && root.startCheck.ok
                 ToolTip.text: "Start, as mm:ss.fff or h:mm:ss.fff: moves the boundary with the previous chapter"
                 ToolTip.delay: 800
-                onTextEdited: root.startCheck = text === root.start ? { ok: true, reason: "" } : root.checkStart(text)
+                onTextEdited: {
+                    if (root.startKey === "") { root.startKey = root.key; root.startFrom = root.start }
+                    root.startCheck = text === root.startFrom ? { ok: true, reason: "" } : root.checkStart(root.startKey, text)
+                }
                 onEditingFinished: {
-                    if (text === root.start || !root.startCheck.ok)
+                    const edited = root.startKey !== "" && text !== root.startFrom
+                    if (edited && !root.startCheck.ok)
                         return // an invalid time stays, with its reason, until fixed or Escape
-                    root.startEdited(root.startCheck.ms)
+                    if (edited)
+                        root.startEdited(root.startKey, root.startCheck.ms)
+                    root.startKey = ""
                     text = root.start
                 }
-                Keys.onEscapePressed: { text = root.start; root.startCheck = { ok: true, reason: "" }; focus = false }
+                Keys.onEscapePressed: { root.startKey = ""; text = root.start; root.startCheck = { ok: true, reason: "" }; focus = false }
             }
             Label { objectName: "chapterEnd"; text: root.header ? "End" : root.end; font.bold: root.header; font.family: "monospace"; Layout.preferredWidth: 90; Accessible.name: "End of " + root.rowLabel + ": " + root.end }
             Label {

@@ -7,6 +7,7 @@ import QtQuick.Layouts
 // as it is typed and only a valid one is committed.
 Frame {
     id: root
+    property string key: "" // names the track in edits (the model's "key")
     property string variant: ""
     property string trackName: ""
     property string language: ""
@@ -40,16 +41,24 @@ Frame {
     readonly property string rowLabel: "track " + number + ", " + variant + (languageName.length > 0 ? ", " + languageName : "")
     readonly property color errorColor: palette.window.hslLightness < 0.5 ? "#ff8a80" : "#b00020"
 
-    signal nameEdited(string text)
+    // The track each field's typing is for and what it showed, taken at the first keystroke:
+    // by the time the edit ends, this row may show another file's track.
+    property string nameKey: ""
+    property string nameFrom: ""
+    property string languageKey: ""
+    property string languageFrom: ""
+
+    signal nameEdited(string key, string text)
     signal defaultEdited(bool value)
-    signal languageEdited(string text)
+    signal languageEdited(string key, string text)
     signal flagEdited(string flag, int value)
     signal pickLanguage()
     signal applyToAll()
 
     // The fields follow the model (an undo, a refused edit) even after the user typed.
-    onTrackNameChanged: nameField.text = trackName
-    onLanguageChanged: { languageField.text = language; languageCheck = { ok: true, reason: "" } }
+    // Typing in progress is kept: it goes to its own track when the edit ends.
+    onTrackNameChanged: if (nameKey === "") nameField.text = trackName
+    onLanguageChanged: if (languageKey === "") { languageField.text = language; languageCheck = { ok: true, reason: "" } }
 
     padding: 6
     implicitWidth: 560
@@ -88,8 +97,14 @@ Frame {
                 ToolTip.visible: hovered && !activeFocus && contentWidth > width
                 ToolTip.text: text
                 ToolTip.delay: 600
-                onEditingFinished: if (text !== root.trackName) { root.nameEdited(text); text = root.trackName }
-                Keys.onEscapePressed: { text = root.trackName; focus = false }
+                onTextEdited: if (root.nameKey === "") { root.nameKey = root.key; root.nameFrom = root.trackName }
+                onEditingFinished: {
+                    if (root.nameKey !== "" && text !== root.nameFrom)
+                        root.nameEdited(root.nameKey, text)
+                    root.nameKey = ""
+                    text = root.trackName
+                }
+                Keys.onEscapePressed: { root.nameKey = ""; text = root.trackName; focus = false }
             }
             CheckBox {
                 objectName: "trackDefault"
@@ -117,15 +132,20 @@ Frame {
                 ToolTip.text: (root.languageName.length > 0 ? root.languageName + ". " : "")
                               + "Language code, for example eng, ger, pt-BR or zh-Hant-TW"
                 ToolTip.delay: 800
-                onTextEdited: root.languageCheck = text === root.language ? { ok: true, reason: "" }
-                                                                         : root.checkLanguage(text)
+                onTextEdited: {
+                    if (root.languageKey === "") { root.languageKey = root.key; root.languageFrom = root.language }
+                    root.languageCheck = text === root.languageFrom ? { ok: true, reason: "" } : root.checkLanguage(text)
+                }
                 onEditingFinished: {
-                    if (text === root.language || !root.languageCheck.ok)
+                    const edited = root.languageKey !== "" && text !== root.languageFrom
+                    if (edited && !root.languageCheck.ok)
                         return // an invalid text stays, with its reason, until fixed or Escape
-                    root.languageEdited(root.languageCheck.tag)
+                    if (edited)
+                        root.languageEdited(root.languageKey, root.languageCheck.tag)
+                    root.languageKey = ""
                     text = root.language
                 }
-                Keys.onEscapePressed: { text = root.language; root.languageCheck = { ok: true, reason: "" }; focus = false }
+                Keys.onEscapePressed: { root.languageKey = ""; text = root.language; root.languageCheck = { ok: true, reason: "" }; focus = false }
             }
             Button {
                 objectName: "pickLanguage"

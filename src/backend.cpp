@@ -26,11 +26,13 @@ QString time_text(std::uint64_t ns) { return Time{ns / ns_per_ms}.to_string(); }
 std::vector<track_list::TrackInfo> track_rows(const Document &doc) {
     std::vector<track_list::TrackInfo> rows;
     const auto &values = doc.state().tracks;
+    const auto uids = doc.track_uids();
     for (std::size_t i = 0; i < doc.tracks().size(); ++i) {
         const reader::TrackEntry &t = doc.tracks()[i];
         const TrackValues &v = values[i];
         rows.push_back({doc.title(), t.track_number.value, season::type_name(t.track_type.value), v.name, v.language,
-                        v.is_default, v.flags, languages::describe(v.language), v != doc.read().tracks[i]});
+                        v.is_default, v.flags, languages::describe(v.language), v != doc.read().tracks[i],
+                        key_text(key_of(uids, i, doc.serial()))});
     }
     return rows;
 }
@@ -48,7 +50,8 @@ QString fix_for(const ChapterRow &r, const std::vector<PlayerVerdict> &players) 
     }
 }
 
-std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, const std::vector<ChapterRow> &rows) {
+std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, const std::vector<ChapterRow> &rows,
+                                                     std::uint64_t document) {
     std::vector<chapter_list::ChapterInfo> out;
     std::vector<QString> labels;
     for (std::size_t e = 0; e < editions.size(); ++e)
@@ -66,7 +69,7 @@ std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, c
                        likely_song(length_ms), labels[r.edition],
                        r.skip_type ? static_cast<int>(*r.skip_type) : -1, said.join(QStringLiteral(" \u00B7 ")),
                        fix_for(r, players), nested.join(QLatin1Char('\n')), static_cast<qint64>(r.start / ns_per_ms),
-                       static_cast<qint64>(r.end / ns_per_ms)});
+                       static_cast<qint64>(r.end / ns_per_ms), key_text(key_of(rows, out.size(), document))});
     }
     return out;
 }
@@ -183,7 +186,8 @@ void Backend::refresh_models() {
     if (tracks_)
         tracks_->assign(track_rows(*doc));
     if (chapters_)
-        chapters_->assign(chapter_infos(doc->state().editions, chapter_rows(doc->state().editions, doc->segment_end())));
+        chapters_->assign(chapter_infos(doc->state().editions, chapter_rows(doc->state().editions, doc->segment_end()),
+                                        doc->serial()));
 }
 
 void Backend::append(std::shared_ptr<Document> doc) {
@@ -419,45 +423,81 @@ bool Backend::refuse_control(const QString &text) {
 
 // The row's disc must be the active file's title (empty for an untitled one): a slot call
 // edits the active file's track with that number, never another file's.
-std::optional<std::size_t> Backend::track_for_slot(const QString &disc, quint64 number) {
+std::optional<TrackKey> Backend::track_for_slot(const QString &disc, quint64 number) const {
     const Document *doc = active_document();
     if (!doc || disc != doc->title())
         return std::nullopt;
-    return doc->track_numbered(number);
+    const auto i = doc->track_numbered(number);
+    if (!i)
+        return std::nullopt;
+    return perlane::key_of(doc->track_uids(), *i, doc->serial());
+}
+
+std::optional<TrackKey> Backend::track_key_of(const QString &text) {
+    if (auto key = track_key(text))
+        return key;
+    report(QStringLiteral("\u201C%1\u201D names no track. Nothing was changed.").arg(text), true);
+    return std::nullopt;
+}
+
+// Where the track `key` names is among the active file's tracks.
+std::optional<std::size_t> Backend::track_keyed(const std::optional<TrackKey> &key) const {
+    const Document *doc = active_document();
+    if (!key || !doc || doc->serial() != key->document)
+        return std::nullopt;
+    return index_of(doc->track_uids(), *key);
 }
 
 void Backend::set_track_name(const QString &disc, quint64 number, const QString &name) {
-    const auto i = track_for_slot(disc, number);
-    if (i && !refuse_control(name))
-        edit_active([&](DocumentState &s) {
-            s.tracks[*i].name = name;
-            return true;
-        });
+    rename_track(track_for_slot(disc, number), name);
+}
+bool Backend::set_track_name_by_key(const QString &key, const QString &name) { return rename_track(track_key_of(key), name); }
+
+bool Backend::rename_track(const std::optional<TrackKey> &key, const QString &name) {
+    const auto i = track_keyed(key);
+    if (!i || refuse_control(name))
+        return false;
+    return edit_active([&](DocumentState &s) {
+        s.tracks[*i].name = name;
+        return true;
+    });
 }
 
 void Backend::set_track_default(const QString &disc, quint64 number, bool value) {
-    if (const auto i = track_for_slot(disc, number))
-        edit_active([&](DocumentState &s) {
-            s.tracks[*i].is_default = value;
-            return true;
-        });
+    make_default(track_for_slot(disc, number), value);
+}
+bool Backend::set_track_default_by_key(const QString &key, bool value) { return make_default(track_key_of(key), value); }
+
+bool Backend::make_default(const std::optional<TrackKey> &key, bool value) {
+    const auto i = track_keyed(key);
+    return i && edit_active([&](DocumentState &s) {
+        s.tracks[*i].is_default = value;
+        return true;
+    });
 }
 
 void Backend::set_track_language(const QString &disc, quint64 number, const QString &language) {
-    const auto i = track_for_slot(disc, number);
+    relabel(track_for_slot(disc, number), language);
+}
+bool Backend::set_track_language_by_key(const QString &key, const QString &language) {
+    return relabel(track_key_of(key), language);
+}
+
+bool Backend::relabel(const std::optional<TrackKey> &key, const QString &language) {
+    const auto i = track_keyed(key);
     if (!i)
-        return;
+        return false;
     const auto checked = languages::check(language);
     if (!checked) {
         report(checked.error() + QStringLiteral(" The language was not changed."), true);
-        return;
+        return false;
     }
     const Document *doc = active_document();
     // Another spelling of what is there ("deu" for "ger") is no edit: mkvpropedit would
     // store the same.
     const QString &read = doc->read().tracks[*i].language;
     const QString tag = languages::same(checked->tag, read) ? read : checked->tag;
-    edit_active([&](DocumentState &s) {
+    return edit_active([&](DocumentState &s) {
         if (tag != read && languages::same(tag, s.tracks[*i].language))
             return false;
         s.tracks[*i].language = tag;
@@ -466,9 +506,19 @@ void Backend::set_track_language(const QString &disc, quint64 number, const QStr
 }
 
 bool Backend::set_track_flag(const QString &disc, quint64 number, const QString &flag, int value) {
-    const auto i = track_for_slot(disc, number);
+    return this->flag(track_for_slot(disc, number),
+                      QStringLiteral("There is no track %1 in the active file; no flag was changed.").arg(number), flag, value);
+}
+
+bool Backend::set_track_flag_by_key(const QString &key, const QString &flag, int value) {
+    return this->flag(track_key_of(key), QStringLiteral("That track is no longer in the active file; no flag was changed."),
+                      flag, value);
+}
+
+bool Backend::flag(const std::optional<TrackKey> &key, const QString &missing, const QString &flag, int value) {
+    const auto i = track_keyed(key);
     if (!i) {
-        report(QStringLiteral("There is no track %1 in the active file; no flag was changed.").arg(number), true);
+        report(missing, true);
         return false;
     }
     const auto which = flag_named(flag);

@@ -7,6 +7,7 @@
 #include "journal.h"
 #include "opening_finder.h"
 #include "paths.h"
+#include "row_keys.h"
 #include "save_plan.h"
 #include "season.h"
 #include "tool_run.h"
@@ -148,6 +149,11 @@ public:
     // "text-descriptions", "original", "commentary", "enabled" to 1, 0 or -1 (unset, for
     // the flags without a default). Whether the track changed.
     Q_INVOKABLE bool set_track_flag(const QString &disc, quint64 track, const QString &flag, int value);
+    // The same, naming the track by the track model's "key" role.
+    Q_INVOKABLE bool set_track_name_by_key(const QString &key, const QString &name);
+    Q_INVOKABLE bool set_track_default_by_key(const QString &key, bool value);
+    Q_INVOKABLE bool set_track_language_by_key(const QString &key, const QString &language);
+    Q_INVOKABLE bool set_track_flag_by_key(const QString &key, const QString &flag, int value);
     // The active file's title; empty text removes it.
     Q_INVOKABLE bool set_title(const QString &text);
     QString active_title() const;
@@ -173,6 +179,8 @@ public:
     Q_INVOKABLE QVariantMap save_command() const;
 
     // Chapter edits: `chapter` is the row in the chapter list, times are milliseconds.
+    // The "_by_key" ones name the chapter by the model's "key" role instead: a view takes it
+    // when an edit starts, so the edit reaches that chapter whatever the rows show by then.
     // Each is one undoable step; a refusal says why in the status line. Whether it was made.
     Q_INVOKABLE bool split_chapter_at(quint64 edition, quint64 chapter, qint64 ms);
     Q_INVOKABLE bool add_chapter(quint64 edition, qint64 ms, const QString &name);
@@ -190,6 +198,14 @@ public:
     Q_INVOKABLE QVariantMap parse_time(const QString &text) const;
     // {ok, ms} when `text` is a start the chapter can move to, else {ok: false, reason}.
     Q_INVOKABLE QVariantMap check_chapter_start(quint64 edition, quint64 chapter, const QString &text) const;
+    Q_INVOKABLE bool set_chapter_name_by_key(const QString &key, const QString &name);
+    Q_INVOKABLE bool set_chapter_start_by_key(const QString &key, qint64 ms);
+    Q_INVOKABLE QVariantMap check_chapter_start_by_key(const QString &key, const QString &text) const;
+    Q_INVOKABLE bool insert_chapter_start_by_key(const QString &key);
+    Q_INVOKABLE bool insert_chapter_end_by_key(const QString &key);
+    Q_INVOKABLE bool delete_chapter_by_key(const QString &key);
+    Q_INVOKABLE bool set_chapter_skip_type_by_key(const QString &key, int type);
+    Q_INVOKABLE bool mark_chapter_by_key(const QString &key, const QString &role);
     // The active file's chapter names and skip types, to every file whose chapters line up.
     Q_INVOKABLE QVariantMap preview_chapter_names_to_all() const;
     Q_INVOKABLE int apply_chapter_names_to_all();
@@ -254,17 +270,31 @@ private:
     void after_edit(); // the active document changed: rows, markers, history
     // Edits the active document, unless it is being saved or `change` refuses.
     bool edit_active(const std::function<bool(DocumentState &)> &change);
-    std::optional<std::size_t> track_for_slot(const QString &disc, quint64 number);
+    std::optional<TrackKey> track_for_slot(const QString &disc, quint64 number) const;
+    std::optional<TrackKey> track_key_of(const QString &text);
+    std::optional<std::size_t> track_keyed(const std::optional<TrackKey> &key) const;
+    bool rename_track(const std::optional<TrackKey> &key, const QString &name);
+    bool make_default(const std::optional<TrackKey> &key, bool value);
+    bool relabel(const std::optional<TrackKey> &key, const QString &language);
+    bool flag(const std::optional<TrackKey> &key, const QString &missing, const QString &flag, int value);
     bool refuse_control(const QString &text);
     // Season rules (backend_season.cpp).
     QVariantMap preview(const season::Plan &plan) const;
     int apply(const season::Plan &plan, const QString &rule);
     // Chapters (backend_chapters.cpp).
-    void split(quint64 edition, quint64 chapter, SplitAt where);
-    std::optional<ChapterRow> chapter_at(quint64 edition, quint64 chapter) const;
+    std::optional<ChapterKey> chapter_key_at(quint64 edition, quint64 chapter, bool quiet = false);
+    std::optional<ChapterKey> chapter_key_of(const QString &text);
+    std::optional<ChapterRow> chapter_keyed(const ChapterKey &key) const;
     bool edit_chapters(const std::function<EditOutcome(Editions &, std::optional<std::uint64_t>)> &op);
-    bool edit_chapter(quint64 edition, quint64 chapter,
+    bool edit_chapter(const std::optional<ChapterKey> &key,
                       const std::function<EditOutcome(Editions &, const ChapterRow &, std::optional<std::uint64_t>)> &op);
+    bool rename(const std::optional<ChapterKey> &key, const QString &name);
+    bool split(const std::optional<ChapterKey> &key, SplitAt where);
+    bool remove(const std::optional<ChapterKey> &key);
+    bool move_start(const std::optional<ChapterKey> &key, qint64 ms);
+    bool skip_type(const std::optional<ChapterKey> &key, int type);
+    bool mark_role(const std::optional<ChapterKey> &key, const QString &role);
+    QVariantMap check_start(const std::optional<ChapterKey> &key, const QString &text) const;
     bool refuse_time(qint64 ms);
 
     // Saving (backend_save.cpp).

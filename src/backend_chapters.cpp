@@ -1,5 +1,6 @@
-// The chapter edits QML asks for. A chapter is named by its edition and its row in the
-// chapter list; times come in milliseconds.
+// The chapter edits QML asks for. A chapter is named by its key (a view hands back the key
+// of the row it showed) or, in the older calls, by its edition and its row in the chapter
+// list, turned into a key on arrival; times come in milliseconds.
 #include "backend.h"
 
 #include "chapter_edits.h"
@@ -8,14 +9,37 @@
 
 namespace perlane {
 
-std::optional<ChapterRow> Backend::chapter_at(quint64 edition, quint64 chapter) const {
+// The key of the chapter shown at row `chapter`, when that row is in `edition`.
+// The slots of the chapter list change nothing quietly when there is no such row.
+std::optional<ChapterKey> Backend::chapter_key_at(quint64 edition, quint64 chapter, bool quiet) {
     const Document *doc = active_document();
-    if (!doc)
-        return std::nullopt;
+    if (doc) {
+        const auto rows = chapter_rows(doc->state().editions, doc->segment_end());
+        if (chapter < rows.size() && rows[chapter].edition == edition)
+            return perlane::key_of(rows, static_cast<std::size_t>(chapter), doc->serial());
+    }
+    if (!quiet)
+        report(QStringLiteral("There is no chapter %1 in edition %2. Nothing was changed.").arg(chapter + 1).arg(edition + 1), true);
+    return std::nullopt;
+}
+
+std::optional<ChapterKey> Backend::chapter_key_of(const QString &text) {
+    if (auto key = chapter_key(text))
+        return key;
+    report(QStringLiteral("\u201C%1\u201D names no chapter. Nothing was changed.").arg(text), true);
+    return std::nullopt;
+}
+
+// The chapter `key` names, as the active file shows it now.
+std::optional<ChapterRow> Backend::chapter_keyed(const ChapterKey &key) const {
+    const Document *doc = active_document();
+    if (!doc || doc->serial() != key.document)
+        return std::nullopt; // another file's chapter, or a file no longer open
     const auto rows = chapter_rows(doc->state().editions, doc->segment_end());
-    if (chapter >= rows.size() || rows[chapter].edition != edition)
-        return std::nullopt; // the row would no longer show what would be saved
-    return rows[chapter];
+    const auto row = row_of(rows, key);
+    if (!row)
+        return std::nullopt;
+    return rows[*row];
 }
 
 bool Backend::edit_chapters(const std::function<EditOutcome(Editions &, std::optional<std::uint64_t>)> &op) {
@@ -37,12 +61,14 @@ bool Backend::edit_chapters(const std::function<EditOutcome(Editions &, std::opt
     return done;
 }
 
-// Edits the chapter at row `chapter` of `edition`, or says there is none.
-bool Backend::edit_chapter(quint64 edition, quint64 chapter,
+// Edits the chapter `key` names, or says it is gone.
+bool Backend::edit_chapter(const std::optional<ChapterKey> &key,
                            const std::function<EditOutcome(Editions &, const ChapterRow &, std::optional<std::uint64_t>)> &op) {
-    const auto row = chapter_at(edition, chapter);
+    if (!key)
+        return false; // said where the key was made
+    const auto row = chapter_keyed(*key);
     if (!row) {
-        report(QStringLiteral("There is no chapter %1 in edition %2. Nothing was changed.").arg(chapter + 1).arg(edition + 1), true);
+        report(QStringLiteral("That chapter is no longer in the active file. Nothing was changed."), true);
         return false;
     }
     return edit_chapters([&](Editions &e, std::optional<std::uint64_t> end) { return op(e, *row, end); });
@@ -62,29 +88,37 @@ bool Backend::refuse_time(qint64 ms) {
 }
 
 void Backend::set_chapter_name(quint64 edition, quint64 chapter, const QString &name) {
+    rename(chapter_key_at(edition, chapter, true), name);
+}
+
+bool Backend::set_chapter_name_by_key(const QString &key, const QString &name) { return rename(chapter_key_of(key), name); }
+
+bool Backend::rename(const std::optional<ChapterKey> &key, const QString &name) {
     if (refuse_control(name))
-        return;
-    if (const auto row = chapter_at(edition, chapter))
-        edit_active([&](DocumentState &s) { return rename_chapter(s.editions, row->edition, row->atom, name); });
+        return false;
+    return edit_chapter(key, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t>) -> EditOutcome {
+        rename_chapter(e, r.edition, r.atom, name);
+        return {};
+    });
 }
 
-void Backend::split(quint64 edition, quint64 chapter, SplitAt where) {
-    if (const auto row = chapter_at(edition, chapter))
-        edit_chapters([&](Editions &e, std::optional<std::uint64_t> end) -> EditOutcome {
-            if (!split_chapter(e, row->edition, row->atom, where, end))
-                return std::unexpected(QString()); // 90 s or shorter: nothing to split off, quietly
-            return {};
-        });
+bool Backend::split(const std::optional<ChapterKey> &key, SplitAt where) {
+    return edit_chapter(key, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t> end) -> EditOutcome {
+        if (!split_chapter(e, r.edition, r.atom, where, end))
+            return std::unexpected(QString()); // 90 s or shorter: nothing to split off, quietly
+        return {};
+    });
 }
 
-void Backend::insert_chapter_start(quint64 edition, quint64 chapter) { split(edition, chapter, SplitAt::Start); }
-
-void Backend::insert_chapter_end(quint64 edition, quint64 chapter) { split(edition, chapter, SplitAt::End); }
+void Backend::insert_chapter_start(quint64 edition, quint64 chapter) { split(chapter_key_at(edition, chapter, true), SplitAt::Start); }
+void Backend::insert_chapter_end(quint64 edition, quint64 chapter) { split(chapter_key_at(edition, chapter, true), SplitAt::End); }
+bool Backend::insert_chapter_start_by_key(const QString &key) { return split(chapter_key_of(key), SplitAt::Start); }
+bool Backend::insert_chapter_end_by_key(const QString &key) { return split(chapter_key_of(key), SplitAt::End); }
 
 bool Backend::split_chapter_at(quint64 edition, quint64 chapter, qint64 ms) {
     if (refuse_time(ms))
         return false;
-    return edit_chapter(edition, chapter, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t> end) {
+    return edit_chapter(chapter_key_at(edition, chapter), [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t> end) {
         return perlane::split_chapter_at(e, r.edition, r.atom, *ns_from_ms(ms), end);
     });
 }
@@ -97,33 +131,45 @@ bool Backend::add_chapter(quint64 edition, qint64 ms, const QString &name) {
     });
 }
 
-bool Backend::delete_chapter(quint64 edition, quint64 chapter) {
-    return edit_chapter(edition, chapter, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t> end) {
+bool Backend::delete_chapter(quint64 edition, quint64 chapter) { return remove(chapter_key_at(edition, chapter)); }
+bool Backend::delete_chapter_by_key(const QString &key) { return remove(chapter_key_of(key)); }
+
+bool Backend::remove(const std::optional<ChapterKey> &key) {
+    return edit_chapter(key, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t> end) {
         return perlane::delete_chapter(e, r.edition, r.atom, end);
     });
 }
 
-bool Backend::set_chapter_start(quint64 edition, quint64 chapter, qint64 ms) {
+bool Backend::set_chapter_start(quint64 edition, quint64 chapter, qint64 ms) { return move_start(chapter_key_at(edition, chapter), ms); }
+bool Backend::set_chapter_start_by_key(const QString &key, qint64 ms) { return move_start(chapter_key_of(key), ms); }
+
+bool Backend::move_start(const std::optional<ChapterKey> &key, qint64 ms) {
     if (refuse_time(ms))
         return false;
-    return edit_chapter(edition, chapter, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t> end) {
+    return edit_chapter(key, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t> end) {
         return perlane::set_chapter_start(e, r.edition, r.atom, *ns_from_ms(ms), end);
     });
 }
 
-bool Backend::set_chapter_skip_type(quint64 edition, quint64 chapter, int type) {
-    return edit_chapter(edition, chapter, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t>) {
+bool Backend::set_chapter_skip_type(quint64 edition, quint64 chapter, int type) { return skip_type(chapter_key_at(edition, chapter), type); }
+bool Backend::set_chapter_skip_type_by_key(const QString &key, int type) { return skip_type(chapter_key_of(key), type); }
+
+bool Backend::skip_type(const std::optional<ChapterKey> &key, int type) {
+    return edit_chapter(key, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t>) {
         return set_skip_type(e, r.edition, r.atom, type);
     });
 }
 
-bool Backend::mark_chapter(quint64 edition, quint64 chapter, const QString &role) {
+bool Backend::mark_chapter(quint64 edition, quint64 chapter, const QString &role) { return mark_role(chapter_key_at(edition, chapter), role); }
+bool Backend::mark_chapter_by_key(const QString &key, const QString &role) { return mark_role(chapter_key_of(key), role); }
+
+bool Backend::mark_role(const std::optional<ChapterKey> &key, const QString &role) {
     const ChapterRole *which = role_named(role);
     if (!which) {
         report(QStringLiteral("\u201C%1\u201D is not a chapter role: use opening, ending, recap or preview. Nothing was changed.").arg(role), true);
         return false;
     }
-    return edit_chapter(edition, chapter, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t>) {
+    return edit_chapter(key, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t>) {
         return perlane::mark_chapter(e, r.edition, r.atom, *which);
     });
 }
@@ -160,11 +206,25 @@ QVariantMap Backend::parse_time(const QString &text) const {
 }
 
 QVariantMap Backend::check_chapter_start(quint64 edition, quint64 chapter, const QString &text) const {
+    const Document *doc = active_document();
+    if (!doc)
+        return check_start(std::nullopt, text);
+    const auto rows = chapter_rows(doc->state().editions, doc->segment_end());
+    if (chapter >= rows.size() || rows[chapter].edition != edition)
+        return check_start(std::nullopt, text);
+    return check_start(perlane::key_of(rows, static_cast<std::size_t>(chapter), doc->serial()), text);
+}
+
+QVariantMap Backend::check_chapter_start_by_key(const QString &key, const QString &text) const {
+    return check_start(chapter_key(key), text);
+}
+
+QVariantMap Backend::check_start(const std::optional<ChapterKey> &key, const QString &text) const {
     const auto t = Time::parse(text);
     if (!t)
         return {{QStringLiteral("ok"), false}, {QStringLiteral("reason"), t.error()}};
     const Document *doc = active_document();
-    const auto row = chapter_at(edition, chapter);
+    const auto row = key ? chapter_keyed(*key) : std::nullopt;
     if (!doc || !row)
         return {{QStringLiteral("ok"), false}, {QStringLiteral("reason"), QStringLiteral("There is no such chapter.")}};
     // The move itself decides, on a copy: one rule for the field and the edit.

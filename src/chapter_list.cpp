@@ -6,7 +6,7 @@ QHash<int, QByteArray> ChapterInfo::role_names() {
     return {{Edx, "edx"},     {Idx, "idx"},           {Name, "name"},          {Start, "start"},
             {End, "end"},     {Duration, "duration"}, {Qualifies, "qualifies"},
             {EditionLabel, "editionLabel"}, {SkipType, "skipType"}, {Players, "players"}, {Fix, "fix"},
-            {Nested, "nested"}, {StartMs, "startMs"}, {EndMs, "endMs"}};
+            {Nested, "nested"}, {StartMs, "startMs"}, {EndMs, "endMs"}, {Key, "key"}};
 }
 
 QVariant ChapterInfo::get(int role) const {
@@ -25,6 +25,7 @@ QVariant ChapterInfo::get(int role) const {
     case Nested: return nested;
     case StartMs: return start_ms;
     case EndMs: return end_ms;
+    case Key: return key;
     default: return {};
     }
 }
@@ -45,6 +46,7 @@ bool ChapterInfo::set(int role, const QVariant &value) {
     case Nested: return detail::assign_converted(nested, value);
     case StartMs: return detail::assign_converted(start_ms, value);
     case EndMs: return detail::assign_converted(end_ms, value);
+    case Key: return detail::assign_converted(key, value);
     default: return false;
     }
 }

@@ -18,6 +18,7 @@ struct ChapterInfo {
         Nested,    // the nested chapters, a line each ("  Inner  00:00.000–01:00.000")
         StartMs,
         EndMs,
+        Key, // names the row's chapter in the edits made by key (row_keys.h)
     };
 
     quint64 edx = 0; // position of the chapter's edition in the file
@@ -33,6 +34,7 @@ struct ChapterInfo {
     QString fix;
     QString nested;
     qint64 start_ms = 0, end_ms = 0;
+    QString key;
 
     static QHash<int, QByteArray> role_names();
     QVariant get(int role) const;

@@ -82,7 +82,7 @@ void add_edition_rows(const Editions &editions, std::size_t e, std::optional<std
         if (atoms[i].chapter_display.empty())
             continue; // kept and saved, not shown
         const reader::ChapterAtom &a = atoms[i];
-        ChapterRow row{e, i, QString::fromStdString(a.chapter_display.front().chap_string.value),
+        ChapterRow row{e, i, a.chapter_uid.value, QString::fromStdString(a.chapter_display.front().chap_string.value),
                        a.chapter_time_start.value, 0, 0, std::nullopt, {}};
         if (a.chapter_skip_type)
             row.skip_type = a.chapter_skip_type->value;

@@ -48,6 +48,7 @@ struct NestedRow {
 struct ChapterRow {
     std::size_t edition = 0; // position of the edition in the file
     std::size_t atom = 0;    // position of the atom among the edition's atoms
+    std::uint64_t uid = 0;   // ChapterUID
     QString name;            // ChapString of the first display
     std::uint64_t start = 0; // ns
     std::uint64_t end = 0;   // ns: its own end, else the next shown chapter's start, else the segment's end

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <atomic>
 #include <cstdio>
 
 namespace perlane {
@@ -106,6 +107,18 @@ std::expected<std::unique_ptr<Document>, LoadError> Document::load(const QString
     }
     doc->state_ = doc->read_;
     return doc;
+}
+
+Document::Document() {
+    static std::atomic<std::uint64_t> last{0};
+    serial_ = ++last;
+}
+
+std::vector<std::uint64_t> Document::track_uids() const {
+    std::vector<std::uint64_t> uids;
+    for (const reader::TrackEntry &t : tracks_)
+        uids.push_back(t.track_uid.value);
+    return uids;
 }
 
 std::optional<std::size_t> Document::track_numbered(std::uint64_t number) const {

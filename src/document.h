@@ -52,11 +52,15 @@ public:
     static std::expected<std::unique_ptr<Document>, LoadError> load(const QString &path);
 
     const QString &path() const { return path_; }
+    // Tells this open document from any other of the process, the same file opened again
+    // included: it stays the same across reloads and saves.
+    std::uint64_t serial() const { return serial_; }
     QString name() const;
     const reader::FileIdentity &identity() const { return identity_; }
     const reader::Info &info() const { return info_; }
     QString title() const; // as read; empty when untitled
     const std::vector<reader::TrackEntry> &tracks() const { return tracks_; }
+    std::vector<std::uint64_t> track_uids() const; // in stored order
     // The index of the track with this TrackNumber.
     std::optional<std::size_t> track_numbered(std::uint64_t number) const;
     bool had_chapters() const { return had_chapters_; }
@@ -95,7 +99,8 @@ public:
     bool saving = false;
 
 private:
-    Document() = default;
+    Document();
+    std::uint64_t serial_;
     QString path_;
     reader::FileIdentity identity_;
     reader::Info info_;

@@ -5,7 +5,7 @@ namespace perlane::track_list {
 QHash<int, QByteArray> TrackInfo::role_names() {
     QHash<int, QByteArray> names{{Disc, "disc"},           {Number, "number"},     {Variant, "variant"},
                                  {Name, "name"},           {Language, "language"}, {IsDefault, "isDefault"},
-                                 {LanguageName, "languageName"}, {Pending, "pending"}};
+                                 {LanguageName, "languageName"}, {Pending, "pending"}, {Key, "key"}};
     for (const TrackFlagInfo &f : track_flags)
         names.insert(FirstFlag + static_cast<int>(f.flag), QByteArray(f.role.data(), static_cast<qsizetype>(f.role.size())));
     return names;
@@ -21,6 +21,7 @@ QVariant TrackInfo::get(int role) const {
     case IsDefault: return is_default;
     case LanguageName: return language_name;
     case Pending: return pending;
+    case Key: return key;
     default:
         if (role >= FirstFlag && role <= LastFlag)
             return flags[static_cast<std::size_t>(role - FirstFlag)];
@@ -38,6 +39,7 @@ bool TrackInfo::set(int role, const QVariant &value) {
     case IsDefault: return detail::assign_converted(is_default, value);
     case LanguageName: return detail::assign_converted(language_name, value);
     case Pending: return detail::assign_converted(pending, value);
+    case Key: return detail::assign_converted(key, value);
     default:
         if (role >= FirstFlag && role <= LastFlag)
             return detail::assign_converted(flags[static_cast<std::size_t>(role - FirstFlag)], value);

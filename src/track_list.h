@@ -16,6 +16,7 @@ struct TrackInfo {
         FirstFlag = Qt::UserRole, LastFlag = FirstFlag + static_cast<int>(track_flag_count) - 1,
         LanguageName, // "Portuguese (Brazil)"; empty when the code is not a known one
         Pending,      // the track has edits not yet saved
+        Key,          // names the row's track in the edits made by key (row_keys.h)
     };
 
     QString disc;     // the segment's title (empty when untitled)
@@ -27,6 +28,7 @@ struct TrackInfo {
     FlagValues flags{};
     QString language_name;
     bool pending = false;
+    QString key;
 
     static QHash<int, QByteArray> role_names();
     QVariant get(int role) const;

@@ -43,39 +43,6 @@ using Counts = std::pair<qsizetype, qsizetype>;
 class TestBackendFiles : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void meta_object_is_as_qml_sees_it() {
-        Backend b;
-        const QMetaObject *mo = b.metaObject();
-        QCOMPARE(QByteArray(mo->className()), QByteArray("perlane::Backend"));
-        QCOMPARE(QByteArray(mo->classInfo(mo->indexOfClassInfo("DefaultProperty")).value()),
-                 QByteArray("tracks"));
-        QVERIFY(mo->indexOfMethod("select_file(quint64)") >= 0);
-        QVERIFY(mo->indexOfMethod("set_track_default(QString,quint64,bool)") >= 0);
-        QVERIFY(mo->indexOfMethod("insert_chapter_end(quint64,quint64)") >= 0);
-        QCOMPARE(mo->method(mo->indexOfMethod("next_file()")).returnMetaType(),
-                 QMetaType::fromType<qint64>());
-        QCOMPARE(QByteArray(perlane::track_list::TrackList::staticMetaObject.className()),
-                 QByteArray("perlane::track_list::TrackList"));
-        QCOMPARE(QByteArray(perlane::chapter_list::ChapterList::staticMetaObject.className()),
-                 QByteArray("perlane::chapter_list::ChapterList"));
-        // Models are null until QML assigns them.
-        QVERIFY(b.property("tracks").value<QObject *>() == nullptr);
-        QVERIFY(b.property("chapters").value<QObject *>() == nullptr);
-    }
-
-    void property_writes_notify_only_on_change() {
-        Backend b;
-        Spies spies(b);
-        QVERIFY(b.setProperty("file_names", QStringList{}));
-        QVERIFY(b.setProperty("active_file_name", QString()));
-        QCOMPARE(spies.take(), (Counts{0, 0}));
-        b.setProperty("file_names", QStringList{QStringLiteral("a")});
-        b.setProperty("file_names", QStringList{QStringLiteral("a")});
-        b.setProperty("active_file_name", QStringLiteral("a"));
-        b.setProperty("active_file_name", QStringLiteral("a"));
-        QCOMPARE(spies.take(), (Counts{1, 1}));
-    }
-
     void first_file_becomes_active() {
         ListBackend b(3);
         QCOMPARE(b.active_index(), std::optional<std::size_t>(0));

@@ -253,6 +253,43 @@ private Q_SLOTS:
         QCOMPARE(s.chapters.rows().size(), 3u);
     }
 
+    // A key names its chapter or track whatever the rows show by the time it is used, and
+    // never another open file's, though the copy has the same UIDs.
+    void keys_reach_what_they_were_taken_from() {
+        Setup s;
+        QTemporaryDir dir;
+        const QString copy = dir.filePath(QStringLiteral("copy.mkv"));
+        QVERIFY(QFile::copy(media("editions.mkv"), copy));
+        QVERIFY(!s.backend.add_file(media("editions.mkv")));
+        QVERIFY(!s.backend.add_file(copy));
+        const QString short_key = s.chapters.rows()[2].key, part_two = s.chapters.rows()[4].key;
+        const QString audio = s.tracks.rows()[1].key;
+        s.backend.insert_chapter_start(0, 1); // "Short" moves to row 3
+        QVERIFY(s.backend.set_chapter_name_by_key(short_key, QStringLiteral("Brief")));
+        QCOMPARE(s.chapters.rows()[3].name, QStringLiteral("Brief"));
+        QCOMPARE(s.chapters.rows()[2].name, QStringLiteral("Main"));
+        QVERIFY(s.backend.mark_chapter_by_key(part_two, QStringLiteral("ending")));
+        QCOMPARE(s.chapters.rows()[5].skip_type, 2);
+
+        s.backend.select_file(1);
+        const QStringList before = s.chapter_texts(), tracks_before = s.track_texts();
+        QVERIFY(!s.backend.set_chapter_name_by_key(short_key, QStringLiteral("Wrong file")));
+        QVERIFY(!s.backend.delete_chapter_by_key(part_two));
+        QVERIFY(!s.backend.set_track_name_by_key(audio, QStringLiteral("Wrong file")));
+        QVERIFY(!s.backend.set_track_flag_by_key(audio, QStringLiteral("commentary"), 1));
+        QCOMPARE(s.chapter_texts(), before);
+        QCOMPARE(s.track_texts(), tracks_before);
+        QVERIFY(!s.backend.active_modified());
+
+        s.backend.select_file(0);
+        QVERIFY(s.backend.set_track_name_by_key(audio, QStringLiteral("Mine")));
+        QCOMPARE(s.tracks.rows()[1].name, QStringLiteral("Mine"));
+        QVERIFY(s.backend.delete_chapter_by_key(short_key));
+        QVERIFY(!s.backend.set_chapter_start_by_key(short_key, 1000)); // gone: nothing else moves
+        QCOMPARE(s.backend.save_status(), QStringLiteral("That chapter is no longer in the active file. Nothing was changed."));
+        QVERIFY(!s.backend.set_chapter_name_by_key(QStringLiteral("c:1:2"), QStringLiteral("x")));
+    }
+
     void track_slots_edit_the_active_file_only() {
         Setup s;
         QVERIFY(!s.backend.add_file(media("full.mkv")));

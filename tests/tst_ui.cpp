@@ -176,6 +176,29 @@ private Q_SLOTS:
         QTRY_COMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("skipType"))->property("displayText").toString(),
                      QStringLiteral("Opening credits"));
         QCOMPARE(field_text("chapter_1", "chapterName"), QStringLiteral("Opening"));
+
+        // Typing is for the chapter it was typed into: when that chapter goes (deleted from
+        // elsewhere) and its row comes to show another chapter of the same name, committing
+        // the text renames nothing and says why.
+        backend->insert_chapter_start(0, 2);
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Main"));
+        QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
+        click(item_in(QStringLiteral("chapter_3"), QStringLiteral("chapterName")));
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        type_text(QStringLiteral("Typed here"));
+        QVERIFY(backend->delete_chapter(0, 3));
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Short"));
+        QTest::keyClick(window, Qt::Key_Return);
+        QQuickItem *status = item(QStringLiteral("statusLine"));
+        QVERIFY(status);
+        QTRY_COMPARE(status->property("text").toString(),
+                     QStringLiteral("That chapter is no longer in the active file. Nothing was changed."));
+        QCOMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
+        QCOMPARE(backend->property("active_file_name").toString(), QStringLiteral("editions.mkv"));
+        backend->undo(); // the test's own edits go
+        backend->undo();
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Short"));
+        QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
     }
 
     void save_both_files_and_read_them_back() {
