@@ -13,11 +13,18 @@ ItemDelegate {
     text: (modified ? "\u25CF " : "") + fileName
     font.bold: active
     Accessible.name: fileName + (active ? ", active" : "") + (modified ? ", unsaved changes" : "")
-    // Long names keep their start and their end (the episode number is often last).
+    // The start this name shares with others in the list ("Show - "): when the whole name
+    // does not fit, that part gives way first, so what tells the files apart (the episode)
+    // stays in sight. The full name is in the tooltip and the accessible name.
+    property string sharedStart: ""
+    TextMetrics { id: whole; font: root.font; text: root.text }
     contentItem: Label {
-        text: root.text
+        objectName: "fileLabel"
+        readonly property bool fits: whole.advanceWidth <= width
+        text: fits || root.sharedStart.length === 0 ? root.text
+              : (root.modified ? "\u25CF " : "") + "\u2026" + root.fileName.slice(root.sharedStart.length)
         font: root.font
-        elide: Text.ElideMiddle
+        elide: Text.ElideRight
         verticalAlignment: Text.AlignVCenter
         color: root.highlighted ? root.palette.highlightedText : root.palette.windowText
     }

@@ -80,6 +80,8 @@ class Backend : public QObject, public QQmlParserStatus {
     // name each one-click role gives ({opening: "Opening", ...}): one table, here.
     Q_PROPERTY(QStringList skip_type_labels READ skip_type_labels CONSTANT)
     Q_PROPERTY(QVariantMap role_names READ role_names CONSTANT)
+    // What the last save's tool printed, whole (empty when no tool ran).
+    Q_PROPERTY(QString tool_output READ tool_output NOTIFY save_status_changed)
 
 public:
     explicit Backend(QObject *parent = nullptr);
@@ -111,6 +113,7 @@ public:
     QString save_status() const { return save_status_; }
     bool save_failed() const { return save_failed_; }
     const std::optional<ToolResult> &last_run() const { return last_run_; }
+    QString tool_output() const { return last_run_ ? QString::fromUtf8(last_run_->output).trimmed() : QString(); }
     QVariantList modified_rows() const { return modified_rows_; }
     bool active_modified() const;
     QStringList load_errors() const { return load_errors_; }

@@ -87,6 +87,7 @@ void Backend::start_next_save() {
             ++batch_done_;
             continue;
         }
+        last_run_.reset(); // the output shown is this save's, or none
         const auto fail = [&](const QString &why) {
             batch_failures_ << why;
             ++batch_done_;

@@ -13,3 +13,39 @@ inline QQuickItem *find_item(QQuickItem *root, const QString &name) {
             return found;
     return nullptr;
 }
+
+#include <QAccessible>
+#include <QFontMetricsF>
+#include <QQuickWindow>
+
+// Why a user would not read `text` on `item`; empty when they would: the item is shown,
+// lies inside the window and every view that clips it, is at least one line of its font
+// high and shows that text.
+inline QString unreadable(QQuickItem *item, const QString &text) {
+    if (!item)
+        return QStringLiteral("no such item is visible");
+    if (!item->isVisible() || item->opacity() <= 0.0)
+        return QStringLiteral("%1 is hidden").arg(item->objectName());
+    const QRectF r = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    const QRectF window(0, 0, item->window()->width(), item->window()->height());
+    if (!window.contains(r))
+        return QStringLiteral("%1 at %2,%3 %4x%5 is not inside the %6x%7 window")
+            .arg(item->objectName()).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).arg(window.width()).arg(window.height());
+    for (QQuickItem *a = item->parentItem(); a; a = a->parentItem()) {
+        const QRectF view = a->mapRectToScene(QRectF(0, 0, a->width(), a->height()));
+        if (a->clip() && !view.contains(r))
+            return QStringLiteral("%1 is cut off by %2").arg(item->objectName(), a->objectName());
+    }
+    const QFontMetricsF font(item->property("font").value<QFont>());
+    if (item->height() + 0.5 < font.height())
+        return QStringLiteral("%1 is %2 high, less than a line (%3)").arg(item->objectName()).arg(item->height()).arg(font.height());
+    if (item->property("text").toString() != text)
+        return QStringLiteral("%1 shows \u201C%2\u201D").arg(item->objectName(), item->property("text").toString());
+    return {};
+}
+
+// What a screen reader says for `item`.
+inline QString accessible_name(QQuickItem *item) {
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
+    return a ? a->text(QAccessible::Name) : QString();
+}

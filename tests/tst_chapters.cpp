@@ -167,6 +167,12 @@ private Q_SLOTS:
         QVERIFY(!role_named(QStringLiteral("credits")));
     }
 
+    // The window marks chapters of 85 to 95 s, both ends included, as a likely song.
+    void a_likely_song_lasts_85_to_95_seconds() {
+        QVERIFY(likely_song(85'000) && likely_song(95'000) && likely_song(90'000));
+        QVERIFY(!likely_song(84'999) && !likely_song(95'001));
+    }
+
     void player_rules_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("seconds");

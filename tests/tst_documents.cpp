@@ -146,6 +146,7 @@ private Q_SLOTS:
         s.backend.reload_file();
         QVERIFY(!s.backend.active_modified());
         QCOMPARE(s.tracks.rows().at(2).name, QStringLiteral("Theirs too"));
+        QVERIFY(!s.backend.can_undo()); // the dropped edits cannot come back over the new content
 
         // A touched file holds the same metadata: that is no change.
         QVERIFY(QProcess::execute(QStringLiteral("touch"), {path}) == 0);

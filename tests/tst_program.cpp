@@ -126,38 +126,42 @@ QtObject {
                 QCOMPARE(r.status, 0);
                 QVERIFY2(r.out.contains(QStringLiteral("loaded")), qPrintable(r.out));
             } else {
-                // The document fails; the program keeps running without a window.
-                QProcess p;
-                p.setWorkingDirectory(dir.path());
-                p.setProcessChannelMode(QProcess::MergedChannels);
-                p.start(QStringLiteral(PERLANE_BINARY), {});
-                QVERIFY(p.waitForStarted());
-                QVERIFY(!p.waitForFinished(1500));
-                p.terminate();
-                QVERIFY(p.waitForFinished(10000));
-                const QString out = QString::fromUtf8(p.readAll());
-                QVERIFY2(out.contains(QStringLiteral("perlane")) && !out.contains(QStringLiteral("loaded")),
-                         qPrintable(out));
-                QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-                QCOMPARE(p.exitCode(), 0);
+                // The window's document fails: the program says so and why, and ends.
+                const Run r = run_program(dir.path());
+                QCOMPARE(r.status, 1);
+                QVERIFY2(r.out.contains(QStringLiteral("perlane: could not load ") + dir.filePath(QStringLiteral("App.qml"))) &&
+                             r.out.contains(QStringLiteral("module \"perlane\" version 1.0 is not installed")) &&
+                             !r.out.contains(QStringLiteral("loaded")),
+                         qPrintable(r.out));
             }
         }
     }
 
-    void without_app_qml_runs_until_ended_then_exits_zero() {
-        QTemporaryDir dir;
+    // Started from any folder, the documents beside the program are used; without them
+    // anywhere, it says which could not be loaded and why, and ends with a failure.
+    void documents_load_from_beside_the_program_else_it_says_why() {
+        QTemporaryDir elsewhere, lone;
         QProcess p;
-        p.setWorkingDirectory(dir.path());
-        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.setWorkingDirectory(elsewhere.path());
         p.start(QStringLiteral(PERLANE_BINARY), {});
         QVERIFY(p.waitForStarted());
-        QVERIFY(!p.waitForFinished(1500)); // still running
+        QVERIFY(!p.waitForFinished(1500)); // the window is up
         p.terminate();
         QVERIFY(p.waitForFinished(10000));
-        const QString out = QString::fromUtf8(p.readAll());
-        QVERIFY2(out.contains(QStringLiteral("App.qml")), qPrintable(out));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(!p.readAllStandardError().contains("could not load"), "documents beside the program not found");
+
+        const QString copy = lone.filePath(QStringLiteral("perlane"));
+        QVERIFY(QFile::copy(QStringLiteral(PERLANE_BINARY), copy));
+        p.start(copy, {});
+        QVERIFY(p.waitForFinished(20000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("perlane: could not load ") + lone.filePath(QStringLiteral("App.qml")) +
+                              QStringLiteral(": there is no such file")),
+                 qPrintable(err));
     }
 
     // The shipped documents load, each as a root document, without a single warning.

@@ -156,6 +156,8 @@ private Q_SLOTS:
         reader::ChapterAtom inner;
         inner.chapter_uid.value = 43;
         inner.chapter_time_start.value = 1'500'000'001ull; // nanosecond precision is kept
+        inner.chapter_flag_hidden.value = 1;
+        inner.chapter_flag_enabled.value = 0;
         auto &display = inner.chapter_display.emplace_back();
         display.chap_language.emplace_back().value = "jpn";
         display.chap_language_bcp47.emplace_back().value = "ja";
@@ -188,8 +190,8 @@ private Q_SLOTS:
                                 "      <ChapterAtom>\n"
                                 "        <ChapterUID>43</ChapterUID>\n"
                                 "        <ChapterTimeStart>00:00:01.500000001</ChapterTimeStart>\n"
-                                "        <ChapterFlagHidden>0</ChapterFlagHidden>\n"
-                                "        <ChapterFlagEnabled>1</ChapterFlagEnabled>\n"
+                                "        <ChapterFlagHidden>1</ChapterFlagHidden>\n"
+                                "        <ChapterFlagEnabled>0</ChapterFlagEnabled>\n"
                                 "        <ChapterDisplay>\n"
                                 "          <ChapterString></ChapterString>\n"
                                 "          <ChapterLanguage>jpn</ChapterLanguage>\n"

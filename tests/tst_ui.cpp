@@ -72,6 +72,14 @@ class TestUi : public QObject {
         }
     }
     // Replaces a text field's text the way a user does, then commits with Enter.
+    // Moves a box's choice with a key, as a keyboard user does.
+    void choose(QQuickItem *box, Qt::Key key, int times = 1) {
+        QVERIFY(box);
+        QVERIFY(QMetaObject::invokeMethod(box, "forceActiveFocus"));
+        QTRY_VERIFY(box->hasActiveFocus());
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(window, key);
+    }
     void type_into(QQuickItem *field, const QString &text) {
         click(field);
         QVERIFY(field->hasActiveFocus());
@@ -147,7 +155,17 @@ private Q_SLOTS:
     void edit_tracks_in_place() {
         type_into(item_in(QStringLiteral("track_1"), QStringLiteral("trackName")), QStringLiteral("Japanese dub"));
         click(item_in(QStringLiteral("track_1"), QStringLiteral("trackDefault")));
-        type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackLanguage")), QStringLiteral("ger"));
+        type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackLanguage")), QStringLiteral("GER"));
+        QTRY_COMPARE(field_text("track_0", "trackLanguage"), QStringLiteral("ger")); // the code as checked
+        // A flag set from its box, by keyboard: "Yes" is 1.
+        click(item_in(QStringLiteral("track_1"), QStringLiteral("trackFlags")));
+        QTRY_VERIFY(item(QStringLiteral("flag_forced")));
+        choose(item(QStringLiteral("flag_forced")), Qt::Key_Up);
+        QTRY_COMPARE(item(QStringLiteral("flag_forced"))->property("displayText").toString(), QStringLiteral("Yes"));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QTRY_VERIFY(!item(QStringLiteral("flag_forced")));
+        QTRY_VERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary")));
+        QVERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary"))->property("text").toString().contains(QStringLiteral("forced")));
         // Escape restores the shown value and edits nothing.
         QQuickItem *name0 = item_in(QStringLiteral("track_0"), QStringLiteral("trackName"));
         click(name0);
@@ -177,17 +195,33 @@ private Q_SLOTS:
                      QStringLiteral("Opening credits"));
         QCOMPARE(field_text("chapter_1", "chapterName"), QStringLiteral("Opening"));
 
+        // A skip type chosen in the box; one that players do not go by offers the name they do.
+        choose(item_in(QStringLiteral("chapter_0"), QStringLiteral("skipType")), Qt::Key_Down);
+        QTRY_COMPARE(item_in(QStringLiteral("chapter_0"), QStringLiteral("skipType"))->property("displayText").toString(),
+                     QStringLiteral("No skipping"));
+        choose(item_in(QStringLiteral("chapter_3"), QStringLiteral("skipType")), Qt::Key_Down, 3);
+        QTRY_COMPARE(item_in(QStringLiteral("chapter_3"), QStringLiteral("skipType"))->property("displayText").toString(),
+                     QStringLiteral("End credits"));
+        QTRY_VERIFY(item_in(QStringLiteral("chapter_3"), QStringLiteral("fixName")));
+        // Scrolled into view, as the user would.
+        QVERIFY(QMetaObject::invokeMethod(item(QStringLiteral("chapterList")), "positionViewAtIndex", Q_ARG(int, 3), Q_ARG(int, 4)));
+        QCOMPARE(unreadable(item_in(QStringLiteral("chapter_3"), QStringLiteral("fixName")), QStringLiteral("Rename to \u201CEnding\u201D")),
+                 QString());
+        click(item_in(QStringLiteral("chapter_3"), QStringLiteral("fixName")));
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
+
         // Typing is for the chapter it was typed into: when that chapter goes (deleted from
         // elsewhere) and its row comes to show another chapter of the same name, committing
         // the text renames nothing and says why.
         backend->insert_chapter_start(0, 2);
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Main"));
         QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
+        QCOMPARE(field_text("chapter_4", "chapterName"), QStringLiteral("Ending"));
         click(item_in(QStringLiteral("chapter_3"), QStringLiteral("chapterName")));
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         type_text(QStringLiteral("Typed here"));
         QVERIFY(backend->delete_chapter(0, 3));
-        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Short"));
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
         QTest::keyClick(window, Qt::Key_Return);
         QQuickItem *status = item(QStringLiteral("statusLine"));
         QVERIFY(status);
@@ -197,14 +231,14 @@ private Q_SLOTS:
         QCOMPARE(backend->property("active_file_name").toString(), QStringLiteral("editions.mkv"));
         backend->undo(); // the test's own edits go
         backend->undo();
-        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Short"));
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
         QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
     }
 
     void save_both_files_and_read_them_back() {
         QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
         QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved editions.mkv."));
-        QCOMPARE(item(QStringLiteral("statusLine"))->property("text").toString(), QStringLiteral("Saved editions.mkv."));
+        QCOMPARE(unreadable(item(QStringLiteral("statusLine")), QStringLiteral("Saved editions.mkv.")), QString());
         QCOMPARE(item(QStringLiteral("file_1"))->property("modified").toBool(), false);
         auto editions = read_back(dir.filePath(QStringLiteral("editions.mkv")));
         QVERIFY(editions && editions->chapters);
@@ -214,6 +248,11 @@ private Q_SLOTS:
         QCOMPARE(atoms.at(1).chapter_time_end->value, 100'000'000'000ull);
         QCOMPARE(atoms.at(1).chapter_skip_type->value, 1ull); // opening credits
         QCOMPARE(QString::fromStdString(atoms.at(1).chapter_display.at(0).chap_string.value), QStringLiteral("Opening"));
+        QCOMPARE(atoms.at(0).chapter_skip_type->value, 0ull); // no skipping
+        QVERIFY(std::ranges::any_of(atoms, [](const auto &a) {
+            return !a.chapter_display.empty() && a.chapter_display[0].chap_string.value == "Ending" &&
+                   a.chapter_skip_type && a.chapter_skip_type->value == 2;
+        }));
 
         click(item(QStringLiteral("file_0")));
         click(item(QStringLiteral("saveButton")));
@@ -223,6 +262,7 @@ private Q_SLOTS:
         const auto &tracks = full->tracks->track_entry;
         QCOMPARE(tracks.at(1).name->value, std::string("Japanese dub"));
         QCOMPARE(tracks.at(1).flag_default.value, 1ull);
+        QCOMPARE(tracks.at(1).flag_forced.value, 1ull);
         QCOMPARE(tracks.at(0).language.value, std::string("ger"));
         QVERIFY(!window->title().startsWith(QStringLiteral("\u25CF ")));
     }
@@ -345,6 +385,31 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_1")));
     }
 
+    // A season's long names: what tells them apart (the episode) stays in sight, the full
+    // name in the accessible name.
+    void long_names_keep_the_episode_in_sight() {
+        const int listed = static_cast<int>(backend->file_names().size());
+        for (int e = 1; e <= 2; ++e) {
+            const QString path = dir.filePath(QStringLiteral("Starlight Harbor - S01E0%1 - The Lighthouse Keeper's "
+                                                             "Daughter Returns Home [1080p BluRay x265].mkv").arg(e));
+            QVERIFY(QFile::copy(media("full.mkv"), path));
+            QVERIFY(!backend->add_file(path));
+        }
+        for (int e = 1; e <= 2; ++e) {
+            QQuickItem *row = item(QStringLiteral("file_%1").arg(listed + e - 1));
+            QVERIFY(row);
+            QQuickItem *label = item_in(QStringLiteral("file_%1").arg(listed + e - 1), QStringLiteral("fileLabel"));
+            QVERIFY(label);
+            const QString shown = label->property("text").toString();
+            QVERIFY2(shown.startsWith(QStringLiteral("\u2026S01E0%1 - ").arg(e)), qPrintable(shown));
+            QCOMPARE(unreadable(label, shown), QString());
+            QVERIFY(accessible_name(row).startsWith(QStringLiteral("Starlight Harbor - S01E0%1").arg(e)));
+        }
+        backend->delete_file(static_cast<quint64>(listed + 1));
+        backend->delete_file(static_cast<quint64>(listed));
+        QTRY_COMPARE(backend->file_names().size(), listed);
+    }
+
     // The language picker, a field that refuses a bad code, and two season rules with
     // their previews, on four differing episodes.
     void season_rules_with_preview_and_picker() {
@@ -463,7 +528,8 @@ private Q_SLOTS:
         click(item(QStringLiteral("saveButton")));
         QVERIFY(backend->saving());
         QVERIFY(!window->close());
-        QTRY_VERIFY(item(QStringLiteral("waitNote")));
+        QTRY_COMPARE(item(QStringLiteral("statusLine"))->property("text").toString(),
+                     QStringLiteral("Waiting for the save to finish before closing\u2026"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 20000);
         QVERIFY(!backend->saving());
         qputenv("PATH", path);
@@ -494,6 +560,21 @@ private Q_SLOTS:
         QTRY_VERIFY(discard->property("opened").toBool());
         QMetaObject::invokeMethod(discard, "reject");
         QCOMPARE(backend->file_names().size(), 3);
+        // Save all failing (no mkvpropedit): the window stays, and says why where the eye goes.
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", dir.filePath(QStringLiteral("nowhere")).toUtf8());
+        QVERIFY(!window->close());
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QMetaObject::invokeMethod(dialog, "accept");
+        QTRY_VERIFY(item(QStringLiteral("saveErrorBanner")));
+        const QString why = backend->save_status();
+        QVERIFY2(why.startsWith(QStringLiteral("Could not save editions.mkv: mkvpropedit could not be started")), qPrintable(why));
+        QCOMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
+        QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
+        QVERIFY(window->isVisible());
+        click(item(QStringLiteral("dismissSaveError")));
+        QTRY_VERIFY(!item(QStringLiteral("saveErrorBanner")));
+        qputenv("PATH", path);
         // Save all, then the window closes.
         QVERIFY(!window->close());
         QTRY_VERIFY(dialog->property("opened").toBool());

@@ -7,12 +7,14 @@
 #include "quick_items.h"
 
 #include <QAccessible>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,11 +34,6 @@ void controls(QQuickItem *root, QList<QQuickItem *> &out) {
     }
 }
 
-QString accessible_name(QQuickItem *item) {
-    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
-    return a ? a->text(QAccessible::Name) : QString();
-}
-
 } // namespace
 
 class TestUiScale : public QObject {
@@ -45,6 +42,9 @@ class TestUiScale : public QObject {
     std::unique_ptr<QQmlApplicationEngine> engine;
     QQuickWindow *window = nullptr;
     Backend *backend = nullptr;
+    QRect opened, room;
+    QSize minimum;
+    bool page_scrolls = false;
 
     QQuickItem *item(const QString &name) { return find_item(window->contentItem(), name); }
 
@@ -59,6 +59,9 @@ private Q_SLOTS:
         cut.close();
         text.close();
 
+        // A size kept from a larger screen.
+        Backend().store(QStringLiteral("size"), QSizeF(1600, 981));
+
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
         engine = std::make_unique<QQmlApplicationEngine>();
         register_qml_types();
@@ -67,10 +70,27 @@ private Q_SLOTS:
         window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
         backend = window->findChild<Backend *>(QStringLiteral("backend"));
         QVERIFY(backend);
+        QTRY_VERIFY(window->isExposed());
+        opened = window->geometry();
+        minimum = window->minimumSize();
+        room = window->screen()->availableGeometry();
+        page_scrolls = item(QStringLiteral("page"))->property("interactive").toBool();
+        // The rest is checked in a window as large as the layout is made for.
         window->resize(1024, 700);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->devicePixelRatio(), 2.0);
         backend->load_choices({media("full.mkv"), cut.fileName(), text.fileName()});
+    }
+
+    // The screen has room for 512x350 at this scale: the window opens within it, whatever
+    // size was kept, asks for no more, and its content scrolls instead.
+    void the_window_fits_a_small_screen() {
+        QCOMPARE(room, QRect(0, 0, 512, 350));
+        QVERIFY2(minimum.width() <= room.width() && minimum.height() <= room.height(),
+                 qPrintable(QStringLiteral("minimum %1x%2").arg(minimum.width()).arg(minimum.height())));
+        QVERIFY2(room.contains(opened), qPrintable(QStringLiteral("opened at %1,%2 %3x%4").arg(opened.x()).arg(opened.y())
+                                                    .arg(opened.width()).arg(opened.height())));
+        QVERIFY(page_scrolls);
     }
 
     void plain_words_for_files_that_cannot_be_opened() {
@@ -159,6 +179,37 @@ private Q_SLOTS:
         QQuickItem *length = find_item(item(QStringLiteral("chapter_1")), QStringLiteral("chapterLength"));
         QVERIFY(length->property("text").toString().endsWith(QStringLiteral("\u2248 90 s")));
         QVERIFY(accessible_name(length).contains(QStringLiteral("about 90 seconds")));
+    }
+
+    // The outcome of a save is in sight at scale 2 too: a failure in the banner and the
+    // status bar, with the tool's own words one click away.
+    void a_failed_save_is_in_sight() {
+        backend->select_file(0);
+        QVERIFY(backend->set_title(QStringLiteral("Renamed")));
+        QDir().mkpath(dir.filePath(QStringLiteral("failing")));
+        QFile tool(dir.filePath(QStringLiteral("failing/mkvpropedit")));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        tool.write("#!/bin/sh\necho 'The file is being analyzed.'\necho 'Error: the file could not be opened for writing.'\nexit 2\n");
+        tool.close();
+        tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", dir.filePath(QStringLiteral("failing")).toUtf8() + ':' + path);
+        backend->save_file();
+        QTRY_VERIFY(!backend->saving());
+        qputenv("PATH", path);
+        const QString why = backend->save_status();
+        QVERIFY2(why.startsWith(QStringLiteral("Saving full.mkv failed: Error: the file could not be opened for writing.")), qPrintable(why));
+        QTRY_COMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
+        QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
+        QQuickItem *more = item(QStringLiteral("toolOutputButton"));
+        QVERIFY(more);
+        const QPointF centre = more->mapToScene(QPointF(more->width() / 2, more->height() / 2));
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+        QTRY_VERIFY(item(QStringLiteral("toolOutput")));
+        QCOMPARE(unreadable(item(QStringLiteral("toolOutput")),
+                            QStringLiteral("The file is being analyzed.\nError: the file could not be opened for writing.")),
+                 QString());
+        backend->revert_file();
     }
 
     void the_layout_is_kept_for_the_next_start() {
