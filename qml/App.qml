@@ -484,6 +484,13 @@ ApplicationWindow {
         }
         PlanView { id: planView; width: previewDialog.availableWidth }
         onApplied: { close(); if (run) run() }
+        // Enter applies, as the focused default button.
+        onOpened: if (standardButton(Dialog.Apply).enabled) standardButton(Dialog.Apply).forceActiveFocus()
+        Shortcut {
+            sequences: ["Return", "Enter"]
+            enabled: previewDialog.opened && previewDialog.standardButton(Dialog.Apply).enabled
+            onActivated: previewDialog.standardButton(Dialog.Apply).clicked()
+        }
     }
 
     // One searchable list of languages, by name or code.
@@ -575,7 +582,11 @@ ApplicationWindow {
         onTypeChanged: refresh()
         onAboutToShow: refresh()
         onPlanChanged: if (standardButton(Dialog.Apply)) standardButton(Dialog.Apply).enabled = plan.ok
-        onOpened: standardButton(Dialog.Apply).enabled = plan.ok
+        onOpened: {
+            standardButton(Dialog.Apply).enabled = plan.ok
+            if (plan.ok)
+                standardButton(Dialog.Apply).forceActiveFocus() // Enter applies
+        }
         ColumnLayout {
             width: defaultDialog.availableWidth
             Label {
@@ -613,6 +624,11 @@ ApplicationWindow {
             PlanView { Layout.fillWidth: true; plan: defaultDialog.plan }
         }
         onApplied: { close(); backend.default_by_language(type, language) }
+        Shortcut {
+            sequences: ["Return", "Enter"]
+            enabled: defaultDialog.opened && defaultDialog.plan.ok
+            onActivated: defaultDialog.standardButton(Dialog.Apply).clicked()
+        }
     }
 
     // Flags the tracks' names suggest, one click per flag for the whole season.
@@ -626,13 +642,25 @@ ApplicationWindow {
         title: "Suggested flags"
         standardButtons: Dialog.Close
         property var suggestions: []
+        property string done: "" // what the last Accept did, said in the dialog itself
         function refresh() { suggestions = backend.flag_suggestions() }
+        onOpened: done = ""
         ScrollView {
             anchors.fill: parent
             contentWidth: availableWidth
             ColumnLayout {
                 width: suggestionsDialog.availableWidth
                 spacing: 12
+                Label {
+                    objectName: "suggestionDone"
+                    visible: suggestionsDialog.done.length > 0
+                    text: "\u2713 " + suggestionsDialog.done
+                    font.bold: true
+                    wrapMode: Text.WordWrap
+                    Layout.fillWidth: true
+                    Accessible.role: Accessible.AlertMessage
+                    Accessible.name: suggestionsDialog.done
+                }
                 Label {
                     visible: suggestionsDialog.suggestions.length === 0
                     text: "No track's name suggests a flag that is not set already."
@@ -658,7 +686,11 @@ ApplicationWindow {
                                     objectName: "accept_" + modelData.flag
                                     text: "Accept"
                                     Accessible.name: "Set the " + modelData.label + " flag on these tracks"
-                                    onClicked: { backend.accept_flag_suggestion(modelData.flag); suggestionsDialog.refresh() }
+                                    onClicked: {
+                                        backend.accept_flag_suggestion(modelData.flag)
+                                        suggestionsDialog.done = backend.save_status
+                                        suggestionsDialog.refresh()
+                                    }
                                 }
                             }
                             PlanView { Layout.fillWidth: true; plan: modelData.preview }

@@ -235,7 +235,8 @@ void Backend::save_finished(const ToolResult &result) {
     ++batch_done_;
     const std::shared_ptr<Document> doc = saving_doc_.lock();
     saving_doc_.reset();
-    const QString name = doc ? doc->name() : QString();
+    // The file may have left the list while the tool ran: its journal still names it.
+    const QString name = doc ? doc->name() : journal_ ? journal_->name() : QString();
     failure_note_.clear();
     QString failure = settle_save(result, doc.get());
     const bool saved = !result.start_error && !result.crashed && result.exit_code < 2;

@@ -129,7 +129,7 @@ int Backend::accept_flag_suggestion(const QString &flag) {
     }
     for (const season::Suggestion &s : season::flag_suggestions(docs_))
         if (s.flag == *which)
-            return apply(s.plan, QStringLiteral("Suggested flags"));
+            return apply(s.plan, QStringLiteral("Set the %1 flag").arg(flag));
     report(QStringLiteral("No track's name suggests the %1 flag. Nothing was changed.").arg(flag), true);
     return 0;
 }

@@ -30,6 +30,13 @@ QString plain_words(const reader::Error &e, bool matroska) {
     return QStringLiteral("This file is damaged: it cannot be edited safely.");
 }
 
+// "a", "a and b", "a, b and c".
+QString listed(const QStringList &items) {
+    if (items.size() < 2)
+        return items.join(QString());
+    return items.first(items.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + items.last();
+}
+
 // What is missing from a file that opens: the segment cut short, the index or tags gone.
 QString warning_for(std::uint64_t file_size, const reader::SegmentView &segment) {
     QStringList missing;
@@ -47,9 +54,11 @@ QString warning_for(std::uint64_t file_size, const reader::SegmentView &segment)
         return QStringLiteral("This file is cut short: it ends at byte %1 of the %2 it declares%3. Its tracks and chapters can "
                               "still be edited, but it will not play to the end.")
             .arg(number(file_size), number(*segment.declared_end),
-                 missing.isEmpty() ? QString() : QStringLiteral(", and ") + missing.join(QStringLiteral(", ")) + QStringLiteral(" are missing"));
+                 missing.isEmpty() ? QString()
+                                   : QStringLiteral(", and ") + listed(missing) +
+                                         (missing.size() == 1 ? QStringLiteral(" is missing") : QStringLiteral(" are missing")));
     if (!missing.isEmpty())
-        return QStringLiteral("This file is incomplete: %1 %2 missing.").arg(missing.join(QStringLiteral(" and ")),
+        return QStringLiteral("This file is incomplete: %1 %2 missing.").arg(listed(missing),
                                                                               missing.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
     return {};
 }

@@ -29,8 +29,10 @@ SavePlan plan_save(const Document &document) {
         // "track:=UID" names the track by UID; "track:N" would mean the N-th track.
         plan.track_arguments << QStringLiteral("--edit")
                              << QStringLiteral("track:=%1").arg(document.tracks()[i].track_uid.value);
+        // A name cleared is a name removed, not an empty one stored.
         if (now[i].name != was[i].name)
-            plan.track_arguments << QStringLiteral("--set") << QStringLiteral("name=") + now[i].name;
+            plan.track_arguments << (now[i].name.isEmpty() ? QStringList{QStringLiteral("--delete"), QStringLiteral("name")}
+                                                           : QStringList{QStringLiteral("--set"), QStringLiteral("name=") + now[i].name});
         if (now[i].is_default != was[i].is_default)
             plan.track_arguments << QStringLiteral("--set")
                                  << QStringLiteral("flag-default=%1").arg(now[i].is_default ? 1 : 0);

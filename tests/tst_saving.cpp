@@ -130,8 +130,8 @@ private Q_SLOTS:
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Two  words "));
         s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QString());
         s.save();
-        QCOMPARE(recorded(), (QStringList{locked, "--edit", "track:=" + uid2, "--set",
-                                          "name=", "--edit", "track:=" + uid3, "--set", "name=Two  words ",
+        QCOMPARE(recorded(), (QStringList{locked, "--edit", "track:=" + uid2, "--delete",
+                                          "name", "--edit", "track:=" + uid3, "--set", "name=Two  words ",
                                           "--set", "language=ger"}));
 
         // A chapter edit adds the chapters file, in a private directory.
@@ -259,6 +259,15 @@ private Q_SLOTS:
         // Saved edits are no longer pending; saving again has nothing to do.
         s.save();
         QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: editions.mkv has no changes."));
+
+        // A name cleared is removed from the file, not stored empty.
+        s.backend.set_track_name(QStringLiteral("Editions"), 1, QString());
+        s.save();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved editions.mkv."));
+        auto file = reader::File::open(path.toStdString());
+        auto view = reader::MatroskaView::read_from(*file);
+        QVERIFY(view && view->segments.at(0).tracks);
+        QVERIFY(!view->segments.at(0).tracks->track_entry.at(0).name);
     }
 
     void a_track_only_save_keeps_every_chapter_detail() {

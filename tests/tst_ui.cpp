@@ -58,6 +58,7 @@ class TestUi : public QObject {
 
     void click(QQuickItem *target) {
         QVERIFY(target);
+        window->grabWindow(); // lays out what changed (a banner that just appeared moves what is below)
         const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
         QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
         QTest::qWait(30);
@@ -72,7 +73,7 @@ class TestUi : public QObject {
         }
     }
     // Replaces a text field's text the way a user does, then commits with Enter.
-    // Moves a box's choice with a key, as a keyboard user does.
+    // Gives `box` the keyboard focus and presses `key` on it, as a keyboard user does.
     void choose(QQuickItem *box, Qt::Key key, int times = 1) {
         QVERIFY(box);
         QVERIFY(QMetaObject::invokeMethod(box, "forceActiveFocus"));
@@ -207,7 +208,7 @@ private Q_SLOTS:
         QVERIFY(QMetaObject::invokeMethod(item(QStringLiteral("chapterList")), "positionViewAtIndex", Q_ARG(int, 3), Q_ARG(int, 4)));
         QCOMPARE(unreadable(item_in(QStringLiteral("chapter_3"), QStringLiteral("fixName")), QStringLiteral("Rename to \u201CEnding\u201D")),
                  QString());
-        click(item_in(QStringLiteral("chapter_3"), QStringLiteral("fixName")));
+        choose(item_in(QStringLiteral("chapter_3"), QStringLiteral("fixName")), Qt::Key_Space); // pressed from the keyboard
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
 
         // Typing is for the chapter it was typed into: when that chapter goes (deleted from
@@ -451,7 +452,9 @@ private Q_SLOTS:
         QTRY_VERIFY(preview->property("opened").toBool());
         QCOMPARE(item(QStringLiteral("planChanges"))->property("count").toInt(), 2);
         QVERIFY(item(QStringLiteral("planSkipped"))->property("text").toString().contains(QStringLiteral("s01e02.mkv: it has no audio track")));
-        click(find_button(preview->property("footer").value<QQuickItem *>(), QStringLiteral("Apply")));
+        // The default button has the focus; Enter applies.
+        QTRY_VERIFY(find_button(preview->property("footer").value<QQuickItem *>(), QStringLiteral("Apply"))->hasActiveFocus());
+        QTest::keyClick(window, Qt::Key_Return);
         QTRY_VERIFY(!preview->property("visible").toBool());
         QVERIFY(backend->unsaved_files().contains(QStringLiteral("s01e03.mkv")));
         QVERIFY(backend->unsaved_files().contains(QStringLiteral("s01e04.mkv")));
@@ -469,13 +472,35 @@ private Q_SLOTS:
         type->setProperty("currentIndex", 0);
         QTRY_COMPARE(dialog->property("language").toString(), QStringLiteral("ja"));
         QVERIFY(find_item(dialog->property("contentItem").value<QQuickItem *>(), QStringLiteral("planChanges"))->property("count").toInt() >= 6);
-        click(find_button(dialog->property("footer").value<QQuickItem *>(), QStringLiteral("Apply")));
+        QTest::keyClick(window, Qt::Key_Enter);
         QTRY_VERIFY(!dialog->property("visible").toBool());
+
         // This episode's Japanese track is Portuguese now: it is skipped, and says so.
         QVERIFY2(backend->save_status().contains(QStringLiteral("s01e01.mkv (it has no audio track in Japanese)")),
                  qPrintable(backend->save_status()));
         click(item(QStringLiteral("file_%1").arg(listed + 2)));
         QVERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("trackDefault"))->property("checked").toBool());
+
+        // A suggested flag accepted: the dialog says what was done.
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("suggestAction")), "trigger");
+        QObject *suggestions = window->findChild<QObject *>(QStringLiteral("suggestionsDialog"));
+        QTRY_VERIFY(suggestions->property("opened").toBool());
+        QQuickItem *content = suggestions->property("contentItem").value<QQuickItem *>();
+        QTRY_VERIFY(find_item(content, QStringLiteral("accept_hearing-impaired")));
+        QQuickItem *accept = find_item(content, QStringLiteral("accept_hearing-impaired"));
+        QCOMPARE(unreadable(accept, QStringLiteral("Accept")), QString());
+        // Laid out: each suggestion's button in its own row.
+        QQuickItem *other = find_item(content, QStringLiteral("accept_forced"));
+        QVERIFY(other);
+        QTRY_VERIFY(accept->mapToScene(QPointF(0, 0)).y() != other->mapToScene(QPointF(0, 0)).y());
+        click(accept);
+        QTRY_VERIFY(find_item(content, QStringLiteral("suggestionDone")));
+        const QString done = backend->save_status();
+        QVERIFY2(done.startsWith(QStringLiteral("Set the hearing-impaired flag: 1 file changed (not saved yet).")),
+                 qPrintable(done));
+        QCOMPARE(unreadable(find_item(content, QStringLiteral("suggestionDone")), QStringLiteral("\u2713 ") + done), QString());
+        QMetaObject::invokeMethod(suggestions, "close");
+        QTRY_VERIFY(!suggestions->property("visible").toBool());
 
         // An Opening for an episode without chapters: a time, one click.
         click(item(QStringLiteral("file_%1").arg(listed + 1)));
@@ -572,6 +597,7 @@ private Q_SLOTS:
         QCOMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
         QVERIFY(window->isVisible());
+        QTRY_VERIFY(!dialog->property("visible").toBool());
         click(item(QStringLiteral("dismissSaveError")));
         QTRY_VERIFY(!item(QStringLiteral("saveErrorBanner")));
         qputenv("PATH", path);

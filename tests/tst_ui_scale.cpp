@@ -98,6 +98,7 @@ private Q_SLOTS:
         QCOMPARE(item(QStringLiteral("errorText"))->property("text").toString(),
                  QStringLiteral("Could not open:\nnotes.mkv: This is not a Matroska file."));
         QVERIFY(!item(QStringLiteral("errorDetails")));
+        window->grabWindow();
         QTest::mouseClick(window, Qt::LeftButton, {}, item(QStringLiteral("detailsButton"))->mapToScene({5, 5}).toPoint());
         QTRY_VERIFY(item(QStringLiteral("errorDetails")));
         QVERIFY(item(QStringLiteral("errorDetails"))->property("text").toString().startsWith(QStringLiteral("notes.mkv: ")));
@@ -201,6 +202,7 @@ private Q_SLOTS:
         QVERIFY2(why.startsWith(QStringLiteral("Saving full.mkv failed: Error: the file could not be opened for writing.")), qPrintable(why));
         QTRY_COMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
+        window->grabWindow(); // laid out: the banner just appeared
         QQuickItem *more = item(QStringLiteral("toolOutputButton"));
         QVERIFY(more);
         const QPointF centre = more->mapToScene(QPointF(more->width() / 2, more->height() / 2));
