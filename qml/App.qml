@@ -1198,6 +1198,14 @@ ApplicationWindow {
                     }
 
                     Label { text: "Chapters"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
+                    // Said under the heading, where the list would be.
+                    Label {
+                        objectName: "noChapters"
+                        visible: chapterView.count === 0 && backend.active_index >= 0
+                        text: "This file has no chapters."
+                        color: palette.placeholderText
+                        Layout.leftMargin: 8
+                    }
                     // A chapter at a time (inside a chapter: a split), or a marked opening or
                     // ending from a time or a span ("1:00-2:28"; 90 s without an end).
                     Flow {
@@ -1320,13 +1328,6 @@ ApplicationWindow {
                             onMark: (role) => backend.mark_chapter_by_key(model.key, role)
                         }
                         ScrollBar.vertical: ScrollBar {}
-                    }
-                    Label {
-                        visible: chapterView.count === 0 && backend.active_index >= 0
-                        text: "This file has no chapters."
-                        color: palette.placeholderText
-                        Layout.leftMargin: 8
-                        Layout.bottomMargin: 8
                     }
                 }
             }

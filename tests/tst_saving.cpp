@@ -170,6 +170,10 @@ private Q_SLOTS:
         reader::EditionEntry bad = edition;
         bad.chapter_atom[0].chapter_atom[0].chapter_display[0].chap_language[0].value = std::string(10000, 'x');
         QVERIFY(chapters_refusal({bad}).value_or(QString()).contains(QStringLiteral("no language code (10000 characters)")));
+        // A name read with a control character XML cannot hold: refused before the tool runs.
+        reader::EditionEntry controlled = edition;
+        controlled.chapter_atom[0].chapter_display[0].chap_string.value = "Bell\x07";
+        QVERIFY(chapters_refusal({controlled}).value_or(QString()).contains(QStringLiteral("holds a control character")));
         QCOMPARE(QString::fromUtf8(chapters_document({edition, reader::EditionEntry{}})),
                  QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                 "<!DOCTYPE Chapters SYSTEM \"matroskachapters.dtd\">\n"

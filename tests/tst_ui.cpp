@@ -506,6 +506,8 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_%1").arg(listed + 1)));
         QCOMPARE(backend->active_file_name(), QStringLiteral("s01e02.mkv"));
         QVERIFY(!item(QStringLiteral("chapter_0")));
+        QTRY_COMPARE(unreadable(item(QStringLiteral("noChapters")), QStringLiteral("This file has no chapters.")), QString());
+        QVERIFY(item(QStringLiteral("noChapters"))->mapToScene({0, 0}).y() < item(QStringLiteral("addBar"))->mapToScene({0, 0}).y());
         type_into(item(QStringLiteral("addTime")), QStringLiteral("1:00"));
         click(item(QStringLiteral("addOpening")));
         QTRY_VERIFY(item(QStringLiteral("chapter_2")));
