@@ -193,14 +193,13 @@ private Q_SLOTS:
         s.open({path});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("x"));
         QSignalSpy saving(&s.backend, &Backend::saving_changed);
-        int ticks = 0;
-        QTimer timer;
-        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-        timer.start(20);
         s.backend.save_file();
         QVERIFY(s.backend.saving()); // returned while the tool still runs
+        // The event loop serves other work while the tool runs (however busy the machine).
+        bool served_while_saving = false;
+        QTimer::singleShot(0, [&] { served_while_saving = s.backend.saving(); });
+        QTRY_VERIFY(served_while_saving);
         s.wait();
-        QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
         QCOMPARE(saving.size(), 2);
     }
 
