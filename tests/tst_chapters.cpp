@@ -119,15 +119,18 @@ private Q_SLOTS:
         // Moving Short's start moves Main's end with it (past the hidden atom between).
         QVERIFY(set_chapter_start(f.editions, 0, 4, 300 * s, f.end));
         QCOMPARE(f.rows().mid(2, 2), (QStringList{"0|Main|60-300|-", "0|Short|300-390|-"}));
+        // Deleting a chapter between two: the previous one takes its end, the next is untouched.
+        QVERIFY(delete_chapter(f.editions, 0, 1, f.end));
+        QCOMPARE(f.rows().mid(0, 3), (QStringList{"0|Cold open|0-60|-", "0|Main|60-300|-", "0|Short|300-390|-"}));
         // Deleting the first chapter of edition 2: the next takes its start and its nested atom.
         QVERIFY(delete_chapter(f.editions, 1, 0, f.end));
-        QCOMPARE(f.rows().mid(4), (QStringList{"1|Part two|0-360|-"}));
+        QCOMPARE(f.rows().mid(3), (QStringList{"1|Part two|0-360|-"}));
         QCOMPARE(chapter_rows(f.editions, f.end).back().nested.front().name, QStringLiteral("Inner"));
         // The last chapter of an edition cannot go.
         QVERIFY(!delete_chapter(f.editions, 1, 0, f.end));
         // Each edition keeps its own chapters: adding to edition 2 leaves edition 1 alone.
         QVERIFY(add_chapter(f.editions, 1, 90 * s, QStringLiteral("Later"), f.end));
-        QCOMPARE(f.rows().mid(4), (QStringList{"1|Part two|0-90|-", "1|Later|90-360|-"}));
+        QCOMPARE(f.rows().mid(3), (QStringList{"1|Part two|0-90|-", "1|Later|90-360|-"}));
         QVERIFY(f.uids_unique());
     }
 
@@ -186,6 +189,7 @@ private Q_SLOTS:
         QTest::newRow("op, lower case") << "op" << 90 << "Jellyfin: intro";
         QTest::newRow("Opening End") << "Opening End" << 90 << "mpv: opening";
         QTest::newRow("inside a word") << "Operation" << 90 << "";
+        QTest::newRow("OP inside a word") << "TOP 10" << 90 << "";
         QTest::newRow("Ending") << "Ending" << 90 << "Jellyfin: credits, mpv: ending";
         QTest::newRow("Credits") << "Credits" << 300 << "Jellyfin: credits";
         QTest::newRow("Credit, long") << "Credit" << 500 << "";

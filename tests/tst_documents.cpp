@@ -154,6 +154,20 @@ private Q_SLOTS:
         s.save();
         QCOMPARE(s.backend.save_status(), QStringLiteral("Saved changed.mkv."));
 
+        // Only their chapters changed (replaced by another program): that is a change too.
+        QTemporaryDir xml_dir;
+        QFile xml(xml_dir.filePath(QStringLiteral("theirs.xml")));
+        QVERIFY(xml.open(QIODevice::WriteOnly));
+        xml.write("<?xml version=\"1.0\"?>\n<Chapters><EditionEntry><ChapterAtom><ChapterUID>7</ChapterUID>"
+                  "<ChapterTimeStart>00:00:00.000</ChapterTimeStart><ChapterDisplay><ChapterString>Theirs</ChapterString>"
+                  "</ChapterDisplay></ChapterAtom></EditionEntry></Chapters>\n");
+        xml.close();
+        tool({path, QStringLiteral("--chapters"), xml.fileName()});
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Over theirs"));
+        s.save();
+        QVERIFY(s.backend.save_status().contains(QStringLiteral("changed on disk")));
+        QCOMPARE(track_name(path, 2), QStringLiteral("After touch"));
+
         // Replaced by another Matroska file: refused.
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Not here"));
         QFile::remove(path);
