@@ -882,452 +882,458 @@ ApplicationWindow {
         }
     }
 
-    // Below the size the layout is made for (a small screen at a large scale), the content
-    // scrolls rather than being cut off.
-    Flickable {
-        id: page
-        objectName: "page"
+    ColumnLayout {
         anchors.fill: parent
-        contentWidth: Math.max(width, 720)
-        contentHeight: Math.max(height, 340)
-        clip: true
-        interactive: contentWidth > width || contentHeight > height
-        boundsBehavior: Flickable.StopAtBounds
-        ScrollBar.vertical: ScrollBar {}
-        ScrollBar.horizontal: ScrollBar {}
+        spacing: 0
 
-        ColumnLayout {
-            width: page.contentWidth
-            height: page.contentHeight
-            spacing: 0
-
-            // A save that failed: said where the eye goes, naming the file, with the tool's own
-            // words one click away. It stays until dismissed or the next outcome replaces it.
-            Frame {
-                id: saveErrorBanner
-                objectName: "saveErrorBanner"
-                visible: backend.save_failed && backend.save_status.length > 0 && backend.save_status !== window.dismissedFailure
-                Layout.fillWidth: true
-                background: Rectangle { color: window.errorBack; border.color: window.errorColor }
-                RowLayout {
-                    anchors.fill: parent
-                    ColumnLayout {
-                        Layout.fillWidth: true
-                        Label {
-                            objectName: "saveErrorText"
-                            Layout.fillWidth: true
-                            wrapMode: Text.WordWrap
-                            color: window.errorText
-                            font.bold: true
-                            text: backend.save_status
-                            Accessible.role: Accessible.AlertMessage
-                            Accessible.name: text
-                        }
-                        Label {
-                            objectName: "toolOutput"
-                            visible: toolOutputButton.checked
-                            Layout.fillWidth: true
-                            wrapMode: Text.WrapAnywhere
-                            color: window.errorText
-                            font.family: "monospace"
-                            text: backend.tool_output
-                        }
-                    }
-                    Button {
-                        id: toolOutputButton
-                        objectName: "toolOutputButton"
-                        visible: backend.tool_output.length > 0
-                        checkable: true
-                        text: checked ? "Hide output" : "Tool output"
-                        Accessible.name: checked ? "Hide what mkvpropedit printed" : "Show what mkvpropedit printed"
-                    }
-                    Button {
-                        objectName: "dismissSaveError"
-                        text: "Dismiss"
-                        Accessible.name: "Dismiss the message about the failed save"
-                        onClicked: { toolOutputButton.checked = false; window.dismissedFailure = backend.save_status }
-                    }
-                }
-            }
-
-            // Files that were chosen but could not be opened, and why.
-            Frame {
-                objectName: "errorBanner"
-                visible: backend.load_errors.length > 0
-                Layout.fillWidth: true
-                background: Rectangle { color: window.errorBack; border.color: window.errorColor }
-                RowLayout {
-                    anchors.fill: parent
-                    ColumnLayout {
-                        Layout.fillWidth: true
-                        Label {
-                            objectName: "errorText"
-                            Layout.fillWidth: true
-                            wrapMode: Text.WordWrap
-                            color: window.errorText
-                            text: "Could not open:\n" + backend.load_errors.join("\n")
-                            Accessible.role: Accessible.AlertMessage
-                            Accessible.name: text
-                        }
-                        Label {
-                            objectName: "errorDetails"
-                            visible: detailsButton.checked
-                            Layout.fillWidth: true
-                            wrapMode: Text.WrapAnywhere
-                            color: window.errorText
-                            font.family: "monospace"
-                            text: backend.load_error_details.join("\n")
-                        }
-                    }
-                    Button {
-                        id: detailsButton
-                        objectName: "detailsButton"
-                        visible: backend.load_error_details.length > 0
-                        checkable: true
-                        text: checked ? "Hide details" : "Details"
-                        Accessible.name: checked ? "Hide the reader's own words" : "Show the reader's own words about these files"
-                    }
-                    Button {
-                        text: "Dismiss"
-                        Accessible.name: "Dismiss the list of files that could not be opened"
-                        onClicked: backend.dismiss_load_errors()
-                    }
-                }
-            }
-
-            // The active file was changed by another program since it was read.
-            Frame {
-                objectName: "diskBanner"
-                visible: backend.changed_on_disk
-                Layout.fillWidth: true
-                background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
-                RowLayout {
-                    anchors.fill: parent
+        // A save that failed: said where the eye goes, naming the file, with the tool's own
+        // words one click away. It stays until dismissed or the next outcome replaces it.
+        Frame {
+            id: saveErrorBanner
+            objectName: "saveErrorBanner"
+            visible: backend.save_failed && backend.save_status.length > 0 && backend.save_status !== window.dismissedFailure
+            Layout.fillWidth: true
+            background: Rectangle { color: window.errorBack; border.color: window.errorColor }
+            RowLayout {
+                anchors.fill: parent
+                ColumnLayout {
+                    Layout.fillWidth: true
                     Label {
+                        objectName: "saveErrorText"
                         Layout.fillWidth: true
                         wrapMode: Text.WordWrap
-                        text: "\u201C" + backend.active_file_name + "\u201D changed on disk since it was opened."
-                              + (backend.active_modified ? " Reload it (your changes are dropped) or save your changes over it." : "")
+                        color: window.errorText
+                        font.bold: true
+                        text: backend.save_status
                         Accessible.role: Accessible.AlertMessage
-                    }
-                    Button {
-                        objectName: "reloadButton"
-                        text: "Reload"
-                        onClicked: backend.active_modified ? reloadDialog.open() : backend.reload_file()
-                    }
-                    Button {
-                        objectName: "saveAnywayButton"
-                        text: "Save anyway"
-                        visible: backend.active_modified
-                        onClicked: { window.commitEdits(); backend.save_anyway() }
-                    }
-                }
-            }
-
-            // The active file opened, but something is missing from it.
-            Frame {
-                objectName: "warningBanner"
-                visible: backend.active_warning.length > 0
-                Layout.fillWidth: true
-                background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
-                Label {
-                    objectName: "warningText"
-                    anchors.fill: parent
-                    wrapMode: Text.WordWrap
-                    text: "\u26A0 " + backend.active_warning
-                    Accessible.role: Accessible.AlertMessage
-                    Accessible.name: backend.active_warning
-                }
-            }
-
-            // Nothing open: one clear way forward.
-            Item {
-                visible: !window.hasFiles
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-                ColumnLayout {
-                    anchors.centerIn: parent
-                    spacing: 12
-                    Label {
-                        text: "Open Matroska files\u2026"
-                        font.pointSize: 18
-                        Layout.alignment: Qt.AlignHCenter
+                        Accessible.name: text
                     }
                     Label {
-                        text: "Choose one or more .mkv files to see and correct their tracks and chapters."
-                        color: palette.placeholderText
-                        Layout.alignment: Qt.AlignHCenter
-                    }
-                    Button {
-                        objectName: "emptyOpenButton"
-                        text: "Open files\u2026"
-                        highlighted: true
-                        Layout.alignment: Qt.AlignHCenter
-                        Accessible.name: "Open Matroska files"
-                        onClicked: window.openFiles()
-                    }
-                }
-            }
-
-            SplitView {
-                id: split
-                visible: window.hasFiles
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-
-                ListView {
-                    id: fileView
-                    objectName: "fileList"
-                    SplitView.preferredWidth: 260
-                    SplitView.minimumWidth: 150
-                    clip: true
-                    model: backend.file_names
-                    currentIndex: backend.active_index
-                    // In the Tab order; the arrows and Home/End open another file.
-                    activeFocusOnTab: true
-                    keyNavigationEnabled: false
-                    Keys.onUpPressed: if (backend.active_index > 0) window.select(backend.active_index - 1)
-                    Keys.onDownPressed: if (backend.active_index + 1 < count) window.select(backend.active_index + 1)
-                    Keys.onPressed: (event) => {
-                        if (event.key === Qt.Key_Home && count > 0) { window.select(0); event.accepted = true }
-                        else if (event.key === Qt.Key_End && count > 0) { window.select(count - 1); event.accepted = true }
-                    }
-                    Accessible.role: Accessible.List
-                    Accessible.name: "Files" + (backend.active_file_name.length > 0 ? ", " + backend.active_file_name + " is open" : "")
-                    delegate: FileEntry {
-                        required property int index
-                        required property string modelData
-                        objectName: "file_" + index
-                        width: ListView.view.width
-                        fileName: modelData
-                        sharedStart: window.sharedStarts[modelData] || ""
-                        active: index === backend.active_index
-                        modified: backend.modified_rows[index] === true
-                        onClicked: window.select(index)
-                    }
-                    ScrollBar.vertical: ScrollBar {}
-                }
-
-                // Tracks on top (few: a plain column that scrolls when long), chapters below in a
-                // list that creates delegates only for the rows in view (thousands stay light).
-                ColumnLayout {
-                    id: detail
-                    SplitView.fillWidth: true
-                    spacing: 6
-
-                    RowLayout {
+                        objectName: "toolOutput"
+                        visible: toolOutputButton.checked
                         Layout.fillWidth: true
-                        Layout.leftMargin: 8
-                        Layout.rightMargin: 8
-                        Layout.topMargin: 8
-                        Label { text: "Title"; font.bold: true }
-                        TextField {
-                            id: titleField
-                            objectName: "titleField"
+                        wrapMode: Text.WrapAnywhere
+                        color: window.errorText
+                        font.family: "monospace"
+                        text: backend.tool_output
+                    }
+                }
+                Button {
+                    id: toolOutputButton
+                    objectName: "toolOutputButton"
+                    visible: backend.tool_output.length > 0
+                    checkable: true
+                    text: checked ? "Hide output" : "Tool output"
+                    Accessible.name: checked ? "Hide what mkvpropedit printed" : "Show what mkvpropedit printed"
+                }
+                Button {
+                    objectName: "dismissSaveError"
+                    text: "Dismiss"
+                    Accessible.name: "Dismiss the message about the failed save"
+                    onClicked: { toolOutputButton.checked = false; window.dismissedFailure = backend.save_status }
+                }
+            }
+        }
+
+        // Below the size the layout is made for (a small screen at a large scale), the content
+        // scrolls rather than being cut off; the banner above stays as wide as the window.
+        Flickable {
+            id: page
+            objectName: "page"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentWidth: Math.max(width, 720)
+            contentHeight: Math.max(height, 340)
+            clip: true
+            interactive: contentWidth > width || contentHeight > height
+            boundsBehavior: Flickable.StopAtBounds
+            ScrollBar.vertical: ScrollBar {}
+            ScrollBar.horizontal: ScrollBar {}
+
+            ColumnLayout {
+                width: page.contentWidth
+                height: page.contentHeight
+                spacing: 0
+
+                // Files that were chosen but could not be opened, and why.
+                Frame {
+                    objectName: "errorBanner"
+                    visible: backend.load_errors.length > 0
+                    Layout.fillWidth: true
+                    background: Rectangle { color: window.errorBack; border.color: window.errorColor }
+                    RowLayout {
+                        anchors.fill: parent
+                        ColumnLayout {
                             Layout.fillWidth: true
-                            text: backend.active_title
-                            placeholderText: "(no title)"
-                            selectByMouse: true
-                            Accessible.name: "Title of the file"
-                            onEditingFinished: if (text !== backend.active_title) { backend.set_title(text); text = backend.active_title }
-                            Keys.onEscapePressed: { text = backend.active_title; focus = false }
-                            Connections {
-                                target: backend
-                                function onModified_changed() { if (!titleField.activeFocus) titleField.text = backend.active_title }
+                            Label {
+                                objectName: "errorText"
+                                Layout.fillWidth: true
+                                wrapMode: Text.WordWrap
+                                color: window.errorText
+                                text: "Could not open:\n" + backend.load_errors.join("\n")
+                                Accessible.role: Accessible.AlertMessage
+                                Accessible.name: text
+                            }
+                            Label {
+                                objectName: "errorDetails"
+                                visible: detailsButton.checked
+                                Layout.fillWidth: true
+                                wrapMode: Text.WrapAnywhere
+                                color: window.errorText
+                                font.family: "monospace"
+                                text: backend.load_error_details.join("\n")
                             }
                         }
+                        Button {
+                            id: detailsButton
+                            objectName: "detailsButton"
+                            visible: backend.load_error_details.length > 0
+                            checkable: true
+                            text: checked ? "Hide details" : "Details"
+                            Accessible.name: checked ? "Hide the reader's own words" : "Show the reader's own words about these files"
+                        }
+                        Button {
+                            text: "Dismiss"
+                            Accessible.name: "Dismiss the list of files that could not be opened"
+                            onClicked: backend.dismiss_load_errors()
+                        }
                     }
-                    Label { text: "Tracks"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 4 }
-                    ScrollView {
-                        id: trackScroll
-                        Layout.fillWidth: true
-                        // At most part of the window: the chapters keep room, whatever the tracks.
-                        Layout.preferredHeight: Math.min(trackColumn.implicitHeight, window.height * 0.4)
-                        contentWidth: availableWidth
+                }
+
+                // The active file was changed by another program since it was read.
+                Frame {
+                    objectName: "diskBanner"
+                    visible: backend.changed_on_disk
+                    Layout.fillWidth: true
+                    background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
+                    RowLayout {
+                        anchors.fill: parent
+                        Label {
+                            Layout.fillWidth: true
+                            wrapMode: Text.WordWrap
+                            text: "\u201C" + backend.active_file_name + "\u201D changed on disk since it was opened."
+                                  + (backend.active_modified ? " Reload it (your changes are dropped) or save your changes over it." : "")
+                            Accessible.role: Accessible.AlertMessage
+                        }
+                        Button {
+                            objectName: "reloadButton"
+                            text: "Reload"
+                            onClicked: backend.active_modified ? reloadDialog.open() : backend.reload_file()
+                        }
+                        Button {
+                            objectName: "saveAnywayButton"
+                            text: "Save anyway"
+                            visible: backend.active_modified
+                            onClicked: { window.commitEdits(); backend.save_anyway() }
+                        }
+                    }
+                }
+
+                // The active file opened, but something is missing from it.
+                Frame {
+                    objectName: "warningBanner"
+                    visible: backend.active_warning.length > 0
+                    Layout.fillWidth: true
+                    background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
+                    Label {
+                        objectName: "warningText"
+                        anchors.fill: parent
+                        wrapMode: Text.WordWrap
+                        text: "\u26A0 " + backend.active_warning
+                        Accessible.role: Accessible.AlertMessage
+                        Accessible.name: backend.active_warning
+                    }
+                }
+
+                // Nothing open: one clear way forward.
+                Item {
+                    visible: !window.hasFiles
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    ColumnLayout {
+                        anchors.centerIn: parent
+                        spacing: 12
+                        Label {
+                            text: "Open Matroska files\u2026"
+                            font.pointSize: 18
+                            Layout.alignment: Qt.AlignHCenter
+                        }
+                        Label {
+                            text: "Choose one or more .mkv files to see and correct their tracks and chapters."
+                            color: palette.placeholderText
+                            Layout.alignment: Qt.AlignHCenter
+                        }
+                        Button {
+                            objectName: "emptyOpenButton"
+                            text: "Open files\u2026"
+                            highlighted: true
+                            Layout.alignment: Qt.AlignHCenter
+                            Accessible.name: "Open Matroska files"
+                            onClicked: window.openFiles()
+                        }
+                    }
+                }
+
+                SplitView {
+                    id: split
+                    visible: window.hasFiles
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+
+                    ListView {
+                        id: fileView
+                        objectName: "fileList"
+                        SplitView.preferredWidth: 260
+                        SplitView.minimumWidth: 150
                         clip: true
-                        ColumnLayout {
-                            id: trackColumn
-                            width: trackScroll.availableWidth
-                            spacing: 6
-                            Repeater {
-                                id: trackRepeater
-                                model: trackModel
-                                delegate: TrackEntry {
-                                    required property var model
-                                    required property int index
-                                    objectName: "track_" + index
-                                    Layout.fillWidth: true
-                                    Layout.leftMargin: 8
-                                    Layout.rightMargin: 8
-                                    number: model.number
-                                    variant: model.variant
-                                    trackName: model.name
-                                    language: model.language
-                                    isDefault: model.isDefault
-                                    languageName: model.languageName
-                                    flags: [model.forced, model.hearingImpaired, model.visualImpaired, model.textDescriptions,
-                                            model.original, model.commentary, model.enabled]
-                                    pending: model.pending
-                                    season: backend.file_names.length > 1
-                                    checkLanguage: (text) => backend.check_language(text)
-                                    key: model.key
-                                    onNameEdited: (key, text) => backend.set_track_name_by_key(key, text)
-                                    onDefaultEdited: (value) => backend.set_track_default_by_key(model.key, value)
-                                    onLanguageEdited: (key, text) => backend.set_track_language_by_key(key, text)
-                                    onFlagEdited: (flag, value) => backend.set_track_flag_by_key(model.key, flag, value)
-                                    onPickLanguage: {
-                                        const key = model.key
-                                        languagePicker.show((tag) => backend.set_track_language_by_key(key, tag))
-                                    }
-                                    onApplyToAll: {
-                                        window.commitEdits()
-                                        const number = model.number
-                                        previewDialog.show("Apply track " + number + " to all files",
-                                                           backend.preview_apply_track_to_all(number),
-                                                           () => backend.apply_track_to_all(number))
+                        model: backend.file_names
+                        currentIndex: backend.active_index
+                        // In the Tab order; the arrows and Home/End open another file.
+                        activeFocusOnTab: true
+                        keyNavigationEnabled: false
+                        Keys.onUpPressed: if (backend.active_index > 0) window.select(backend.active_index - 1)
+                        Keys.onDownPressed: if (backend.active_index + 1 < count) window.select(backend.active_index + 1)
+                        Keys.onPressed: (event) => {
+                            if (event.key === Qt.Key_Home && count > 0) { window.select(0); event.accepted = true }
+                            else if (event.key === Qt.Key_End && count > 0) { window.select(count - 1); event.accepted = true }
+                        }
+                        Accessible.role: Accessible.List
+                        Accessible.name: "Files" + (backend.active_file_name.length > 0 ? ", " + backend.active_file_name + " is open" : "")
+                        delegate: FileEntry {
+                            required property int index
+                            required property string modelData
+                            objectName: "file_" + index
+                            width: ListView.view.width
+                            fileName: modelData
+                            sharedStart: window.sharedStarts[modelData] || ""
+                            active: index === backend.active_index
+                            modified: backend.modified_rows[index] === true
+                            onClicked: window.select(index)
+                        }
+                        ScrollBar.vertical: ScrollBar {}
+                    }
+
+                    // Tracks on top (few: a plain column that scrolls when long), chapters below in a
+                    // list that creates delegates only for the rows in view (thousands stay light).
+                    ColumnLayout {
+                        id: detail
+                        SplitView.fillWidth: true
+                        spacing: 6
+
+                        RowLayout {
+                            Layout.fillWidth: true
+                            Layout.leftMargin: 8
+                            Layout.rightMargin: 8
+                            Layout.topMargin: 8
+                            Label { text: "Title"; font.bold: true }
+                            TextField {
+                                id: titleField
+                                objectName: "titleField"
+                                Layout.fillWidth: true
+                                text: backend.active_title
+                                placeholderText: "(no title)"
+                                selectByMouse: true
+                                Accessible.name: "Title of the file"
+                                onEditingFinished: if (text !== backend.active_title) { backend.set_title(text); text = backend.active_title }
+                                Keys.onEscapePressed: { text = backend.active_title; focus = false }
+                                Connections {
+                                    target: backend
+                                    function onModified_changed() { if (!titleField.activeFocus) titleField.text = backend.active_title }
+                                }
+                            }
+                        }
+                        Label { text: "Tracks"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 4 }
+                        ScrollView {
+                            id: trackScroll
+                            Layout.fillWidth: true
+                            // At most part of the window: the chapters keep room, whatever the tracks.
+                            Layout.preferredHeight: Math.min(trackColumn.implicitHeight, window.height * 0.4)
+                            contentWidth: availableWidth
+                            clip: true
+                            ColumnLayout {
+                                id: trackColumn
+                                width: trackScroll.availableWidth
+                                spacing: 6
+                                Repeater {
+                                    id: trackRepeater
+                                    model: trackModel
+                                    delegate: TrackEntry {
+                                        required property var model
+                                        required property int index
+                                        objectName: "track_" + index
+                                        Layout.fillWidth: true
+                                        Layout.leftMargin: 8
+                                        Layout.rightMargin: 8
+                                        number: model.number
+                                        variant: model.variant
+                                        trackName: model.name
+                                        language: model.language
+                                        isDefault: model.isDefault
+                                        languageName: model.languageName
+                                        flags: [model.forced, model.hearingImpaired, model.visualImpaired, model.textDescriptions,
+                                                model.original, model.commentary, model.enabled]
+                                        pending: model.pending
+                                        season: backend.file_names.length > 1
+                                        checkLanguage: (text) => backend.check_language(text)
+                                        key: model.key
+                                        onNameEdited: (key, text) => backend.set_track_name_by_key(key, text)
+                                        onDefaultEdited: (value) => backend.set_track_default_by_key(model.key, value)
+                                        onLanguageEdited: (key, text) => backend.set_track_language_by_key(key, text)
+                                        onFlagEdited: (flag, value) => backend.set_track_flag_by_key(model.key, flag, value)
+                                        onPickLanguage: {
+                                            const key = model.key
+                                            languagePicker.show((tag) => backend.set_track_language_by_key(key, tag))
+                                        }
+                                        onApplyToAll: {
+                                            window.commitEdits()
+                                            const number = model.number
+                                            previewDialog.show("Apply track " + number + " to all files",
+                                                               backend.preview_apply_track_to_all(number),
+                                                               () => backend.apply_track_to_all(number))
+                                        }
                                     }
                                 }
                             }
                         }
-                    }
-                    Label {
-                        visible: trackRepeater.count === 0 && backend.active_index >= 0
-                        text: "This file has no tracks."
-                        color: palette.placeholderText
-                        Layout.leftMargin: 8
-                    }
-
-                    Label { text: "Chapters"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
-                    // Said under the heading, where the list would be.
-                    Label {
-                        objectName: "noChapters"
-                        visible: chapterView.count === 0 && backend.active_index >= 0
-                        text: "This file has no chapters."
-                        color: palette.placeholderText
-                        Layout.leftMargin: 8
-                    }
-                    // A chapter at a time (inside a chapter: a split), or a marked opening or
-                    // ending from a time or a span ("1:00-2:28"; 90 s without an end).
-                    Flow {
-                        id: addBar
-                        objectName: "addBar"
-                        visible: backend.active_index >= 0
-                        spacing: 6
-                        Layout.fillWidth: true
-                        Layout.leftMargin: 8
-                        Layout.rightMargin: 8
-                        property var time: ({ ok: false, reason: "" })
-                        // The edition the first row shows; 0 for a file without chapters.
-                        readonly property var edition: chapterView.count > 0 ? chapterModel.data(chapterModel.index(0, 0), 0) : 0
-                        Label { text: "At"; height: addTime.height; verticalAlignment: Text.AlignVCenter }
-                        TextField {
-                            id: addTime
-                            objectName: "addTime"
-                            width: 190
-                            placeholderText: "mm:ss.fff or start-end"
-                            font.family: "monospace"
-                            selectByMouse: true
-                            Accessible.name: "Time of the new chapter"
-                            color: addBar.time.ok || text.length === 0 ? palette.text : window.errorColor
-                            onTextChanged: addBar.time = text.length > 0 ? backend.parse_time(text) : { ok: false, reason: "" }
-                        }
-                        TextField {
-                            id: addName
-                            objectName: "addName"
-                            width: 160
-                            placeholderText: "Name"
-                            selectByMouse: true
-                            Accessible.name: "Name of the new chapter"
-                        }
-                        Button {
-                            objectName: "addChapter"
-                            text: "Add chapter"
-                            enabled: addBar.time.ok && addBar.time.to < 0 && addName.text.length > 0
-                            onClicked: if (backend.add_chapter(addBar.edition, addBar.time.ms, addName.text)) { addTime.text = ""; addName.text = "" }
-                        }
-                        Button {
-                            objectName: "addOpening"
-                            text: "Add Opening"
-                            enabled: addBar.time.ok
-                            Accessible.name: "Add an opening chapter at this time"
-                            onClicked: if (backend.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "opening")) addTime.text = ""
-                        }
-                        Button {
-                            objectName: "addEnding"
-                            text: "Add Ending"
-                            enabled: addBar.time.ok
-                            Accessible.name: "Add an ending chapter at this time"
-                            onClicked: if (backend.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "ending")) addTime.text = ""
-                        }
                         Label {
-                            objectName: "addError"
-                            visible: addTime.text.length > 0 && !addBar.time.ok
-                            text: addBar.time.reason || ""
-                            color: window.errorColor
-                            width: Math.min(implicitWidth, addBar.width)
-                            wrapMode: Text.WordWrap
-                            Accessible.role: Accessible.AlertMessage
+                            visible: trackRepeater.count === 0 && backend.active_index >= 0
+                            text: "This file has no tracks."
+                            color: palette.placeholderText
+                            Layout.leftMargin: 8
                         }
-                    }
-                    ChapterEntry {
-                        header: true
-                        visible: chapterView.count > 0
-                        Layout.fillWidth: true
-                        Layout.leftMargin: 8
-                        Layout.rightMargin: 8
-                        Accessible.ignored: true
-                    }
-                    ListView {
-                        id: chapterView
-                        objectName: "chapterList"
-                        Layout.fillWidth: true
-                        Layout.fillHeight: true
-                        clip: true
-                        spacing: 6
-                        reuseItems: true
-                        model: chapterModel
-                        // A header per edition: "Edition 2 · ordered · hidden".
-                        section.property: "editionLabel"
-                        section.criteria: ViewSection.FullString
-                        section.delegate: Label {
-                            required property string section
-                            objectName: "editionHeader"
-                            text: section
-                            font.bold: true
-                            topPadding: 6
-                            bottomPadding: 2
-                            x: 8
+
+                        Label { text: "Chapters"; font.bold: true; font.pointSize: 12; Layout.leftMargin: 8; Layout.topMargin: 8 }
+                        // Said under the heading, where the list would be.
+                        Label {
+                            objectName: "noChapters"
+                            visible: chapterView.count === 0 && backend.active_index >= 0
+                            text: "This file has no chapters."
+                            color: palette.placeholderText
+                            Layout.leftMargin: 8
                         }
-                        delegate: ChapterEntry {
-                            required property var model
-                            required property int index
-                            objectName: "chapter_" + index
-                            x: 8
-                            width: ListView.view.width - 16
-                            edition: model.edx
-                            chapterName: model.name
-                            start: model.start
-                            end: model.end
-                            duration: model.duration
-                            qualifies: model.qualifies
-                            number: Number(model.idx) + 1
-                            skipType: model.skipType
-                            skipTypeNames: backend.skip_type_labels
-                            fixNames: backend.role_names
-                            players: model.players
-                            fix: model.fix
-                            nested: model.nested
-                            key: model.key
-                            checkStart: (key, text) => backend.check_chapter_start_by_key(key, text)
-                            onNameEdited: (key, text) => backend.set_chapter_name_by_key(key, text)
-                            onStartEdited: (key, ms) => backend.set_chapter_start_by_key(key, ms)
-                            onSplitStart: backend.insert_chapter_start_by_key(model.key)
-                            onSplitEnd: backend.insert_chapter_end_by_key(model.key)
-                            onDeleteChapter: backend.delete_chapter_by_key(model.key)
-                            onSkipTypeEdited: (type) => backend.set_chapter_skip_type_by_key(model.key, type)
-                            onMark: (role) => backend.mark_chapter_by_key(model.key, role)
+                        // A chapter at a time (inside a chapter: a split), or a marked opening or
+                        // ending from a time or a span ("1:00-2:28"; 90 s without an end).
+                        Flow {
+                            id: addBar
+                            objectName: "addBar"
+                            visible: backend.active_index >= 0
+                            spacing: 6
+                            Layout.fillWidth: true
+                            Layout.leftMargin: 8
+                            Layout.rightMargin: 8
+                            property var time: ({ ok: false, reason: "" })
+                            // The edition the first row shows; 0 for a file without chapters.
+                            readonly property var edition: chapterView.count > 0 ? chapterModel.data(chapterModel.index(0, 0), 0) : 0
+                            Label { text: "At"; height: addTime.height; verticalAlignment: Text.AlignVCenter }
+                            TextField {
+                                id: addTime
+                                objectName: "addTime"
+                                width: 190
+                                placeholderText: "mm:ss.fff or start-end"
+                                font.family: "monospace"
+                                selectByMouse: true
+                                Accessible.name: "Time of the new chapter"
+                                color: addBar.time.ok || text.length === 0 ? palette.text : window.errorColor
+                                onTextChanged: addBar.time = text.length > 0 ? backend.parse_time(text) : { ok: false, reason: "" }
+                            }
+                            TextField {
+                                id: addName
+                                objectName: "addName"
+                                width: 160
+                                placeholderText: "Name"
+                                selectByMouse: true
+                                Accessible.name: "Name of the new chapter"
+                            }
+                            Button {
+                                objectName: "addChapter"
+                                text: "Add chapter"
+                                enabled: addBar.time.ok && addBar.time.to < 0 && addName.text.length > 0
+                                onClicked: if (backend.add_chapter(addBar.edition, addBar.time.ms, addName.text)) { addTime.text = ""; addName.text = "" }
+                            }
+                            Button {
+                                objectName: "addOpening"
+                                text: "Add Opening"
+                                enabled: addBar.time.ok
+                                Accessible.name: "Add an opening chapter at this time"
+                                onClicked: if (backend.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "opening")) addTime.text = ""
+                            }
+                            Button {
+                                objectName: "addEnding"
+                                text: "Add Ending"
+                                enabled: addBar.time.ok
+                                Accessible.name: "Add an ending chapter at this time"
+                                onClicked: if (backend.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "ending")) addTime.text = ""
+                            }
+                            Label {
+                                objectName: "addError"
+                                visible: addTime.text.length > 0 && !addBar.time.ok
+                                text: addBar.time.reason || ""
+                                color: window.errorColor
+                                width: Math.min(implicitWidth, addBar.width)
+                                wrapMode: Text.WordWrap
+                                Accessible.role: Accessible.AlertMessage
+                            }
                         }
-                        ScrollBar.vertical: ScrollBar {}
+                        ChapterEntry {
+                            header: true
+                            visible: chapterView.count > 0
+                            Layout.fillWidth: true
+                            Layout.leftMargin: 8
+                            Layout.rightMargin: 8
+                            Accessible.ignored: true
+                        }
+                        ListView {
+                            id: chapterView
+                            objectName: "chapterList"
+                            Layout.fillWidth: true
+                            Layout.fillHeight: true
+                            clip: true
+                            spacing: 6
+                            reuseItems: true
+                            model: chapterModel
+                            // A header per edition: "Edition 2 · ordered · hidden".
+                            section.property: "editionLabel"
+                            section.criteria: ViewSection.FullString
+                            section.delegate: Label {
+                                required property string section
+                                objectName: "editionHeader"
+                                text: section
+                                font.bold: true
+                                topPadding: 6
+                                bottomPadding: 2
+                                x: 8
+                            }
+                            delegate: ChapterEntry {
+                                required property var model
+                                required property int index
+                                objectName: "chapter_" + index
+                                x: 8
+                                width: ListView.view.width - 16
+                                edition: model.edx
+                                chapterName: model.name
+                                start: model.start
+                                end: model.end
+                                duration: model.duration
+                                qualifies: model.qualifies
+                                number: Number(model.idx) + 1
+                                skipType: model.skipType
+                                skipTypeNames: backend.skip_type_labels
+                                fixNames: backend.role_names
+                                players: model.players
+                                fix: model.fix
+                                nested: model.nested
+                                key: model.key
+                                checkStart: (key, text) => backend.check_chapter_start_by_key(key, text)
+                                onNameEdited: (key, text) => backend.set_chapter_name_by_key(key, text)
+                                onStartEdited: (key, ms) => backend.set_chapter_start_by_key(key, ms)
+                                onSplitStart: backend.insert_chapter_start_by_key(model.key)
+                                onSplitEnd: backend.insert_chapter_end_by_key(model.key)
+                                onDeleteChapter: backend.delete_chapter_by_key(model.key)
+                                onSkipTypeEdited: (type) => backend.set_chapter_skip_type_by_key(model.key, type)
+                                onMark: (role) => backend.mark_chapter_by_key(model.key, role)
+                            }
+                            ScrollBar.vertical: ScrollBar {}
+                        }
                     }
                 }
             }
