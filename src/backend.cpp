@@ -56,6 +56,7 @@ std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, c
     std::vector<QString> labels;
     for (std::size_t e = 0; e < editions.size(); ++e)
         labels.push_back(edition_label(editions, e));
+    const auto keys = keys_of(rows, document);
     for (const ChapterRow &r : rows) {
         const std::uint64_t length_ms = (r.end - r.start) / ns_per_ms;
         const auto players = players_skipping(r.name, r.next_start - r.start);
@@ -69,7 +70,7 @@ std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, c
                        likely_song(length_ms), labels[r.edition],
                        r.skip_type ? static_cast<int>(*r.skip_type) : -1, said.join(QStringLiteral(" \u00B7 ")),
                        fix_for(r, players), nested.join(QLatin1Char('\n')), static_cast<qint64>(r.start / ns_per_ms),
-                       static_cast<qint64>(r.end / ns_per_ms), key_text(key_of(rows, out.size(), document))});
+                       static_cast<qint64>(r.end / ns_per_ms), key_text(keys[out.size()])});
     }
     return out;
 }

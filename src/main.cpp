@@ -49,7 +49,7 @@ int main(int argc, char **argv) {
             why << e.toString();
         std::fprintf(stderr, "perlane: could not load %s: %s\n", qPrintable(QFileInfo(path).absoluteFilePath()),
                      qPrintable(why.isEmpty() ? QStringLiteral("it made no object") : why.join(QStringLiteral("; "))));
-        if (before == 0 && qstrcmp(document, "App.qml") == 0) {
+        if (qstrcmp(document, "App.qml") == 0) {
             engine.reset();
             app.reset();
             return 1;

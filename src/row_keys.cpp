@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <map>
+
 namespace perlane {
 
 namespace {
@@ -50,6 +52,15 @@ ChapterKey key_of(const std::vector<ChapterRow> &rows, std::size_t row, std::uin
     for (std::size_t r = 0; r < row; ++r)
         key.nth += rows[r].edition == key.edition && rows[r].uid == key.uid;
     return key;
+}
+
+std::vector<ChapterKey> keys_of(const std::vector<ChapterRow> &rows, std::uint64_t document) {
+    std::map<std::pair<std::size_t, std::uint64_t>, std::size_t> seen;
+    std::vector<ChapterKey> keys;
+    keys.reserve(rows.size());
+    for (const ChapterRow &r : rows)
+        keys.push_back({document, r.edition, r.uid, seen[{r.edition, r.uid}]++});
+    return keys;
 }
 
 std::optional<std::size_t> row_of(const std::vector<ChapterRow> &rows, const ChapterKey &key) {

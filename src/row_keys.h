@@ -35,6 +35,8 @@ std::optional<TrackKey> track_key(const QString &text);
 
 // The key of `rows[row]`; the row a key names now, if it is still shown.
 ChapterKey key_of(const std::vector<ChapterRow> &rows, std::size_t row, std::uint64_t document);
+// The keys of all rows, in one pass (a list may hold thousands).
+std::vector<ChapterKey> keys_of(const std::vector<ChapterRow> &rows, std::uint64_t document);
 std::optional<std::size_t> row_of(const std::vector<ChapterRow> &rows, const ChapterKey &key);
 // The same for tracks, given their TrackUIDs in stored order.
 TrackKey key_of(const std::vector<std::uint64_t> &track_uids, std::size_t index, std::uint64_t document);
