@@ -7,6 +7,7 @@
 #include "chapters_xml.h"
 #include "media_files.h"
 #include "player_rules.h"
+#include "row_keys.h"
 
 #include <QProcess>
 
@@ -275,6 +276,27 @@ private Q_SLOTS:
         for (const auto &r : st.chapters.rows())
             rows << r.name + QLatin1Char('=') + QString::number(r.skip_type);
         QCOMPARE(rows, (QStringList{"Intro=-1", "Opening=1", "Part A=-1"}));
+    }
+
+    // A broken file may repeat a ChapterUID, within an edition or across two: each row's
+    // key still leads back to that row alone.
+    void keys_tell_repeated_uids_apart() {
+        std::vector<ChapterRow> rows;
+        for (const auto &[edition, uid] : std::vector<std::pair<std::size_t, std::uint64_t>>{{0, 7}, {0, 8}, {0, 7}, {1, 7}, {1, 8}, {1, 7}})
+            {
+            ChapterRow row;
+            row.edition = edition;
+            row.uid = uid;
+            rows.push_back(row);
+        }
+        const std::vector<ChapterKey> keys = keys_of(rows, 3);
+        QCOMPARE(keys.size(), rows.size());
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            QCOMPARE(keys[r], key_of(rows, r, 3));
+            QCOMPARE(chapter_key(key_text(keys[r])), std::optional(keys[r]));
+            QCOMPARE(row_of(rows, keys[r]), std::optional(r));
+        }
+        QCOMPARE(keys[5].nth, std::size_t{1});
     }
 };
 

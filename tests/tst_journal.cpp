@@ -647,6 +647,9 @@ private Q_SLOTS:
         for (const Journal &j : Journal::all())
             kept += j.path() == path ? 1 : 0;
         QCOMPARE(kept, 20);
+        // The newest are the ones kept.
+        QVERIFY(s.backend.undo_last_save());
+        QCOMPARE(first_track_name(path), QStringLiteral("Name 21"));
     }
 };
 

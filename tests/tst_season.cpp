@@ -133,6 +133,16 @@ private Q_SLOTS:
         QCOMPARE(s.backend.apply_track_to_all(3), 2);
         QVERIFY(s.backend.save_status().contains(QStringLiteral("s01e02.mkv (it has no audio track named \u201CEnglish dub\u201D")));
         QVERIFY(arguments(s.backend)[2].startsWith(edit(media(episodes[2]), "English dub", "--set name=English --set language=en-US")));
+
+        // A track of the same name in another language is another track.
+        MediaWork w;
+        const QString french = w.copy(episodes[3], QStringLiteral("french.mkv"));
+        QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {french, "--edit", "track:a1", "--set", "language=fre"}), 0);
+        Setup t;
+        open_season(t, {media(episodes[0]), french});
+        t.backend.set_track_name(title, 3, QStringLiteral("English"));
+        QCOMPARE(t.backend.apply_track_to_all(3), 0);
+        QCOMPARE(arguments(t.backend)[1], QString());
     }
 
     void suggested_flags_wait_for_acceptance() {

@@ -60,6 +60,7 @@ class TestUi : public QObject {
         QVERIFY(target);
         window->grabWindow(); // lays out what changed (a banner that just appeared moves what is below)
         const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+        QVERIFY2(QRectF(0, 0, window->width(), window->height()).contains(centre), qPrintable(target->objectName() + " is out of sight"));
         QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
         QTest::qWait(30);
     }
@@ -175,8 +176,8 @@ private Q_SLOTS:
         QCOMPARE(name0->property("text").toString(), QStringLiteral("Picture"));
 
         QTRY_VERIFY(window->title().startsWith(QStringLiteral("\u25CF ")));
-        QCOMPARE(item(QStringLiteral("file_0"))->property("modified").toBool(), true);
-        QCOMPARE(item(QStringLiteral("file_1"))->property("modified").toBool(), false);
+        QCOMPARE(unreadable(item_in(QStringLiteral("file_0"), QStringLiteral("fileLabel")), QStringLiteral("\u25CF full.mkv")), QString());
+        QCOMPARE(unreadable(item_in(QStringLiteral("file_1"), QStringLiteral("fileLabel")), QStringLiteral("editions.mkv")), QString());
     }
 
     void rename_and_split_chapters() {
@@ -234,6 +235,15 @@ private Q_SLOTS:
         backend->undo();
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
         QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
+
+        // The row's delete button: its time goes to the chapter before it.
+        QVERIFY(QMetaObject::invokeMethod(item(QStringLiteral("chapterList")), "positionViewAtIndex", Q_ARG(int, 3), Q_ARG(int, 4)));
+        QCOMPARE(unreadable(item_in(QStringLiteral("chapter_3"), QStringLiteral("deleteChapter")), QStringLiteral("\u2715")), QString());
+        click(item_in(QStringLiteral("chapter_3"), QStringLiteral("deleteChapter")));
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Teil eins"));
+        QCOMPARE(field_text("chapter_2", "chapterEnd"), QStringLiteral("06:30.000"));
+        backend->undo();
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
     }
 
     void save_both_files_and_read_them_back() {
@@ -297,6 +307,21 @@ private Q_SLOTS:
         auto full = read_back(dir.filePath(QStringLiteral("full.mkv")));
         QVERIFY(full && full->tracks);
         QCOMPARE(full->tracks->track_entry.at(0).name->value, std::string("Typed only"));
+    }
+
+    // Typing left uncommitted goes with the file it was typed into when another is chosen.
+    void choosing_another_file_keeps_the_typing() {
+        QQuickItem *name = item_in(QStringLiteral("track_0"), QStringLiteral("trackName"));
+        click(name);
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        type_text(QStringLiteral("Kept"));
+        click(item(QStringLiteral("file_1")));
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
+        QCOMPARE(backend->unsaved_files(), QStringList{"full.mkv"});
+        click(item(QStringLiteral("file_0")));
+        QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Kept"));
+        QMetaObject::invokeMethod(backend, "revert_file");
+        QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Typed only"));
     }
 
     void a_file_changed_by_another_program_is_noticed() {
