@@ -103,6 +103,10 @@ private Q_SLOTS:
         QCOMPARE(f.rows().mid(0, 2), (QStringList{"0|Intro|0-95|-", "0|Episode|95-120|-"}));
         QVERIFY(delete_chapter(f.editions, 0, 0, f.end));
         QCOMPARE(f.rows().front(), QStringLiteral("0|Episode|0-120|-"));
+        // Added before the first chapter: it comes first and runs up to it.
+        QVERIFY(set_chapter_start(f.editions, 0, 0, 5 * s, f.end));
+        QVERIFY(add_chapter(f.editions, 0, 2 * s, QStringLiteral("Cold open"), f.end));
+        QCOMPARE(f.rows().mid(0, 2), (QStringList{"0|Cold open|2-5|-", "0|Episode|5-120|-"}));
         QVERIFY(f.uids_unique());
     }
 

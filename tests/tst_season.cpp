@@ -148,14 +148,18 @@ private Q_SLOTS:
     void suggested_flags_wait_for_acceptance() {
         Setup s;
         open_season(s, media_paths());
+        // Forced is for subtitles: an audio track named for its songs is left alone.
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("Insert Songs"));
         const QVariantList suggestions = s.backend.flag_suggestions();
         QStringList flags;
         for (const QVariant &v : suggestions)
             flags << v.toMap()[QStringLiteral("flag")].toString();
         QCOMPARE(flags, (QStringList{"forced", "commentary", "hearing-impaired"}));
-        QCOMPARE(s.backend.unsaved_files(), QStringList());
+        QCOMPARE(s.backend.unsaved_files(), QStringList{"s01e01.mkv"}); // a suggestion alone changes nothing
         QCOMPARE(s.backend.accept_flag_suggestion(QStringLiteral("forced")), 4);
-        for (int i = 0; i < 4; ++i)
+        QCOMPARE(arguments(s.backend)[0], edit(media(episodes[0]), "Japanese", "--set name=Insert Songs") + ' ' +
+                                              edit(media(episodes[0]), "Signs & Songs", "--set flag-forced=1"));
+        for (int i = 1; i < 4; ++i)
             QCOMPARE(arguments(s.backend)[i], edit(media(episodes[i]), "Signs & Songs", "--set flag-forced=1"));
         QCOMPARE(s.backend.accept_flag_suggestion(QStringLiteral("hearing-impaired")), 1);
         QCOMPARE(arguments(s.backend)[3], edit(media(episodes[3]), "Signs & Songs", "--set flag-forced=1") + ' ' +
@@ -177,6 +181,13 @@ private Q_SLOTS:
         QVERIFY(cell(1, dub)[QStringLiteral("odd")].toBool());  // e02 has no dub
         QVERIFY(cell(3, dub)[QStringLiteral("odd")].toBool());  // e04 has it as track 1
         QVERIFY(!cell(1, dub)[QStringLiteral("present")].toBool());
+        // Two episodes, one with the dub: neither is the norm, so neither stands out.
+        Setup two;
+        open_season(two, {media(episodes[0]), media(episodes[1])});
+        const QVariantList pair = two.backend.season_overview()[QStringLiteral("rows")].toList();
+        for (const QVariant &row : pair)
+            for (const QVariant &c : row.toMap()[QStringLiteral("cells")].toList())
+                QVERIFY(!c.toMap()[QStringLiteral("odd")].toBool());
     }
 
     void bad_input_changes_nothing_and_says_why() {

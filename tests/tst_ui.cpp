@@ -174,6 +174,12 @@ private Q_SLOTS:
         type_text(QStringLiteral("xyz"));
         QTest::keyClick(window, Qt::Key_Escape);
         QCOMPARE(name0->property("text").toString(), QStringLiteral("Picture"));
+        type_into(item(QStringLiteral("titleField")), QStringLiteral("Season one"));
+        click(item(QStringLiteral("titleField")));
+        type_text(QStringLiteral("xyz"));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QCOMPARE(item(QStringLiteral("titleField"))->property("text").toString(), QStringLiteral("Season one"));
+        QCOMPARE(backend->active_title(), QStringLiteral("Season one"));
 
         QTRY_VERIFY(window->title().startsWith(QStringLiteral("\u25CF ")));
         QCOMPARE(unreadable(item_in(QStringLiteral("file_0"), QStringLiteral("fileLabel")), QStringLiteral("\u25CF full.mkv")), QString());
@@ -244,6 +250,14 @@ private Q_SLOTS:
         QCOMPARE(field_text("chapter_2", "chapterEnd"), QStringLiteral("06:30.000"));
         backend->undo();
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
+        // "90 s from end": Main (01:40 to 05:10) keeps its start, the new piece takes the last 90 s.
+        QTRY_VERIFY(item_in(QStringLiteral("chapter_2"), QStringLiteral("splitEnd")));
+        click(item_in(QStringLiteral("chapter_2"), QStringLiteral("splitEnd")));
+        QTRY_COMPARE(field_text("chapter_2", "chapterEnd"), QStringLiteral("03:40.000"));
+        QCOMPARE(field_text("chapter_3", "chapterStart"), QStringLiteral("03:40.000"));
+        QCOMPARE(field_text("chapter_3", "chapterEnd"), QStringLiteral("05:10.000"));
+        backend->undo();
+        QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
     }
 
     void save_both_files_and_read_them_back() {
@@ -275,6 +289,7 @@ private Q_SLOTS:
         QCOMPARE(tracks.at(1).flag_default.value, 1ull);
         QCOMPARE(tracks.at(1).flag_forced.value, 1ull);
         QCOMPARE(tracks.at(0).language.value, std::string("ger"));
+        QCOMPARE(full->info.title->value, std::string("Season one"));
         QVERIFY(!window->title().startsWith(QStringLiteral("\u25CF ")));
     }
 
@@ -469,6 +484,16 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_Escape);
         QTRY_VERIFY(!item_in(QStringLiteral("track_1"), QStringLiteral("languageError")));
         QCOMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
+        // Picked with the mouse from the list.
+        click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
+        QTRY_VERIFY(item(QStringLiteral("languageSearch")));
+        type_text(QStringLiteral("swedish"));
+        QQuickItem *row = nullptr;
+        QTRY_VERIFY((row = find_button(item(QStringLiteral("languageResults")), QStringLiteral("Swedish \u2014 swe"))));
+        click(row);
+        QTRY_COMPARE(language->property("text").toString(), QStringLiteral("swe"));
+        backend->undo();
+        QTRY_COMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
 
         // The dub renamed, then applied to the season after a look at what would change.
         type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("English"));
