@@ -1091,11 +1091,14 @@ ApplicationWindow {
                         // In the Tab order; the arrows and Home/End open another file.
                         activeFocusOnTab: true
                         keyNavigationEnabled: false
-                        Keys.onUpPressed: if (backend.active_index > 0) window.select(backend.active_index - 1)
-                        Keys.onDownPressed: if (backend.active_index + 1 < count) window.select(backend.active_index + 1)
+                        // Selecting commits typing elsewhere by taking the focus: the list takes it back,
+                        // so that the next arrow goes on from here.
+                        function step(index) { window.select(index); forceActiveFocus() }
+                        Keys.onUpPressed: if (backend.active_index > 0) step(backend.active_index - 1)
+                        Keys.onDownPressed: if (backend.active_index + 1 < count) step(backend.active_index + 1)
                         Keys.onPressed: (event) => {
-                            if (event.key === Qt.Key_Home && count > 0) { window.select(0); event.accepted = true }
-                            else if (event.key === Qt.Key_End && count > 0) { window.select(count - 1); event.accepted = true }
+                            if (event.key === Qt.Key_Home && count > 0) { step(0); event.accepted = true }
+                            else if (event.key === Qt.Key_End && count > 0) { step(count - 1); event.accepted = true }
                         }
                         Accessible.role: Accessible.List
                         Accessible.name: "Files" + (backend.active_file_name.length > 0 ? ", " + backend.active_file_name + " is open" : "")

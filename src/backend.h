@@ -305,7 +305,7 @@ private:
         std::weak_ptr<Document> doc;
         bool anyway = false; // save although the file changed on disk
     };
-    void enqueue(std::shared_ptr<Document> doc, bool anyway);
+    void enqueue(std::shared_ptr<Document> doc, bool anyway, bool start = true);
     void start_next_save();
     void save_finished(const ToolResult &result);
     void set_saving(bool value);

@@ -48,12 +48,15 @@ void Backend::save_anyway() {
 }
 
 void Backend::save_all() {
+    // All queued before the first starts, so that its progress counts them all.
     for (const auto &doc : docs_)
         if (doc->modified())
-            enqueue(doc, false);
+            enqueue(doc, false, false);
+    if (!saving_)
+        start_next_save();
 }
 
-void Backend::enqueue(std::shared_ptr<Document> doc, bool anyway) {
+void Backend::enqueue(std::shared_ptr<Document> doc, bool anyway, bool start) {
     for (const PendingSave &p : queue_)
         if (p.doc.lock() == doc)
             return; // already waiting
@@ -61,7 +64,7 @@ void Backend::enqueue(std::shared_ptr<Document> doc, bool anyway) {
         return;
     queue_.push_back({doc, anyway});
     ++batch_total_;
-    if (!saving_)
+    if (start && !saving_)
         start_next_save();
 }
 

@@ -114,6 +114,37 @@ EditOutcome split_chapter_at(Editions &editions, std::size_t edition, std::size_
     return {};
 }
 
+namespace {
+
+// `wanted`, or with " 2", " 3"… when a chapter of the edition has that name already.
+QString distinct_name(const Editions &editions, std::size_t edition, const QString &wanted) {
+    const auto rows = edition_rows(editions, edition, std::nullopt);
+    const auto taken = [&](const QString &name) { return std::ranges::any_of(rows, [&](const ChapterRow &r) { return r.name == name; }); };
+    QString name = wanted;
+    for (int n = 2; taken(name); ++n)
+        name = wanted + QStringLiteral(" %1").arg(n);
+    return name;
+}
+
+// A new chapter named `name` takes the part of chapter `atom` before `ns`; the chapter
+// itself starts at `ns` and keeps its UID, string UID, nested chapters and name, so that
+// whatever refers to it (tags, ordered editions) still finds it.
+void split_off_head(Editions &editions, std::size_t edition, std::size_t atom, std::uint64_t ns, const QString &name) {
+    auto &atoms = editions[edition].chapter_atom;
+    reader::ChapterAtom &k = atoms[atom];
+    reader::ChapterAtom head = k;
+    head.chapter_uid.value = fresh_uid(editions, k.chapter_uid.value);
+    head.chapter_string_uid.reset();
+    head.chapter_atom.clear();
+    if (k.chapter_time_end)
+        head.chapter_time_end = time_end(ns); // else it ends where the chapter now starts
+    set_name(head, name);
+    k.chapter_time_start.value = ns;
+    atoms.insert(atoms.begin() + static_cast<std::ptrdiff_t>(atom), std::move(head));
+}
+
+} // namespace
+
 bool split_chapter(Editions &editions, std::size_t edition, std::size_t atom, SplitAt where,
                    std::optional<std::uint64_t> segment_end) {
     if (!shown(editions, edition, atom))
@@ -122,8 +153,15 @@ bool split_chapter(Editions &editions, std::size_t edition, std::size_t atom, Sp
     const ChapterRow &row = rows[row_index(rows, atom)];
     if (row.end - row.start <= split_ns)
         return false; // a split would leave nothing, or less than nothing, of the chapter
-    const std::uint64_t ns = where == SplitAt::Start ? row.start + split_ns : row.end - split_ns;
-    return split_chapter_at(editions, edition, atom, ns, segment_end).has_value();
+    // The 90 s piece is the new chapter, named for what it is; the rest stays the chapter it was.
+    const QString base = row.name.isEmpty() ? QStringLiteral("Chapter %1").arg(row_index(rows, atom) + 1) : row.name;
+    const QString name = distinct_name(editions, edition, base + (where == SplitAt::Start ? QStringLiteral(" (first 90 s)")
+                                                                                          : QStringLiteral(" (last 90 s)")));
+    if (where == SplitAt::Start) {
+        split_off_head(editions, edition, atom, row.start + split_ns, name);
+        return true;
+    }
+    return split_chapter_at(editions, edition, atom, row.end - split_ns, segment_end, &name).has_value();
 }
 
 EditOutcome add_chapter(Editions &editions, std::size_t edition, std::uint64_t ns, const QString &name,
@@ -255,24 +293,28 @@ EditOutcome add_marked_chapter(Editions &editions, std::size_t edition, std::uin
         return std::unexpected(QStringLiteral("The end (%1) must come after the start (%2).").arg(at(until), at(from)));
     Editions work = editions;
     std::size_t e = work.empty() ? 0 : edition;
-    // What the chapter that holds `from` is called: the rest after the new one keeps it.
-    QString rest_name;
+    // The chapter that holds `from` keeps its UID and name on the part it starts: the marked
+    // chapter is new, and so is a rest after it, named as the chapter it continues.
+    QString held;
     bool starts_there = false;
     for (const ChapterRow &r : edition_rows(work, e, segment_end)) {
         if (r.start == from)
             starts_there = true;
         if (r.start <= from && from < r.end)
-            rest_name = r.name;
+            held = r.name;
     }
     if (!starts_there)
         if (auto added = add_chapter(work, e, from, QString::fromLatin1(role.name), segment_end); !added)
             return added;
     auto rows = edition_rows(work, e, segment_end);
     std::size_t i = std::ranges::find(rows, from, &ChapterRow::start) - rows.begin();
-    if (rest_name.isEmpty())
-        rest_name = QStringLiteral("Chapter %1").arg(i + 2);
-    if (rows[i].end > until) {
-        if (auto cut = split_chapter_at(work, e, rows[i].atom, until, segment_end, &rest_name); !cut)
+    if (rows[i].end > until && starts_there) {
+        split_off_head(work, e, rows[i].atom, until, QString::fromLatin1(role.name));
+        rows = edition_rows(work, e, segment_end);
+    } else if (rows[i].end > until) {
+        const QString rest = held.isEmpty() ? QStringLiteral("Chapter %1").arg(i + 2)
+                                            : distinct_name(work, e, held + QStringLiteral(" (continued)"));
+        if (auto cut = split_chapter_at(work, e, rows[i].atom, until, segment_end, &rest); !cut)
             return cut;
     } else if (rows[i].end < until && i + 1 < rows.size()) {
         if (auto moved = set_chapter_start(work, e, rows[i + 1].atom, until, segment_end); !moved)

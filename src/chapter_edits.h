@@ -22,8 +22,9 @@ EditOutcome split_chapter_at(Editions &editions, std::size_t edition, std::size_
                              std::optional<std::uint64_t> segment_end, const QString *name = nullptr);
 
 enum class SplitAt { Start, End };
-// Splits 90 seconds off the start or end of the chapter. False (nothing changed) when the
-// chapter is not longer than 90 s.
+// Splits 90 seconds off the start or end of the chapter. The 90 s piece is a new chapter
+// named "NAME (first 90 s)" or "NAME (last 90 s)"; the rest keeps the chapter's UID, name
+// and nested chapters. False (nothing changed) when the chapter is not longer than 90 s.
 bool split_chapter(Editions &editions, std::size_t edition, std::size_t atom, SplitAt where,
                    std::optional<std::uint64_t> segment_end);
 
@@ -63,9 +64,10 @@ inline constexpr ChapterRole chapter_roles[] = {
 const ChapterRole *role_named(const QString &role);
 EditOutcome mark_chapter(Editions &editions, std::size_t edition, std::size_t atom, const ChapterRole &role);
 
-// A marked chapter from `from` to `to` (90 s when not given) in one step: added (or the
-// chapter starting there taken), cut at `to` when it runs on (the rest keeps the name it
-// had), and marked.
+// A marked chapter from `from` to `to` (90 s when not given) in one step, and marked. A
+// chapter cut by it keeps its UID and name on the part it starts with; a rest after the
+// marked one is new, named "NAME (continued)". A chapter starting at `from` and ending by
+// `to` is marked itself.
 EditOutcome add_marked_chapter(Editions &editions, std::size_t edition, std::uint64_t from,
                                std::optional<std::uint64_t> to, const ChapterRole &role,
                                std::optional<std::uint64_t> segment_end);

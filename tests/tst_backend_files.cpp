@@ -78,13 +78,16 @@ private Q_SLOTS:
     }
 
     void delete_active_selects_the_previous() {
-        ListBackend b(3);
+        ListBackend b(4);
         b.select_file(2);
         Spies spies(b);
-        b.delete_file(2);
+        b.delete_file(2); // in the middle: the previous, not the next
         QCOMPARE(spies.take(), (Counts{1, 1}));
         QCOMPARE(b.active_file_name(), QStringLiteral("f1.mkv"));
         QCOMPARE(b.active_index(), std::optional<std::size_t>(1));
+        b.select_file(2);
+        b.delete_file(2); // the last
+        QCOMPARE(b.active_file_name(), QStringLiteral("f1.mkv"));
     }
 
     void delete_active_first_selects_the_new_first() {

@@ -194,19 +194,20 @@ private Q_SLOTS:
 
         // The worked example: 00:10.000 lasting 05:00.000, split at the start.
         s.backend.insert_chapter_start(0, 1);
-        QCOMPARE(s.chapter_texts().mid(1, 2), (QStringList{"0|1|Main|00:10.000|01:40.000|01:30.000*",
+        QCOMPARE(s.chapter_texts().mid(1, 2), (QStringList{"0|1|Main (first 90 s)|00:10.000|01:40.000|01:30.000*",
                                                            "0|2|Main|01:40.000|05:10.000|03:30.000"}));
-        // The first piece is the original; the second is new: 90000 - 90000 is no UID, so
-        // one above the largest.
-        QCOMPARE(s.atom(0, 1).chapter_uid.value, 90000ull);
+        // The 90 s piece is new (90000 - 90000 is no UID, so one above the largest); the rest
+        // is still the chapter it was.
+        QCOMPARE(s.atom(0, 1).chapter_uid.value, 300001ull);
         QCOMPARE(s.atom(0, 1).chapter_time_end->value, 100'000'000'000ull);
-        QCOMPARE(s.atom(0, 2).chapter_uid.value, 300001ull);
+        QCOMPARE(s.atom(0, 2).chapter_uid.value, 90000ull);
         QCOMPARE(s.atom(0, 2).chapter_time_end->value, 310'000'000'000ull);
 
         // Split off the end of "Part two" (now row 5) in the second edition.
         s.backend.insert_chapter_end(1, 5);
         QCOMPARE(s.chapter_texts().mid(5), (QStringList{"1|5|Part two|03:00.000|04:30.000|01:30.000*",
-                                                        "1|6|Part two|04:30.000|06:00.000|01:30.000*"}));
+                                                        "1|6|Part two (last 90 s)|04:30.000|06:00.000|01:30.000*"}));
+        QCOMPARE(s.atom(1, 1).chapter_uid.value, 190000ull);
         QCOMPARE(s.atom(1, 2).chapter_uid.value, 300002ull); // 190000 - 90000 is taken: above the largest
 
         // An 80 s chapter is not split.
@@ -228,13 +229,16 @@ private Q_SLOTS:
         Setup s;
         QVERIFY(!s.backend.add_file(media("editions.mkv")));
         s.backend.insert_chapter_start(1, 3); // UID 7: 7 - 90000 would wrap
-        QCOMPARE(s.atom(1, 0).chapter_uid.value, 7ull);
-        QCOMPARE(s.atom(1, 1).chapter_uid.value, 300001ull); // above the largest UID in the file
+        QCOMPARE(s.atom(1, 0).chapter_uid.value, 300001ull); // above the largest UID in the file
+        QVERIFY(s.atom(1, 0).chapter_atom.empty());
+        QCOMPARE(s.atom(1, 1).chapter_uid.value, 7ull); // with its nested chapter
+        QCOMPARE(s.atom(1, 1).chapter_atom.size(), 1u);
         s.backend.insert_chapter_start(0, 1); // UID 90000: 0 is not a UID
-        QCOMPARE(s.atom(0, 2).chapter_uid.value, 300002ull);
-        s.backend.insert_chapter_start(0, 2); // the new 210 s piece: 300002 - 90000 is free
-        QCOMPARE(s.atom(0, 3).chapter_uid.value, 210002ull);
-        s.backend.insert_chapter_end(0, 0); // 10 s: nothing; the UIDs stay unique
+        QCOMPARE(s.atom(0, 1).chapter_uid.value, 300002ull);
+        QVERIFY(s.backend.delete_chapter(0, 0)); // UID 100000 is free again
+        s.backend.insert_chapter_end(1, 5); // "Part two", 190000: 100000 is free
+        QCOMPARE(s.atom(1, 3).chapter_uid.value, 100000ull);
+        s.backend.insert_chapter_end(0, 0); // the 100 s head: its last 90 s, and the UIDs stay unique
         std::set<std::uint64_t> uids;
         for (const auto &e : s.editions())
             for (const auto &a : e.chapter_atom)

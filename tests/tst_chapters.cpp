@@ -113,9 +113,13 @@ private Q_SLOTS:
     void ends_editions_and_nested_chapters() {
         Loaded f("editions.mkv");
         QCOMPARE(edition_label(f.editions, 1), QStringLiteral("Edition 2 \u00B7 ordered"));
+        Editions flagged = f.editions;
+        flagged[0].edition_flag_default.value = flagged[0].edition_flag_hidden.value = 1;
+        QCOMPARE(edition_label(flagged, 0), QStringLiteral("Edition 1 \u00B7 default \u00B7 hidden"));
         const auto rows = chapter_rows(f.editions, f.end);
         QCOMPARE(rows[3].nested.size(), 1u);
         QCOMPARE(rows[3].nested[0].name, QStringLiteral("Inner"));
+        QCOMPARE(rows[3].nested[0].end, 60 * s);
         // Split with ends: the first piece ends at the cut, the second keeps the end.
         QVERIFY(split_chapter_at(f.editions, 0, 1, 60 * s, f.end));
         QVERIFY(f.xml().contains(QStringLiteral("<ChapterTimeEnd>00:01:00.000</ChapterTimeEnd>")));
@@ -154,10 +158,13 @@ private Q_SLOTS:
         QVERIFY(add_marked_chapter(g.editions, 0, 20 * s, std::nullopt, opening, g.end));
         QCOMPARE(g.rows(), (QStringList{"0|Chapter 1|0-20|-", "0|Opening|20-110|1", "0|Chapter 3|110-180|-"}));
         QVERIFY(add_marked_chapter(g.editions, 0, 150 * s, 178 * s, ending, g.end));
-        QCOMPARE(g.rows().mid(2), (QStringList{"0|Chapter 3|110-150|-", "0|Ending|150-178|2", "0|Chapter 3|178-180|-"}));
-        // Where a chapter starts already, that chapter is marked (and cut).
+        // The chapter cut keeps its name (and UID) on its first part; the rest is named apart.
+        QCOMPARE(g.rows().mid(2), (QStringList{"0|Chapter 3|110-150|-", "0|Ending|150-178|2", "0|Chapter 3 (continued)|178-180|-"}));
+        // Where a chapter starts already, the marked part is new and the chapter keeps the rest.
+        const std::uint64_t third = chapter_rows(g.editions, g.end)[2].uid;
         QVERIFY(add_marked_chapter(g.editions, 0, 110 * s, 130 * s, *role_named(QStringLiteral("recap")), g.end));
         QCOMPARE(g.rows().mid(2, 2), (QStringList{"0|Recap|110-130|3", "0|Chapter 3|130-150|-"}));
+        QCOMPARE(chapter_rows(g.editions, g.end)[3].uid, third);
         QVERIFY(!add_marked_chapter(g.editions, 0, 100 * s, 90 * s, opening, g.end)); // backwards
         QVERIFY(g.uids_unique());
     }
@@ -270,6 +277,13 @@ private Q_SLOTS:
         st.backend.set_chapter_name(0, 2, QStringLiteral("Part A"));
         const QVariantMap preview = st.backend.preview_chapter_names_to_all();
         QCOMPARE(preview[QStringLiteral("files")].toInt(), 1);
+        QStringList changes;
+        for (const QVariant &c : preview[QStringLiteral("changes")].toList())
+            changes << c.toMap()[QStringLiteral("track")].toString() + QLatin1Char(' ') + c.toMap()[QStringLiteral("change")].toString();
+        QCOMPARE(changes, (QStringList{"Chapter 1 name: \u201CA\u201D \u2192 \u201CIntro\u201D",
+                                       "Chapter 2 name: \u201CB\u201D \u2192 \u201COpening\u201D",
+                                       "Chapter 2 skip type: none \u2192 opening credits",
+                                       "Chapter 3 name: \u201CC\u201D \u2192 \u201CPart A\u201D"}));
         QCOMPARE(preview[QStringLiteral("skipped")].toStringList(),
                  (QStringList{"odd.mkv: its chapter 2 lasts 01:35.000, in the active file 01:30.000",
                               "editions.mkv: it has 5 chapters, the active file 3",

@@ -246,18 +246,20 @@ private Q_SLOTS:
         };
         replace(QStringLiteral("    display Cold open eng,en"), QStringLiteral("    display ") + fancy + QStringLiteral(" eng,en"));
         const QStringList after = describe_chapters(path);
-        // Main was split at the start: Main for 90 s, then a piece with a fresh UID from 01:40.
+        // Main was split at the start: a new chapter with a fresh UID for the first 90 s, then
+        // Main itself from 01:40.
         const qsizetype main = expected.indexOf(QStringLiteral("  atom 90000 10000000000-310000000000 hidden=0 enabled=1"));
         QVERIFY(main >= 0);
-        const QString piece_uid = after[main + 2].section(QLatin1Char(' '), 3, 3);
-        expected[main] = QStringLiteral("  atom 90000 10000000000-100000000000 hidden=0 enabled=1");
-        expected.insert(main + 2, QStringLiteral("    display Main eng,en"));
-        expected.insert(main + 2, QStringLiteral("  atom %1 100000000000-310000000000 hidden=0 enabled=1").arg(piece_uid));
+        const QString piece_uid = after[main].section(QLatin1Char(' '), 3, 3);
+        QVERIFY(piece_uid != QStringLiteral("90000"));
+        expected[main] = QStringLiteral("  atom 90000 100000000000-310000000000 hidden=0 enabled=1");
+        expected.insert(main, QStringLiteral("    display Main (first 90 s) eng,en"));
+        expected.insert(main, QStringLiteral("  atom %1 10000000000-100000000000 hidden=0 enabled=1").arg(piece_uid));
         const qsizetype two = expected.indexOf(QStringLiteral("  atom 190000 180000000000-360000000000 hidden=0 enabled=1"));
         QVERIFY(two >= 0);
         const QString end_uid = after[two + 2].section(QLatin1Char(' '), 3, 3);
         expected[two] = QStringLiteral("  atom 190000 180000000000-270000000000 hidden=0 enabled=1");
-        expected.insert(two + 2, QStringLiteral("    display Part two eng,en"));
+        expected.insert(two + 2, QStringLiteral("    display Part two (last 90 s) eng,en"));
         expected.insert(two + 2, QStringLiteral("  atom %1 270000000000-360000000000 hidden=0 enabled=1").arg(end_uid));
         QCOMPARE(after, expected);
 
@@ -357,6 +359,26 @@ private Q_SLOTS:
             QCOMPARE(describe_chapters(path), before);
             QVERIFY(s.backend.active_modified());
         }
+    }
+
+    // Save All over two files, asked twice while the first saves: each file once, counted.
+    void save_all_takes_each_file_once() {
+        use_real_tool();
+        Setup s;
+        for (const char *name : {"full.mkv", "editions.mkv"})
+            QVERIFY(!s.backend.add_file(copy_to(dir, QString::fromLatin1(name))));
+        for (quint64 i : {1, 0}) {
+            s.backend.select_file(i);
+            s.backend.set_track_name(s.backend.active_document()->title(), 1, QStringLiteral("Both"));
+        }
+        QStringList said;
+        connect(&s.backend, &Backend::save_status_changed, &s.backend, [&] { said << s.backend.save_status(); });
+        s.backend.save_all();
+        s.backend.save_all();
+        s.wait();
+        QCOMPARE(said.filter(QStringLiteral("Saving")),
+                 (QStringList{"Saving 1 of 2: full.mkv\u2026", "Saving 2 of 2: editions.mkv\u2026"}));
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved 2 files."));
     }
 
     void failures_keep_the_edits() {

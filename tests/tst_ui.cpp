@@ -152,6 +152,15 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_Left, Qt::AltModifier);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
         QTRY_VERIFY(!item(QStringLiteral("chapter_4")));
+        QTest::keyClick(window, Qt::Key_Right, Qt::AltModifier);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
+        // The arrow keys in the file list.
+        choose(item(QStringLiteral("fileList")), Qt::Key_Up);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
+        QTest::keyClick(window, Qt::Key_Down);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
+        QTest::keyClick(window, Qt::Key_Up);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
     }
 
     void edit_tracks_in_place() {
@@ -191,6 +200,10 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("chapter_4")));
         type_into(item_in(QStringLiteral("chapter_0"), QStringLiteral("chapterName")),
                   QStringLiteral("Opening & Ending <1> — オープニング"));
+        click(item_in(QStringLiteral("chapter_0"), QStringLiteral("chapterName")));
+        type_text(QStringLiteral("xyz"));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QCOMPARE(field_text("chapter_0", "chapterName"), QStringLiteral("Opening & Ending <1> — オープニング"));
         click(item_in(QStringLiteral("chapter_1"), QStringLiteral("splitStart")));
         QTRY_VERIFY(item(QStringLiteral("chapter_5")));
         QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterEnd"))->property("text").toString(),
@@ -219,11 +232,11 @@ private Q_SLOTS:
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
 
         // Typing is for the chapter it was typed into: when that chapter goes (deleted from
-        // elsewhere) and its row comes to show another chapter of the same name, committing
-        // the text renames nothing and says why.
+        // elsewhere) and its row comes to show another chapter, committing the text renames
+        // nothing and says why.
         backend->insert_chapter_start(0, 2);
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Main"));
-        QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
+        QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main (first 90 s)"));
         QCOMPARE(field_text("chapter_4", "chapterName"), QStringLiteral("Ending"));
         click(item_in(QStringLiteral("chapter_3"), QStringLiteral("chapterName")));
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
@@ -235,7 +248,7 @@ private Q_SLOTS:
         QVERIFY(status);
         QTRY_COMPARE(status->property("text").toString(),
                      QStringLiteral("That chapter is no longer in the active file. Nothing was changed."));
-        QCOMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
+        QCOMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main (first 90 s)"));
         QCOMPARE(backend->property("active_file_name").toString(), QStringLiteral("editions.mkv"));
         backend->undo(); // the test's own edits go
         backend->undo();
@@ -568,7 +581,9 @@ private Q_SLOTS:
         // A start typed out of range is refused in the field, with the reason.
         type_into(item_in(QStringLiteral("chapter_2"), QStringLiteral("chapterStart")), QStringLiteral("0:30"));
         QVERIFY(item_in(QStringLiteral("chapter_2"), QStringLiteral("startError"))->property("text").toString().contains(QStringLiteral("previous chapter's start")));
-        QTest::keyClick(window, Qt::Key_Escape);
+        QTest::keyClick(window, Qt::Key_Escape); // the start it had, and no error
+        QTRY_VERIFY(!item_in(QStringLiteral("chapter_2"), QStringLiteral("startError")));
+        QCOMPARE(field_text("chapter_2", "chapterStart"), QStringLiteral("02:30.000"));
 
         // Finding openings by sound: these episodes are silent, so each says it found none.
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("findAction")), "trigger");

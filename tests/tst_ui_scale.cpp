@@ -113,6 +113,10 @@ private Q_SLOTS:
                  qPrintable(item(QStringLiteral("warningText"))->property("text").toString()));
         backend->select_file(0);
         QTRY_VERIFY(!item(QStringLiteral("warningBanner")));
+        // With nothing saved yet, the status bar says how many files are open.
+        QTRY_COMPARE(unreadable(item(QStringLiteral("statusLine")), QStringLiteral("2 files open")), QString());
+        backend->delete_file(1);
+        QTRY_COMPARE(unreadable(item(QStringLiteral("statusLine")), QStringLiteral("1 file open")), QString());
     }
 
     void every_button_of_a_chapter_row_can_be_reached() {
