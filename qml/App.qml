@@ -1170,7 +1170,7 @@ ApplicationWindow {
                                         number: model.number
                                         variant: model.variant
                                         trackName: model.name
-                                        language: model.language
+                                        language: model.effectiveLanguage
                                         isDefault: model.isDefault
                                         languageName: model.languageName
                                         flags: [model.forced, model.hearingImpaired, model.visualImpaired, model.textDescriptions,

@@ -30,9 +30,11 @@ std::vector<track_list::TrackInfo> track_rows(const Document &doc) {
     for (std::size_t i = 0; i < doc.tracks().size(); ++i) {
         const reader::TrackEntry &t = doc.tracks()[i];
         const TrackValues &v = values[i];
-        rows.push_back({doc.title(), t.track_number.value, season::type_name(t.track_type.value), v.name, v.language,
+        // "language" is the Language element until the user sets another code.
+        const QString element = v.language == doc.read().tracks[i].language ? QString::fromStdString(t.language.value) : v.language;
+        rows.push_back({doc.title(), t.track_number.value, season::type_name(t.track_type.value), v.name, element,
                         v.is_default, v.flags, languages::describe(v.language), v != doc.read().tracks[i],
-                        key_text(key_of(uids, i, doc.serial()))});
+                        key_text(key_of(uids, i, doc.serial())), v.language});
     }
     return rows;
 }
@@ -284,6 +286,11 @@ void Backend::open_files() {
     file_names_.clear();
     Q_EMIT file_names_changed();
     set_active(std::nullopt); // nothing listed is shown, edited or saved
+    // Nor are its rows: were the choice cancelled, edits to them would go nowhere.
+    if (tracks_)
+        tracks_->assign({});
+    if (chapters_)
+        chapters_->assign({});
     notify_modified();
     load_choices(*chosen);
 }

@@ -5,7 +5,8 @@ namespace perlane::track_list {
 QHash<int, QByteArray> TrackInfo::role_names() {
     QHash<int, QByteArray> names{{Disc, "disc"},           {Number, "number"},     {Variant, "variant"},
                                  {Name, "name"},           {Language, "language"}, {IsDefault, "isDefault"},
-                                 {LanguageName, "languageName"}, {Pending, "pending"}, {Key, "key"}};
+                                 {LanguageName, "languageName"}, {Pending, "pending"}, {Key, "key"},
+                                 {EffectiveLanguage, "effectiveLanguage"}};
     for (const TrackFlagInfo &f : track_flags)
         names.insert(FirstFlag + static_cast<int>(f.flag), QByteArray(f.role.data(), static_cast<qsizetype>(f.role.size())));
     return names;
@@ -22,6 +23,7 @@ QVariant TrackInfo::get(int role) const {
     case LanguageName: return language_name;
     case Pending: return pending;
     case Key: return key;
+    case EffectiveLanguage: return effective_language;
     default:
         if (role >= FirstFlag && role <= LastFlag)
             return flags[static_cast<std::size_t>(role - FirstFlag)];
@@ -40,6 +42,7 @@ bool TrackInfo::set(int role, const QVariant &value) {
     case LanguageName: return detail::assign_converted(language_name, value);
     case Pending: return detail::assign_converted(pending, value);
     case Key: return detail::assign_converted(key, value);
+    case EffectiveLanguage: return detail::assign_converted(effective_language, value);
     default:
         if (role >= FirstFlag && role <= LastFlag)
             return detail::assign_converted(flags[static_cast<std::size_t>(role - FirstFlag)], value);

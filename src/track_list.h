@@ -17,6 +17,9 @@ struct TrackInfo {
         LanguageName, // "Portuguese (Brazil)"; empty when the code is not a known one
         Pending,      // the track has edits not yet saved
         Key,          // names the row's track in the edits made by key (row_keys.h)
+        // The language players go by: LanguageBCP47 when the track has one, else Language.
+        // ("language" is the Language element as read, or the code the user set.)
+        EffectiveLanguage,
     };
 
     QString disc;     // the segment's title (empty when untitled)
@@ -29,6 +32,7 @@ struct TrackInfo {
     QString language_name;
     bool pending = false;
     QString key;
+    QString effective_language;
 
     static QHash<int, QByteArray> role_names();
     QVariant get(int role) const;

@@ -136,9 +136,13 @@ private Q_SLOTS:
         Setup s;
         QVERIFY(!s.backend.add_file(media("full.mkv")));
         QCOMPARE(s.backend.active_file_name(), QStringLiteral("full.mkv"));
+        // "language" is the Language element; the IETF tag mkvmerge wrote beside it is what
+        // the window edits.
         QCOMPARE(s.track_texts(), (QStringList{"Episode 1|1|Video|Picture|und|",
-                                               "Episode 1|2|Audio|Stereo|ja|",
-                                               "Episode 1|3|Audio|Commentary|en|default"}));
+                                               "Episode 1|2|Audio|Stereo|jpn|",
+                                               "Episode 1|3|Audio|Commentary|eng|default"}));
+        QCOMPARE(s.tracks.data(s.tracks.index(1), TrackInfo::EffectiveLanguage).toString(), QStringLiteral("ja"));
+        QCOMPARE(s.tracks.roleNames().value(TrackInfo::EffectiveLanguage), QByteArray("effectiveLanguage"));
         // A simple chapter list has no ends: each runs to the next, the last to the end.
         QCOMPARE(s.chapter_texts(), (QStringList{"0|0|Intro|00:00.000|00:10.000|00:10.000",
                                                  "0|1|Opening|00:10.000|01:40.000|01:30.000*",
@@ -181,6 +185,7 @@ private Q_SLOTS:
                                                  "1|3|Teil eins|00:00.000|03:00.000|03:00.000",
                                                  "1|4|Part two|03:00.000|06:00.000|03:00.000"}));
         QCOMPARE(s.editions()[0].chapter_atom.size(), 4u); // the atom without display is kept
+        QCOMPARE(s.chapters.rows()[3].nested, QStringLiteral("  Inner  00:00.000\u201301:00.000")); // indented by its depth
 
         // Rename in the second edition: found through the row's edition.
         s.backend.set_chapter_name(1, 3, QStringLiteral("Erster Teil"));
@@ -307,7 +312,7 @@ private Q_SLOTS:
         QCOMPARE(s.track_texts(), (QStringList{"Episode 1|1|Video|Other|und|",
                                                "Episode 1|2|Audio|Dub|und|"}));
         s.backend.select_file(0);
-        QCOMPARE(s.track_texts()[1], QStringLiteral("Episode 1|2|Audio|Japanese|ja|default"));
+        QCOMPARE(s.track_texts()[1], QStringLiteral("Episode 1|2|Audio|Japanese|jpn|default"));
         s.backend.select_file(2); // untitled: the disc is empty text
         s.backend.set_track_language(QString(), 1, QStringLiteral(" ger "));
         s.backend.set_track_name(QString(), 1, QStringLiteral("Bild"));
@@ -344,6 +349,7 @@ private Q_SLOTS:
         s.backend.save_file();
         QVERIFY(!s.backend.saving());
         QVERIFY(s.backend.modified_rows().isEmpty());
+        QVERIFY(s.tracks.rows().empty() && s.chapters.rows().empty()); // the dropped file's rows went with it
 
         // No chooser at all: nothing changes.
         s.backend.set_picker(std::make_unique<FixedPicker>(std::nullopt));

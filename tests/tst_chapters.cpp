@@ -116,6 +116,8 @@ private Q_SLOTS:
         Editions flagged = f.editions;
         flagged[0].edition_flag_default.value = flagged[0].edition_flag_hidden.value = 1;
         QCOMPARE(edition_label(flagged, 0), QStringLiteral("Edition 1 \u00B7 default \u00B7 hidden"));
+        flagged[0].chapter_atom[1].chapter_time_end->value = 5 * s; // an end before its start is no end
+        QCOMPARE(chapter_rows(flagged, f.end)[1].end, 10 * s);
         const auto rows = chapter_rows(f.editions, f.end);
         QCOMPARE(rows[3].nested.size(), 1u);
         QCOMPARE(rows[3].nested[0].name, QStringLiteral("Inner"));
@@ -241,6 +243,11 @@ private Q_SLOTS:
         QVERIFY(st.backend.add_chapter(0, 170000, QStringLiteral("Next time")));
         QVERIFY(st.backend.mark_chapter(0, 3, QStringLiteral("preview")));
         QCOMPARE(st.chapters.rows()[1].players, QStringLiteral("Jellyfin: intro \u00B7 mpv: opening"));
+        // A skip type that no player goes by offers the name they do.
+        for (const auto &[type, fix] : {std::pair{1, "opening"}, std::pair{2, "ending"}, std::pair{5, "preview"}, std::pair{6, ""}}) {
+            QVERIFY(st.backend.set_chapter_skip_type(0, 2, type));
+            QCOMPARE(st.chapters.rows()[2].fix, QString::fromLatin1(fix));
+        }
         // Refusals say why and change nothing.
         QVERIFY(!st.backend.set_chapter_skip_type(0, 2, 7));
         QVERIFY(st.backend.save_status().contains(QStringLiteral("not one of 0 to 6")));
@@ -265,6 +272,33 @@ private Q_SLOTS:
         QCOMPARE(out.count(QStringLiteral("Chapter skip type:")), 3);
         QVERIFY(out.contains(QStringLiteral("Chapter skip type: 1 (opening credits)")));
         QVERIFY(out.contains(QStringLiteral("Chapter skip type: 6 (advertisement)")));
+    }
+
+    // Chapters written by other tools: players that ignore ChapterTimeEnd judge a chapter up
+    // to the next start; a string UID is kept on save.
+    void chapters_as_other_tools_write_them() {
+        MediaWork work;
+        const QString path = work.copy(QStringLiteral("full.mkv"), QStringLiteral("gap.mkv"));
+        QFile xml(work.dir.filePath(QStringLiteral("gap.xml")));
+        QVERIFY(xml.open(QIODevice::WriteOnly));
+        xml.write("<?xml version=\"1.0\"?>\n<Chapters><EditionEntry>"
+                  "<ChapterAtom><ChapterUID>1</ChapterUID><ChapterTimeStart>00:00:20.000</ChapterTimeStart><ChapterTimeEnd>00:00:30.000</ChapterTimeEnd>"
+                  "<ChapterDisplay><ChapterString>Opening</ChapterString></ChapterDisplay></ChapterAtom>"
+                  "<ChapterAtom><ChapterUID>2</ChapterUID><ChapterStringUID>episode-main</ChapterStringUID><ChapterTimeStart>00:01:50.000</ChapterTimeStart>"
+                  "<ChapterDisplay><ChapterString>Episode</ChapterString></ChapterDisplay></ChapterAtom>"
+                  "</EditionEntry></Chapters>");
+        xml.close();
+        QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--chapters"), xml.fileName()}), 0);
+        Setup st;
+        QVERIFY(!st.backend.add_file(path));
+        QCOMPARE(st.chapters.rows()[0].duration, QStringLiteral("00:10.000"));
+        QCOMPARE(st.chapters.rows()[0].players, QStringLiteral("Jellyfin: intro \u00B7 mpv: opening"));
+        st.backend.set_chapter_name(0, 1, QStringLiteral("Main"));
+        st.save();
+        QCOMPARE(st.backend.save_status(), QStringLiteral("Saved gap.mkv."));
+        const auto &atoms = st.backend.active_document()->read().editions.at(0).chapter_atom;
+        QVERIFY(atoms.at(1).chapter_string_uid);
+        QCOMPARE(atoms.at(1).chapter_string_uid->value, std::string("episode-main"));
     }
 
     void chapter_names_go_to_the_files_that_line_up() {

@@ -168,6 +168,14 @@ private Q_SLOTS:
         QVERIFY(s.backend.save_status().contains(QStringLiteral("changed on disk")));
         QCOMPARE(track_name(path, 2), QStringLiteral("After touch"));
 
+        // Only a track's other properties changed (its display size): a change too.
+        s.backend.reload_file();
+        tool({path, QStringLiteral("--edit"), QStringLiteral("track:1"), QStringLiteral("--set"), QStringLiteral("display-width=77")});
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Over their size"));
+        s.save();
+        QVERIFY(s.backend.save_status().contains(QStringLiteral("changed on disk")));
+        QCOMPARE(track_name(path, 2), QStringLiteral("After touch"));
+
         // Replaced by another Matroska file: refused.
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Not here"));
         QFile::remove(path);
@@ -260,14 +268,15 @@ private Q_SLOTS:
 
     void a_flood_of_tool_output_is_kept_short() {
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("loud.mkv"));
-        stand_in("head -c 200000000 /dev/zero | tr '\\0' x; echo; echo 'Error: the stand-in failed.'; exit 2");
+        stand_in("head -c 200000000 /dev/zero | tr '\\0' x; echo; for i in 1 2 3 4 5; do echo \"Error: line $i.\"; done; exit 2");
         Setup s;
         s.open({path});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("x"));
         s.save();
         QVERIFY(s.backend.save_failed());
         QCOMPARE(s.backend.save_status(),
-                 QStringLiteral("Saving loud.mkv failed: Error: the stand-in failed. The file was restored unchanged."));
+                 QStringLiteral("Saving loud.mkv failed: Error: line 2. Error: line 3. Error: line 4. Error: line 5. "
+                                "The file was restored unchanged.")); // the last lines
         QVERIFY(s.backend.last_run()->output.size() <= ToolResult::output_limit);
         QVERIFY(s.backend.active_modified()); // the edit stays pending
     }
@@ -315,6 +324,12 @@ private Q_SLOTS:
         QVERIFY(!s.backend.active_modified());
         s.save();
         QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: undo.mkv has no changes."));
+
+        // A full history lets its oldest steps go, never the newest.
+        for (int i = 0; i <= 500; ++i)
+            s.backend.set_track_name(QStringLiteral("Editions"), 1, QStringLiteral("Name %1").arg(i));
+        s.backend.undo();
+        QCOMPARE(s.backend.active_document()->state().tracks[0].name, QStringLiteral("Name 499"));
     }
 
     void a_removed_file_comes_back_as_it_is_on_disk() {

@@ -39,7 +39,7 @@ private:
 
 TrackInfo track(quint64 number, const QString &name = {}) {
     return TrackInfo{QStringLiteral("Disc"), number, QStringLiteral("Audio"), name,
-                     QStringLiteral("eng"), true, {}, {}, false, {}};
+                     QStringLiteral("eng"), true, {}, {}, false, {}, QStringLiteral("en")};
 }
 
 ChapterInfo chapter(quint64 idx, const QString &name) {
@@ -79,13 +79,14 @@ private Q_SLOTS:
         TrackList tracks;
         TrackInfo t{QStringLiteral("Disc"), 7, QStringLiteral("Audio"), QStringLiteral("Commentary"),
                     QStringLiteral("eng"), true, {1, 0, -1, 1, 0, -1, 1}, QStringLiteral("English"), true,
-                    QStringLiteral("t:1:2:0")};
+                    QStringLiteral("t:1:2:0"), QStringLiteral("en")};
         tracks.push(t);
         const QMap<QByteArray, QVariant> want{
             {"disc", t.disc}, {"number", 7u}, {"variant", t.variant}, {"name", t.name}, {"language", t.language},
             {"isDefault", true}, {"forced", 1}, {"hearingImpaired", 0}, {"visualImpaired", -1},
             {"textDescriptions", 1}, {"original", 0}, {"commentary", -1}, {"enabled", 1},
-            {"languageName", t.language_name}, {"pending", true}, {"key", t.key}};
+            {"languageName", t.language_name}, {"pending", true}, {"key", t.key},
+            {"effectiveLanguage", t.effective_language}};
         const auto roles = tracks.roleNames();
         QCOMPARE(roles.size(), want.size());
         for (auto [role, name] : roles.asKeyValueRange())

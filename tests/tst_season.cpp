@@ -181,13 +181,16 @@ private Q_SLOTS:
         QVERIFY(cell(1, dub)[QStringLiteral("odd")].toBool());  // e02 has no dub
         QVERIFY(cell(3, dub)[QStringLiteral("odd")].toBool());  // e04 has it as track 1
         QVERIFY(!cell(1, dub)[QStringLiteral("present")].toBool());
+        QVERIFY(rows[1].toMap()[QStringLiteral("odd")].toBool()); // its row says so too
         // Two episodes, one with the dub: neither is the norm, so neither stands out.
         Setup two;
         open_season(two, {media(episodes[0]), media(episodes[1])});
         const QVariantList pair = two.backend.season_overview()[QStringLiteral("rows")].toList();
-        for (const QVariant &row : pair)
+        for (const QVariant &row : pair) {
+            QVERIFY(!row.toMap()[QStringLiteral("odd")].toBool());
             for (const QVariant &c : row.toMap()[QStringLiteral("cells")].toList())
                 QVERIFY(!c.toMap()[QStringLiteral("odd")].toBool());
+        }
     }
 
     void bad_input_changes_nothing_and_says_why() {

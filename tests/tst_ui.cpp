@@ -148,7 +148,8 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_1")));
         QCOMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
         QTRY_VERIFY(item(QStringLiteral("chapter_4")));
-        QCOMPARE(item(QStringLiteral("file_1"))->property("active").toBool(), true);
+        QCOMPARE(item(QStringLiteral("file_1"))->property("highlighted").toBool(), true); // shown as the active one
+        QCOMPARE(item(QStringLiteral("file_0"))->property("highlighted").toBool(), false);
         QTest::keyClick(window, Qt::Key_Left, Qt::AltModifier);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
         QTRY_VERIFY(!item(QStringLiteral("chapter_4")));
@@ -173,10 +174,12 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("flag_forced")));
         choose(item(QStringLiteral("flag_forced")), Qt::Key_Up);
         QTRY_COMPARE(item(QStringLiteral("flag_forced"))->property("displayText").toString(), QStringLiteral("Yes"));
+        choose(item(QStringLiteral("flag_commentary")), Qt::Key_Up, 2); // from unset, past "No"
+        QTRY_COMPARE(item(QStringLiteral("flag_commentary"))->property("displayText").toString(), QStringLiteral("Yes"));
         QTest::keyClick(window, Qt::Key_Escape);
         QTRY_VERIFY(!item(QStringLiteral("flag_forced")));
-        QTRY_VERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary")));
-        QVERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary"))->property("text").toString().contains(QStringLiteral("forced")));
+        QTRY_COMPARE(unreadable(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary")), QStringLiteral("forced \u00B7 commentary")),
+                     QString());
         // Escape restores the shown value and edits nothing.
         QQuickItem *name0 = item_in(QStringLiteral("track_0"), QStringLiteral("trackName"));
         click(name0);
@@ -374,6 +377,25 @@ private Q_SLOTS:
         QCOMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
         QVERIFY(!backend->active_modified());
         QTRY_VERIFY(!item(QStringLiteral("diskBanner")));
+
+        // Without edits, Reload shows the file as it is now at once.
+        const auto change_on_disk = [&](const char *name) {
+            return QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--edit"), QStringLiteral("track:3"),
+                                                                     QStringLiteral("--set"), QStringLiteral("name=") + QLatin1String(name)});
+        };
+        QCOMPARE(change_on_disk("Changed again"), 0);
+        QTRY_VERIFY(item(QStringLiteral("diskBanner")));
+        click(item_in(QStringLiteral("diskBanner"), QStringLiteral("reloadButton")));
+        QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Changed again"));
+        QTRY_VERIFY(!item(QStringLiteral("diskBanner")));
+        // With an edit, Save anyway writes it over the other program's change.
+        QCOMPARE(change_on_disk("Commentary"), 0);
+        QTRY_VERIFY(item(QStringLiteral("diskBanner")));
+        type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("Mine anyway"));
+        click(item_in(QStringLiteral("diskBanner"), QStringLiteral("saveAnywayButton")));
+        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved full.mkv."));
+        QCOMPARE(read_back(path)->tracks->track_entry.at(0).name->value, std::string("Mine anyway"));
+        QTRY_VERIFY(!item(QStringLiteral("diskBanner")));
     }
 
     void save_all_saves_every_modified_file() {
@@ -564,6 +586,20 @@ private Q_SLOTS:
         QCOMPARE(unreadable(find_item(content, QStringLiteral("suggestionDone")), QStringLiteral("\u2713 ") + done), QString());
         QMetaObject::invokeMethod(suggestions, "close");
         QTRY_VERIFY(!suggestions->property("visible").toBool());
+
+        // The overview marks in words what differs: "≠" before the odd episodes and cells.
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("overviewAction")), "trigger");
+        QObject *overview = window->findChild<QObject *>(QStringLiteral("overviewDialog"));
+        QTRY_VERIFY(overview->property("opened").toBool());
+        int odd_rows = 0, odd_cells = 0;
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 16; ++c)
+                if (QQuickItem *label = item(QStringLiteral("overview_%1_%2").arg(r).arg(c));
+                    label && label->property("text").toString().startsWith(QStringLiteral("\u2260 ")))
+                    ++(c == 0 ? odd_rows : odd_cells);
+        QVERIFY(odd_rows > 0 && odd_cells >= odd_rows);
+        QMetaObject::invokeMethod(overview, "close");
+        QTRY_VERIFY(!overview->property("visible").toBool());
 
         // An Opening for an episode without chapters: a time, one click.
         click(item(QStringLiteral("file_%1").arg(listed + 1)));
