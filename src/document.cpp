@@ -21,13 +21,30 @@ QString plain_words(const reader::Error &e, bool matroska) {
     using enum reader::ErrorKind;
     if (!matroska)
         return QStringLiteral("This is not a Matroska file.");
-    if (e.kind == ShortRead || e.kind == EndOfFile)
+    const auto damaged = [](const char *why) {
+        return QStringLiteral("This file is damaged: %1, so it cannot be edited safely.").arg(QLatin1StringView(why));
+    };
+    switch (e.kind) {
+    case Io: return QStringLiteral("This file could not be read: %1.").arg(QString::fromStdString(e.io));
+    case EndOfFile:
         return QStringLiteral("This file ends too early: it is cut short or still being written, so it cannot be edited safely.");
-    if (e.kind == Io)
-        return QStringLiteral("This file could not be read: %1.").arg(QString::fromStdString(e.io));
-    if (e.kind == ElementTooLarge)
+    // Either the file ends inside an element or a child claims more than its parent holds.
+    case OutOfBounds:
+        return QStringLiteral("This file ends inside its metadata, or an element there claims more bytes than it has: it is "
+                              "cut short or damaged, so it cannot be edited safely.");
+    case ShortRead: return damaged("bytes inside its metadata belong to no element");
+    case InvalidVInt: return damaged("an element's header is not valid");
+    case OverDecode:
+    case UnderDecode: return damaged("an element's contents do not match the size it declares");
+    case MissingElement: return damaged("an element it must have is missing");
+    case DuplicateElement: return damaged("an element that may appear only once appears twice");
+    case ElementBodySizeUnknown: return damaged("an element whose size must be known leaves it open");
+    case MalformedLacing: return damaged("a block's lacing is malformed");
+    case NestingTooDeep: return damaged("its elements are nested too deeply to be read safely");
+    case ElementTooLarge:
         return QStringLiteral("Its metadata is too large to open safely (%1 bytes).").arg(number(e.needed));
-    return QStringLiteral("This file is damaged: it cannot be edited safely.");
+    }
+    return damaged("it cannot be read");
 }
 
 // "a", "a and b", "a, b and c".
@@ -70,10 +87,10 @@ std::expected<std::unique_ptr<Document>, LoadError> Document::load(const QString
         return std::unexpected(LoadError{QStringLiteral("It could not be opened: %1.").arg(QString::fromStdString(file.error().io)),
                                          QString::fromStdString(file.error().message())});
     if (!file->is_regular())
-        return std::unexpected(LoadError{QStringLiteral("not a regular file"), {}});
+        return std::unexpected(LoadError{QStringLiteral("This is not a regular file but a folder, a device or a pipe."), {}});
     const auto identity = file->identity();
     if (!identity)
-        return std::unexpected(LoadError{QStringLiteral("the file's details could not be read"), {}});
+        return std::unexpected(LoadError{QStringLiteral("Its details (size and identity) could not be read."), {}});
     // What the window shows and saves: Cues, Tags and attachment bodies are not read.
     auto view = reader::MatroskaView::read_from(*file, reader::ReadMode::Metadata);
     if (!view) {

@@ -403,8 +403,8 @@ private Q_SLOTS:
         const bool root = ::geteuid() == 0; // root reads the locked file anyway
         QCOMPARE(s.backend.file_names().size(), root ? 2 : 1);
         QCOMPARE(errors.size(), root ? 5 : 6);
-        QVERIFY2(errors.value(0).endsWith(QStringLiteral(": not a regular file")), qPrintable(errors.join(u'|')));
-        QCOMPARE(errors.value(1), QStringLiteral("fifo.mkv: not a regular file"));
+        QVERIFY2(errors.value(0).endsWith(QStringLiteral(": This is not a regular file but a folder, a device or a pipe.")), qPrintable(errors.join(u'|')));
+        QCOMPARE(errors.value(1), QStringLiteral("fifo.mkv: This is not a regular file but a folder, a device or a pipe."));
         // Plain words first; the reader's own one click away.
         QCOMPARE(errors.value(2), QStringLiteral("empty.mkv: This file is empty."));
         QVERIFY(s.backend.load_error_details().contains(QStringLiteral("empty.mkv: I/O error: failed to fill whole buffer")));

@@ -1,6 +1,7 @@
 // Documents against real files and the real mkvpropedit: edits land only in the file they
 // were made in, saves check the file first and do not block, and every edit can be undone.
 #include "backend_setup.h"
+#include "ebml_writer.h"
 #include "media_files.h"
 #include "view.h"
 
@@ -365,6 +366,58 @@ private Q_SLOTS:
         s.backend.add_urls({QUrl(QStringLiteral("file://localhost") + QFile::decodeName(lookalike))});
         QCOMPARE(s.backend.file_names(), QStringList{QFile::decodeName(lookalike).section(QLatin1Char('/'), -1)});
         ::unlink(latin1.constData()); // Qt's own clean-up could not name it either
+    }
+
+    // Each way a file can fail to open gets words for what is wrong with it; the reader's own
+    // text (the detail) shows which failure the crafted file reached.
+    void load_errors_say_what_is_wrong() {
+        using namespace ebml;
+        const Bytes header = master(0x1A45DFA3, {text(0x4282, "matroska")});
+        const auto info = [](const Bytes &extra) {
+            return element(0x1549A966, cat({text(0x7BA9, "t"), text(0x4D80, "m"), text(0x5741, "w"), extra}));
+        };
+        const auto segment = [&](const Bytes &body) { return cat({header, element(0x18538067, body)}); };
+        const Bytes track = master(0x1654AE6B, {master(0xAE, {unsigned_int(0xD7, 1), unsigned_int(0x73C5, 1),
+                                                               unsigned_int(0x83, 1), text(0x86, "V_X")})});
+        Bytes cut = segment(cat({info({}), track}));
+        cut.resize(cut.size() - 4);
+        Bytes atom = element(0xB6, {});
+        for (int i = 0; i < 80; ++i)
+            atom = element(0xB6, atom);
+        const Bytes deep = master(0x1043A770, {element(0x45B9, atom)});
+        struct Case {
+            const char *name;
+            Bytes bytes;
+            const char *words, *detail;
+        };
+        const Case cases[] = {
+            {"eof", raw({0x1A, 0x45, 0xDF, 0xA3}), "ends too early", "failed to fill whole buffer"},
+            {"cut", cut, "ends inside its metadata", "past the end of the buffer"},
+            {"trailing", segment(info(raw({0x00, 0x00}))), "bytes inside its metadata belong to no element", "Short read"},
+            {"vint", raw({0x1A, 0x45, 0xDF, 0xA3, 0x00, 0x42}), "header is not valid", "Invalid variable-length"},
+            {"over", element(0x1A45DFA3, raw({0x42, 0x82, 0x85, 'm'})), "do not match the size", "over decode"},
+            {"leaf", segment(info(raw({0x2A, 0xD7, 0xB1, 0x89, 1, 2, 3, 4, 5, 6, 7, 8, 9}))), "do not match the size",
+             "under decode"},
+            {"missing", cat({header, info({})}), "must have is missing", "Missing element, ID: 0x18538067"},
+            {"twice", segment(info(text(0x7BA9, "u"))), "appears twice", "Duplicate element 0x7BA9"},
+            {"deep", segment(cat({info({}), deep})), "nested too deeply", "nesting too deep"},
+            {"large", segment(cat({info({}), raw({0x16, 0x54, 0xAE, 0x6B, 0x08, 0x10, 0x00, 0x00, 0x00})})),
+             "too large to open safely", "Element too large"},
+            {"other", cat({raw({0x1A, 0x45, 0xDF}), header}), "not a Matroska file", ""},
+        };
+        QTemporaryDir dir;
+        for (const Case &c : cases) {
+            QFile f(dir.filePath(QString::fromLatin1(c.name) + QStringLiteral(".mkv")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(reinterpret_cast<const char *>(c.bytes.data()), qsizetype(c.bytes.size()));
+            f.close();
+            const auto loaded = Document::load(f.fileName());
+            QVERIFY2(!loaded, c.name);
+            QVERIFY2(loaded.error().plain.contains(QLatin1StringView(c.words)) && loaded.error().plain.endsWith(u'.'),
+                     qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + loaded.error().plain));
+            QVERIFY2(loaded.error().detail.contains(QLatin1StringView(c.detail), Qt::CaseInsensitive),
+                     qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + loaded.error().detail));
+        }
     }
 
     void names_with_nul_are_refused_not_cut() {
