@@ -36,7 +36,12 @@ ApplicationWindow {
 
     // For tools that drive the window (benchmarks, screenshots).
     readonly property alias backendObject: backend
-    readonly property bool hasFiles: backend.file_names.length > 0
+    // The listed names as the window shows them. The backend announces each file as it is
+    // listed; a season opened at once is taken in one pass when the loading is done, not
+    // rebuilt once per file.
+    property var listedNames: []
+    function relist() { listedNames = backend.file_names }
+    readonly property bool hasFiles: listedNames.length > 0
     readonly property bool anyModified: backend.modified_rows.indexOf(true) >= 0
     property bool closeConfirmed: false
     property bool closeWhenSaved: false
@@ -44,7 +49,7 @@ ApplicationWindow {
     // cut back to a word's edge: the part that does not tell it apart. Neighbours in sorted
     // order share the longest starts.
     readonly property var sharedStarts: {
-        const names = backend.file_names.slice().sort()
+        const names = listedNames.slice().sort()
         const common = (a, b) => { let n = 0; while (n < a.length && a[n] === b[n]) ++n; return n }
         const out = {}
         for (let i = 0; i < names.length; ++i) {
@@ -108,6 +113,7 @@ ApplicationWindow {
 
     Connections {
         target: backend
+        function onFile_names_changed() { Qt.callLater(window.relist) }
         function onSaving_changed() {
             if (backend.saving)
                 return
@@ -140,6 +146,7 @@ ApplicationWindow {
 
     // The window's size and the splitter's place, as the user left them.
     Component.onCompleted: {
+        relist()
         const size = backend.stored("size")
         if (size && size.width >= minimumWidth && size.height >= minimumHeight) {
             width = size.width
@@ -212,7 +219,7 @@ ApplicationWindow {
     Action { id: prevAction; text: "&Previous"; shortcut: "Alt+Left"; enabled: backend.active_index > 0; onTriggered: { window.commitEdits(); backend.prev_file() } }
     Action {
         id: nextAction; text: "&Next"; shortcut: "Alt+Right"
-        enabled: backend.active_index >= 0 && backend.active_index + 1 < backend.file_names.length
+        enabled: backend.active_index >= 0 && backend.active_index + 1 < window.listedNames.length
         onTriggered: { window.commitEdits(); backend.next_file() }
     }
     Action {
@@ -232,7 +239,7 @@ ApplicationWindow {
     }
     Action {
         id: chapterNamesAction; objectName: "chapterNamesAction"; text: "&Chapter Names to All Files\u2026"
-        enabled: backend.file_names.length > 1
+        enabled: window.listedNames.length > 1
         onTriggered: {
             window.commitEdits()
             previewDialog.show("Chapter names and skip types to all files", backend.preview_chapter_names_to_all(),
@@ -241,7 +248,7 @@ ApplicationWindow {
     }
     Action {
         id: findAction; objectName: "findAction"; text: "Find Openings and &Endings\u2026"
-        enabled: backend.file_names.length > 1 && !backend.saving
+        enabled: window.listedNames.length > 1 && !backend.saving
         onTriggered: { window.commitEdits(); findDialog.open(); backend.detect_openings() }
     }
     Action {
@@ -318,7 +325,7 @@ ApplicationWindow {
                 text: window.closeWhenSaved ? "Waiting for the save to finish before closing\u2026"
                     : backend.save_status.length > 0 ? backend.save_status
                     : !window.hasFiles ? "No files open"
-                    : backend.file_names.length === 1 ? "1 file open" : backend.file_names.length + " files open"
+                    : window.listedNames.length === 1 ? "1 file open" : window.listedNames.length + " files open"
                 color: backend.save_failed && !window.closeWhenSaved ? window.errorColor : palette.windowText
                 elide: Text.ElideRight
                 Accessible.role: Accessible.AlertMessage
@@ -1086,7 +1093,7 @@ ApplicationWindow {
                         SplitView.preferredWidth: 260
                         SplitView.minimumWidth: 150
                         clip: true
-                        model: backend.file_names
+                        model: window.listedNames
                         currentIndex: backend.active_index
                         // In the Tab order; the arrows and Home/End open another file.
                         activeFocusOnTab: true
@@ -1176,7 +1183,7 @@ ApplicationWindow {
                                         flags: [model.forced, model.hearingImpaired, model.visualImpaired, model.textDescriptions,
                                                 model.original, model.commentary, model.enabled]
                                         pending: model.pending
-                                        season: backend.file_names.length > 1
+                                        season: window.listedNames.length > 1
                                         checkLanguage: (text) => backend.check_language(text)
                                         key: model.key
                                         onNameEdited: (key, text) => backend.set_track_name_by_key(key, text)

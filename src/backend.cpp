@@ -197,12 +197,13 @@ void Backend::append(std::shared_ptr<Document> doc) {
     file_names_.append(doc->name());
     watch(*doc);
     docs_.push_back(std::move(doc));
+    // Listed before it is shown: a client sees the name first, then the active file.
+    // A file just read has no edits: no file's mark changes, so there is nothing to announce
+    // (a season opened at once would otherwise recount every row once per file).
+    modified_rows_ << false;
+    Q_EMIT file_names_changed();
     if (docs_.size() == 1)
         set_active(0);
-    if (loading_)
-        return; // announced once for the whole batch
-    Q_EMIT file_names_changed();
-    notify_modified();
 }
 
 void Backend::select_file(quint64 index) { set_active(static_cast<std::size_t>(index)); }
@@ -310,10 +311,6 @@ void Backend::add_urls(const QList<QUrl> &urls) {
 void Backend::load_choices(const std::vector<Choice> &choices) {
     ensure_recovered();
     QStringList errors;
-    // A season at once: the list is announced when all are in, not once per file (each
-    // announcement rebuilds the window's file list).
-    const qsizetype listed = file_names_.size();
-    loading_ = true;
     QStringList details;
     for (const Choice &choice : choices) {
         if (!choice) {
@@ -326,11 +323,6 @@ void Backend::load_choices(const std::vector<Choice> &choices) {
         }
     }
     load_error_details_ = details;
-    loading_ = false;
-    if (file_names_.size() != listed) {
-        Q_EMIT file_names_changed();
-        notify_modified();
-    }
     if (errors != load_errors_) {
         load_errors_ = errors;
         Q_EMIT load_errors_changed();

@@ -335,7 +335,6 @@ private:
     int active_row_seen_ = -1; // last active row announced to QML
     std::unique_ptr<FilePicker> picker_;
     bool picking_ = false;
-    bool loading_ = false; // a batch of files is being added
     std::optional<ToolResult> last_run_;
     QVariantList modified_rows_; // per file row, kept by notify_modified
     QStringList load_errors_;

@@ -43,10 +43,19 @@ using Counts = std::pair<qsizetype, qsizetype>;
 class TestBackendFiles : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void first_file_becomes_active() {
-        ListBackend b(3);
-        QCOMPARE(b.active_index(), std::optional<std::size_t>(0));
-        QCOMPARE(b.active_file_name(), QStringLiteral("f0.mkv"));
+    // A batch announces each file as it is listed, the first listed before it is shown.
+    void each_file_is_announced_then_the_first_shown() {
+        ListBackend copies(3);
+        Backend b;
+        QStringList heard;
+        QObject::connect(&b, &Backend::file_names_changed, [&] { heard << QStringLiteral("names %1").arg(b.file_names().size()); });
+        QObject::connect(&b, &Backend::active_file_name_changed, [&] { heard << QStringLiteral("active ") + b.active_file_name(); });
+        QStringList paths;
+        for (int i = 0; i < 3; ++i)
+            paths << copies.dir.filePath(QStringLiteral("f%1.mkv").arg(i));
+        b.load_choices({perlane::Choice(paths[0]), perlane::Choice(copies.dir.filePath(QStringLiteral("missing.mkv"))),
+                        perlane::Choice(paths[1]), perlane::Choice(paths[2])});
+        QCOMPARE(heard, (QStringList{"names 1", "active f0.mkv", "names 2", "names 3"}));
         QCOMPARE(b.file_names(), (QStringList{"f0.mkv", "f1.mkv", "f2.mkv"}));
     }
 

@@ -421,6 +421,7 @@ private Q_SLOTS:
     // Thousands of chapters: only the rows in view have delegates, and edits still land.
     void a_chapter_list_of_thousands_stays_light() {
         backend->add_urls({QUrl::fromLocalFile(media("many.mkv"))});
+        QTRY_VERIFY(item(QStringLiteral("file_2")));
         click(item(QStringLiteral("file_2")));
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("many.mkv"));
         auto *list = window->findChild<QQuickItem *>(QStringLiteral("chapterList"));
@@ -472,8 +473,8 @@ private Q_SLOTS:
             QVERIFY(!backend->add_file(path));
         }
         for (int e = 1; e <= 2; ++e) {
+            QTRY_VERIFY(item(QStringLiteral("file_%1").arg(listed + e - 1)));
             QQuickItem *row = item(QStringLiteral("file_%1").arg(listed + e - 1));
-            QVERIFY(row);
             QQuickItem *label = item_in(QStringLiteral("file_%1").arg(listed + e - 1), QStringLiteral("fileLabel"));
             QVERIFY(label);
             const QString shown = label->property("text").toString();
@@ -499,6 +500,7 @@ private Q_SLOTS:
         }
         backend->add_urls(urls);
         QTRY_COMPARE(backend->file_names().size(), listed + 4);
+        QTRY_VERIFY(item(QStringLiteral("file_%1").arg(listed + 3)));
         click(item(QStringLiteral("file_%1").arg(listed)));
         QCOMPARE(backend->active_file_name(), QStringLiteral("s01e01.mkv"));
 

@@ -80,6 +80,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->devicePixelRatio(), 2.0);
         backend->load_choices({media("full.mkv"), cut.fileName(), text.fileName()});
+        QTRY_VERIFY(find_item(window->contentItem(), QStringLiteral("file_1")));
     }
 
     // The screen has room for 512x350 at this scale: the window opens within it, whatever
