@@ -89,6 +89,20 @@ bool rename_chapter(Editions &editions, std::size_t edition, std::size_t atom, c
     return true;
 }
 
+namespace {
+
+// A new chapter cut from `k`: its copy under a UID of its own, without the string UID (those
+// must stay unique too) and without the nested chapters, which stay with the original.
+reader::ChapterAtom piece_of(const Editions &editions, const reader::ChapterAtom &k) {
+    reader::ChapterAtom piece = k;
+    piece.chapter_uid.value = fresh_uid(editions, k.chapter_uid.value);
+    piece.chapter_string_uid.reset();
+    piece.chapter_atom.clear();
+    return piece;
+}
+
+} // namespace
+
 EditOutcome split_chapter_at(Editions &editions, std::size_t edition, std::size_t atom, std::uint64_t ns,
                              std::optional<std::uint64_t> segment_end, const QString *name) {
     if (!shown(editions, edition, atom))
@@ -100,10 +114,7 @@ EditOutcome split_chapter_at(Editions &editions, std::size_t edition, std::size_
                                    .arg(at(ns), at(row.start), at(row.end)));
     auto &atoms = editions[edition].chapter_atom;
     reader::ChapterAtom &k = atoms[atom];
-    reader::ChapterAtom piece = k;
-    piece.chapter_uid.value = fresh_uid(editions, k.chapter_uid.value);
-    piece.chapter_string_uid.reset(); // string UIDs must stay unique too
-    piece.chapter_atom.clear();       // nested chapters stay with the original
+    reader::ChapterAtom piece = piece_of(editions, k);
     piece.chapter_time_start.value = ns;
     if (name)
         set_name(piece, *name);
@@ -132,10 +143,7 @@ QString distinct_name(const Editions &editions, std::size_t edition, const QStri
 void split_off_head(Editions &editions, std::size_t edition, std::size_t atom, std::uint64_t ns, const QString &name) {
     auto &atoms = editions[edition].chapter_atom;
     reader::ChapterAtom &k = atoms[atom];
-    reader::ChapterAtom head = k;
-    head.chapter_uid.value = fresh_uid(editions, k.chapter_uid.value);
-    head.chapter_string_uid.reset();
-    head.chapter_atom.clear();
+    reader::ChapterAtom head = piece_of(editions, k);
     if (k.chapter_time_end)
         head.chapter_time_end = time_end(ns); // else it ends where the chapter now starts
     set_name(head, name);
@@ -306,11 +314,11 @@ EditOutcome add_marked_chapter(Editions &editions, std::size_t edition, std::uin
     if (!starts_there)
         if (auto added = add_chapter(work, e, from, QString::fromLatin1(role.name), segment_end); !added)
             return added;
-    auto rows = edition_rows(work, e, segment_end);
+    const auto rows = edition_rows(work, e, segment_end);
     std::size_t i = std::ranges::find(rows, from, &ChapterRow::start) - rows.begin();
     if (rows[i].end > until && starts_there) {
+        // The marked head takes the chapter's place in the list: rows[i].atom now names it.
         split_off_head(work, e, rows[i].atom, until, QString::fromLatin1(role.name));
-        rows = edition_rows(work, e, segment_end);
     } else if (rows[i].end > until) {
         const QString rest = held.isEmpty() ? QStringLiteral("Chapter %1").arg(i + 2)
                                             : distinct_name(work, e, held + QStringLiteral(" (continued)"));
