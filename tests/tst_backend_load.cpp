@@ -72,6 +72,23 @@ struct Setup {
     }
 };
 
+// Every row of a model as QML reads it: each role by its name, the row's key left out (it
+// is made for the session).
+QStringList as_qml_reads(const QAbstractListModel &model) {
+    const auto roles = model.roleNames();
+    QList<int> numbers = roles.keys();
+    std::sort(numbers.begin(), numbers.end());
+    QStringList out;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        QStringList fields;
+        for (int role : numbers)
+            if (roles[role] != "key")
+                fields << QString::fromLatin1(roles[role]) + u'=' + model.data(model.index(row, 0), role).toString();
+        out << fields.join(u'|');
+    }
+    return out;
+}
+
 // Captures what is written to standard error meanwhile.
 class StderrCapture {
 public:
@@ -104,6 +121,48 @@ private:
 class TestBackendLoad : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // What the window shows of each row, every role compared: nested chapters, edition labels,
+    // skip types, the players' verdicts and the fix offered, and the tracks' flags.
+    void every_role_reads_as_the_window_shows_it() {
+        Setup s;
+        QVERIFY(!s.backend.add_file(media("editions.mkv")));
+        const QString rest = QStringLiteral("|skipType=-1|players=|fix=");
+        QCOMPARE(as_qml_reads(s.chapters),
+                 (QStringList{
+                     "edx=0|idx=0|name=Cold open|start=00:00.000|end=00:10.000|duration=00:10.000|qualifies=false|editionLabel=Edition 1" +
+                         rest + "|nested=|startMs=0|endMs=10000",
+                     "edx=0|idx=1|name=Main|start=00:10.000|end=05:10.000|duration=05:00.000|qualifies=false|editionLabel=Edition 1" +
+                         rest + "|nested=|startMs=10000|endMs=310000",
+                     "edx=0|idx=2|name=Short|start=05:10.000|end=06:30.000|duration=01:20.000|qualifies=false|editionLabel=Edition 1" +
+                         rest + "|nested=|startMs=310000|endMs=390000",
+                     "edx=1|idx=3|name=Teil eins|start=00:00.000|end=03:00.000|duration=03:00.000|qualifies=false|editionLabel=Edition 2 "
+                     "\u00B7 ordered" + rest + "|nested=  Inner  00:00.000\u201301:00.000|startMs=0|endMs=180000",
+                     "edx=1|idx=4|name=Part two|start=03:00.000|end=06:00.000|duration=03:00.000|qualifies=false|editionLabel=Edition 2 "
+                     "\u00B7 ordered" + rest + "|nested=|startMs=180000|endMs=360000"}));
+        QVERIFY(!s.backend.add_file(media("full.mkv")));
+        s.backend.select_file(1);
+        QVERIFY(s.backend.mark_chapter(0, 1, QStringLiteral("opening")));
+        s.backend.set_chapter_name(0, 0, QStringLiteral("Recap"));
+        QVERIFY(s.backend.mark_chapter(0, 2, QStringLiteral("preview")));
+        s.backend.set_chapter_name(0, 2, QStringLiteral("Next time")); // a name no player knows
+        QCOMPARE(as_qml_reads(s.chapters),
+                 (QStringList{
+                     "edx=0|idx=0|name=Recap|start=00:00.000|end=00:10.000|duration=00:10.000|qualifies=false|editionLabel=Edition 1" +
+                         rest + "|nested=|startMs=0|endMs=10000",
+                     "edx=0|idx=1|name=Opening|start=00:10.000|end=01:40.000|duration=01:30.000|qualifies=true|editionLabel=Edition 1"
+                     "|skipType=1|players=Jellyfin: intro \u00B7 mpv: opening|fix=|nested=|startMs=10000|endMs=100000",
+                     "edx=0|idx=2|name=Next time|start=01:40.000|end=03:00.000|duration=01:20.000|qualifies=false|editionLabel=Edition 1"
+                     "|skipType=4|players=|fix=preview|nested=|startMs=100000|endMs=180000"}));
+        const QString flags = QStringLiteral("|forced=0|hearingImpaired=-1|visualImpaired=-1|textDescriptions=-1|original=-1|commentary=-1|enabled=1");
+        QCOMPARE(as_qml_reads(s.tracks),
+                 (QStringList{"disc=Episode 1|number=1|variant=Video|name=Picture|language=und|isDefault=false" + flags +
+                                  "|languageName=Undetermined|pending=false|effectiveLanguage=und",
+                              "disc=Episode 1|number=2|variant=Audio|name=Stereo|language=jpn|isDefault=false" + flags +
+                                  "|languageName=Japanese|pending=false|effectiveLanguage=ja",
+                              "disc=Episode 1|number=3|variant=Audio|name=Commentary|language=eng|isDefault=true" + flags +
+                                  "|languageName=English|pending=false|effectiveLanguage=en"}));
+    }
+
     void times_print_as_minutes_seconds_milliseconds() {
         QCOMPARE(Time{90000}.to_string(), QStringLiteral("01:30.000"));
         QCOMPARE(Time{0}.to_string(), QStringLiteral("00:00.000"));
