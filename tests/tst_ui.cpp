@@ -713,6 +713,18 @@ private Q_SLOTS:
         QTRY_VERIFY(!window->isVisible());
         QCOMPARE(read_back(dir.filePath(QStringLiteral("editions.mkv")))->tracks->track_entry.at(1).name->value,
                  std::string("Before quitting"));
+
+        // Shown again with an edit: Discard closes the window and leaves the file as it was.
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QString active = backend->active_document()->path();
+        const auto title_before = read_back(active)->info.title;
+        QVERIFY(backend->set_title(QStringLiteral("Never saved")));
+        QVERIFY(!window->close());
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QMetaObject::invokeMethod(dialog, "discarded");
+        QTRY_VERIFY(!window->isVisible());
+        QVERIFY(read_back(active)->info.title == title_before);
     }
 };
 
