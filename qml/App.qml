@@ -205,7 +205,7 @@ ApplicationWindow {
     Action { id: undoAction; text: "&Undo"; shortcut: StandardKey.Undo; enabled: backend.can_undo; onTriggered: { window.commitEdits(); backend.undo() } }
     Action { id: redoAction; text: "&Redo"; shortcut: "Ctrl+Shift+Z"; enabled: backend.can_redo; onTriggered: { window.commitEdits(); backend.redo() } }
     Action {
-        id: revertAction; text: "Re&vert File"
+        id: revertAction; objectName: "revertAction"; text: "Re&vert File"
         enabled: backend.active_modified && !backend.saving
         onTriggered: { window.commitEdits(); backend.revert_file() }
     }
@@ -560,6 +560,7 @@ ApplicationWindow {
                 ScrollBar.vertical: ScrollBar {}
             }
             Label {
+                objectName: "noLanguage"
                 visible: languagePicker.results.length === 0
                 text: "No language matches."
                 color: palette.placeholderText
@@ -669,6 +670,7 @@ ApplicationWindow {
                     Accessible.name: suggestionsDialog.done
                 }
                 Label {
+                    objectName: "noSuggestions"
                     visible: suggestionsDialog.suggestions.length === 0
                     text: "No track's name suggests a flag that is not set already."
                     wrapMode: Text.WordWrap

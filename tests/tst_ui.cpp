@@ -315,17 +315,26 @@ private Q_SLOTS:
     }
 
     void undo_and_redo_follow_the_fields() {
+        QObject *revert = window->findChild<QObject *>(QStringLiteral("revertAction"));
+        QObject *undo_save = window->findChild<QObject *>(QStringLiteral("undoSaveAction"));
+        QVERIFY(!revert->property("enabled").toBool());
+        QVERIFY(undo_save->property("enabled").toBool()); // the save just made
         type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("Changed"));
         QTRY_VERIFY(backend->active_modified());
+        // With an edit pending, the File menu offers Revert, not Undo Last Save (it would lose the edit).
+        QVERIFY(revert->property("enabled").toBool());
+        QVERIFY(!undo_save->property("enabled").toBool());
         click(item(QStringLiteral("undoButton")));
         QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
         QVERIFY(!backend->active_modified());
         click(item(QStringLiteral("redoButton")));
         QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Changed"));
         QVERIFY(backend->active_modified());
-        QMetaObject::invokeMethod(backend, "revert_file");
+        QMetaObject::invokeMethod(revert, "trigger");
         QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
         QVERIFY(!backend->active_modified());
+        QVERIFY(!revert->property("enabled").toBool());
+        QVERIFY(undo_save->property("enabled").toBool());
     }
 
     void text_not_yet_committed_is_saved_by_ctrl_s() {
@@ -524,7 +533,12 @@ private Q_SLOTS:
         // Picked with the mouse from the list.
         click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
         QTRY_VERIFY(item(QStringLiteral("languageSearch")));
+        QVERIFY(!item(QStringLiteral("noLanguage")));
+        type_text(QStringLiteral("qqzzy"));
+        QTRY_COMPARE(unreadable(item(QStringLiteral("noLanguage")), QStringLiteral("No language matches.")), QString());
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         type_text(QStringLiteral("swedish"));
+        QTRY_VERIFY(!item(QStringLiteral("noLanguage")));
         QQuickItem *row = nullptr;
         QTRY_VERIFY((row = find_button(item(QStringLiteral("languageResults")), QStringLiteral("Swedish \u2014 swe"))));
         click(row);
@@ -574,6 +588,7 @@ private Q_SLOTS:
         QTRY_VERIFY(suggestions->property("opened").toBool());
         QQuickItem *content = suggestions->property("contentItem").value<QQuickItem *>();
         QTRY_VERIFY(find_item(content, QStringLiteral("accept_hearing-impaired")));
+        QVERIFY(!find_item(content, QStringLiteral("noSuggestions")));
         QQuickItem *accept = find_item(content, QStringLiteral("accept_hearing-impaired"));
         QCOMPARE(unreadable(accept, QStringLiteral("Accept")), QString());
         // Laid out: each suggestion's button in its own row.
