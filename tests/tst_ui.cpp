@@ -162,6 +162,17 @@ private Q_SLOTS:
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
         QTest::keyClick(window, Qt::Key_Up);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
+        QTest::keyClick(window, Qt::Key_End);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
+        QTest::keyClick(window, Qt::Key_Home);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
+        // Passing through the fields without typing changes nothing and says nothing.
+        const QString status = backend->save_status();
+        click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
+        click(item_in(QStringLiteral("track_1"), QStringLiteral("trackName")));
+        click(item(QStringLiteral("file_0")));
+        QVERIFY(!backend->active_modified());
+        QCOMPARE(backend->save_status(), status);
     }
 
     void edit_tracks_in_place() {
