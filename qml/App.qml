@@ -850,6 +850,7 @@ ApplicationWindow {
         ColumnLayout {
             anchors.fill: parent
             Label {
+                objectName: "commandSays"
                 Layout.fillWidth: true
                 wrapMode: Text.WordWrap
                 text: commandDialog.command.text.length === 0 ? "Nothing to save: the file has no changes."

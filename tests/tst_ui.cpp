@@ -170,6 +170,8 @@ private Q_SLOTS:
         const QString status = backend->save_status();
         click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
         click(item_in(QStringLiteral("track_1"), QStringLiteral("trackName")));
+        click(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterStart")));
+        click(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterName")));
         click(item(QStringLiteral("file_0")));
         QVERIFY(!backend->active_modified());
         QCOMPARE(backend->save_status(), status);
@@ -218,6 +220,11 @@ private Q_SLOTS:
         type_text(QStringLiteral("xyz"));
         QTest::keyClick(window, Qt::Key_Escape);
         QCOMPARE(field_text("chapter_0", "chapterName"), QStringLiteral("Opening & Ending <1> — オープニング"));
+        // Undo and redo reach the field.
+        click(item(QStringLiteral("undoButton")));
+        QTRY_COMPARE(field_text("chapter_0", "chapterName"), QStringLiteral("Cold open"));
+        click(item(QStringLiteral("redoButton")));
+        QTRY_COMPARE(field_text("chapter_0", "chapterName"), QStringLiteral("Opening & Ending <1> — オープニング"));
         click(item_in(QStringLiteral("chapter_1"), QStringLiteral("splitStart")));
         QTRY_VERIFY(item(QStringLiteral("chapter_5")));
         QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterEnd"))->property("text").toString(),
@@ -358,6 +365,30 @@ private Q_SLOTS:
         auto full = read_back(dir.filePath(QStringLiteral("full.mkv")));
         QVERIFY(full && full->tracks);
         QCOMPARE(full->tracks->track_entry.at(0).name->value, std::string("Typed only"));
+    }
+
+    // Show Command: what Save would run, in words and in full; nothing when nothing changed.
+    void the_save_command_can_be_seen_first() {
+        QObject *show = window->findChild<QObject *>(QStringLiteral("commandAction"));
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("commandDialog"));
+        QQuickItem *content = dialog->property("contentItem").value<QQuickItem *>();
+        QMetaObject::invokeMethod(show, "trigger");
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QCOMPARE(unreadable(find_item(content, QStringLiteral("commandSays")), QStringLiteral("Nothing to save: the file has no changes.")),
+                 QString());
+        QMetaObject::invokeMethod(dialog, "close");
+        QTRY_VERIFY(!dialog->property("visible").toBool());
+        QVERIFY(backend->set_title(QStringLiteral("Shown first")));
+        QMetaObject::invokeMethod(show, "trigger");
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QCOMPARE(unreadable(find_item(content, QStringLiteral("commandSays")), QStringLiteral("Save runs this command:")), QString());
+        const QString command = find_item(content, QStringLiteral("commandText"))->property("text").toString();
+        QVERIFY2(command.startsWith(QStringLiteral("mkvpropedit")) && command.contains(QStringLiteral("title=Shown first")),
+                 qPrintable(command));
+        QMetaObject::invokeMethod(dialog, "close");
+        QTRY_VERIFY(!dialog->property("visible").toBool());
+        backend->undo();
+        QTRY_VERIFY(!backend->active_modified());
     }
 
     // Typing left uncommitted goes with the file it was typed into when another is chosen.
@@ -642,6 +673,21 @@ private Q_SLOTS:
         QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterEnd"))->property("text").toString(), QStringLiteral("02:30.000"));
         QVERIFY(item_in(QStringLiteral("chapter_1"), QStringLiteral("players"))->property("text").toString().contains(QStringLiteral("Jellyfin: intro")));
         QCOMPARE(item(QStringLiteral("editionHeader"))->property("text").toString(), QStringLiteral("Edition 1"));
+        // A named chapter from the add bar: Add takes a time it can use and a name.
+        QQuickItem *add = item(QStringLiteral("addChapter"));
+        type_into(item(QStringLiteral("addName")), QStringLiteral("Next time"));
+        type_into(item(QStringLiteral("addTime")), QStringLiteral("2:50-2:55"));
+        QVERIFY(!add->property("enabled").toBool()); // a span is for Opening and Ending
+        type_into(item(QStringLiteral("addTime")), QStringLiteral("9:99"));
+        QVERIFY(!add->property("enabled").toBool());
+        type_into(item(QStringLiteral("addTime")), QStringLiteral("2:50"));
+        QTRY_VERIFY(add->property("enabled").toBool());
+        click(add);
+        QTRY_VERIFY(item(QStringLiteral("chapter_3")));
+        QCOMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Next time"));
+        QCOMPARE(field_text("chapter_3", "chapterStart"), QStringLiteral("02:50.000"));
+        backend->undo();
+        QTRY_VERIFY(!item(QStringLiteral("chapter_3")));
         // A start typed out of range is refused in the field, with the reason.
         type_into(item_in(QStringLiteral("chapter_2"), QStringLiteral("chapterStart")), QStringLiteral("0:30"));
         QVERIFY(item_in(QStringLiteral("chapter_2"), QStringLiteral("startError"))->property("text").toString().contains(QStringLiteral("previous chapter's start")));
