@@ -199,6 +199,7 @@ private Q_SLOTS:
         type_text(QStringLiteral("xyz"));
         QTest::keyClick(window, Qt::Key_Escape);
         QCOMPARE(name0->property("text").toString(), QStringLiteral("Picture"));
+        QVERIFY(!name0->hasActiveFocus()); // and leaves the field
         type_into(item(QStringLiteral("titleField")), QStringLiteral("Season one"));
         click(item(QStringLiteral("titleField")));
         type_text(QStringLiteral("xyz"));
@@ -533,7 +534,15 @@ private Q_SLOTS:
             QCOMPARE(unreadable(label, shown), QString());
             QVERIFY(accessible_name(row).startsWith(QStringLiteral("Starlight Harbor - S01E0%1").arg(e)));
         }
-        backend->delete_file(static_cast<quint64>(listed + 1));
+        // Removing a file with unsaved edits: Discard removes it, and only it.
+        click(item(QStringLiteral("file_%1").arg(listed + 1)));
+        QVERIFY(backend->set_title(QStringLiteral("Thrown away")));
+        click(item(QStringLiteral("removeButton")));
+        QObject *discard = window->findChild<QObject *>(QStringLiteral("discardDialog"));
+        QTRY_VERIFY(discard->property("opened").toBool());
+        QMetaObject::invokeMethod(discard, "discarded");
+        QTRY_COMPARE(backend->file_names().size(), listed + 1);
+        QVERIFY(backend->file_names().last().contains(QStringLiteral("S01E01")));
         backend->delete_file(static_cast<quint64>(listed));
         QTRY_COMPARE(backend->file_names().size(), listed);
     }
@@ -594,6 +603,7 @@ private Q_SLOTS:
         QObject *preview = window->findChild<QObject *>(QStringLiteral("previewDialog"));
         QTRY_VERIFY(preview->property("opened").toBool());
         QCOMPARE(item(QStringLiteral("planChanges"))->property("count").toInt(), 2);
+        QCOMPARE(unreadable(item(QStringLiteral("planSummary")), QStringLiteral("2 changes in 2 files:")), QString());
         QVERIFY(item(QStringLiteral("planSkipped"))->property("text").toString().contains(QStringLiteral("s01e02.mkv: it has no audio track")));
         // The default button has the focus; Enter applies.
         QTRY_VERIFY(find_button(preview->property("footer").value<QQuickItem *>(), QStringLiteral("Apply"))->hasActiveFocus());
@@ -601,6 +611,15 @@ private Q_SLOTS:
         QTRY_VERIFY(!preview->property("visible").toBool());
         QVERIFY(backend->unsaved_files().contains(QStringLiteral("s01e03.mkv")));
         QVERIFY(backend->unsaved_files().contains(QStringLiteral("s01e04.mkv")));
+        // Chapter names to all files: previewed first, here refused with the reason; Cancel changes nothing.
+        const QStringList unsaved = backend->unsaved_files();
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("chapterNamesAction")), "trigger");
+        QTRY_VERIFY(preview->property("opened").toBool());
+        QCOMPARE(unreadable(item(QStringLiteral("planSummary")), QStringLiteral("The active file has no chapters to copy.")), QString());
+        QVERIFY(!item(QStringLiteral("planSkipped")));
+        QMetaObject::invokeMethod(preview, "reject");
+        QTRY_VERIFY(!preview->property("visible").toBool());
+        QCOMPARE(backend->unsaved_files(), unsaved);
 
         // Default by language: Japanese audio, previewed in the dialog, then applied.
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("defaultAction")), "trigger");
