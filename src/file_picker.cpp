@@ -235,6 +235,13 @@ std::optional<std::vector<Choice>> ask_zenity() {
     // Waiting in an event loop keeps the window repainting while the dialog is open.
     if (!failed_to_start && zenity.state() != QProcess::NotRunning)
         loop.exec();
+    if (zenity.state() != QProcess::NotRunning) {
+        // The loop ended without an answer: the program is ending (a signal asked it to quit),
+        // which is no choice, not a cancelled one.
+        zenity.kill();
+        zenity.waitForFinished(2000);
+        return std::nullopt;
+    }
     if (failed_to_start || zenity.exitStatus() != QProcess::NormalExit)
         return std::nullopt;
     if (zenity.exitCode() == 1)

@@ -1,5 +1,6 @@
 // The file chooser: the portal on a private session bus (with a fake portal service),
 // and the zenity fallback (with a recording stand-in on PATH).
+#include "app.h"
 #include "backend.h"
 #include "file_picker.h"
 #include "private_bus.h"
@@ -11,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 #include <unistd.h>
 
@@ -151,6 +154,25 @@ private Q_SLOTS:
         QCOMPARE(picked(), std::nullopt);
     }
 
+    // Told to end while the chooser is open (SIGTERM at logout): no choice was made, so
+    // nothing may be taken as a cancel (which empties the list on Open).
+    void ending_while_the_chooser_is_open_chooses_nothing() {
+        use_no_bus();
+        const QString open = dir.path() + QStringLiteral("/zenity-open");
+        write_script(dir.path() + QStringLiteral("/bin/zenity"),
+                     "#!/bin/sh\ntouch \"" + QFile::encodeName(open) + "\"\nexec sleep 60\n");
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PATH"), dir.path() + QStringLiteral("/bin:/usr/bin:/bin"));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("child_pick_until_ended")});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(open), 30000);
+        ::kill(static_cast<pid_t>(child.processId()), SIGTERM);
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), QStringLiteral("no selection\n"));
+        QFile::remove(open);
+    }
+
     void without_a_bus_and_without_zenity_nothing_is_chosen_silently() {
         use_no_bus();
         QFile::remove(dir.path() + QStringLiteral("/bin/zenity"));
@@ -190,6 +212,15 @@ int main(int argc, char **argv) {
         const auto chosen = make_desktop_picker()->pick_files();
         std::printf("%s\n", chosen ? "selection" : "no selection");
         return 0;
+    }
+    if (argc == 2 && qstrcmp(argv[1], "child_pick_until_ended") == 0) {
+        perlane::quit_on_termination_signals();
+        QTimer::singleShot(0, &app, [] {
+            const auto chosen = make_desktop_picker()->pick_files();
+            std::printf("%s\n", chosen ? "selection" : "no selection");
+            std::fflush(stdout);
+        });
+        return app.exec();
     }
     TestPicker test;
     return QTest::qExec(&test, argc, argv);
