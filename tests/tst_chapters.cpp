@@ -145,6 +145,14 @@ private Q_SLOTS:
         QVERIFY(f.uids_unique());
     }
 
+    // Where a chapter ends before the next starts, a chapter added at that end fills the gap.
+    void a_chapter_added_where_one_ends_fills_the_gap() {
+        Loaded f("editions.mkv");
+        f.editions[0].chapter_atom[0].chapter_time_end->value = 5 * s;
+        QVERIFY(add_chapter(f.editions, 0, 5 * s, QStringLiteral("Gap"), f.end));
+        QCOMPARE(f.rows().mid(0, 3), (QStringList{"0|Cold open|0-5|-", "0|Gap|5-10|-", "0|Main|10-310|-"}));
+    }
+
     void a_file_without_chapters_gets_its_first() {
         Loaded f("s01e01.mkv");
         QVERIFY(f.editions.empty());

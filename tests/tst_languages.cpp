@@ -28,6 +28,7 @@ private Q_SLOTS:
         QTest::newRow("country number") << "en-840" << "en-US" << "English (United States)" << "";
         QTest::newRow("script") << "sr-Latn" << "sr-Latn" << "Serbian (Latin)" << "";
         QTest::newRow("empty") << "" << "" << "" << "Enter a language code";
+        QTest::newRow("only spaces") << "   " << "" << "" << "Enter a language code";
         QTest::newRow("unknown code") << "xx" << "" << "" << "not an ISO 639 language code";
         QTest::newRow("a name") << "english" << "" << "" << "two or three letters";
         QTest::newRow("one letter") << "e" << "" << "" << "two or three letters";
