@@ -235,6 +235,21 @@ private Q_SLOTS:
         detect(none);
         work.restore_path();
         QVERIFY(none.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString().contains(QStringLiteral("ffmpeg could not be started")));
+
+        // An ffmpeg that fails: its last line is the reason (the lines before it are context).
+        QFile fake(work.dir.filePath(QStringLiteral("bin/ffmpeg")));
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("#!/bin/sh\necho '[matroska @ 0x1] some context' >&2\necho 'input.mkv: the reason' >&2\nexit 1\n");
+        fake.close();
+        fake.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("PATH", work.dir.filePath(QStringLiteral("bin")).toUtf8());
+        Setup failing;
+        failing.backend.load_choices({episode_file(QStringLiteral("e01.mkv")), episode_file(QStringLiteral("e02.mkv"))});
+        detect(failing);
+        work.restore_path();
+        const QString said = failing.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString();
+        QVERIFY2(said.contains(QStringLiteral("its audio could not be read: input.mkv: the reason")) && !said.contains(QStringLiteral("context")),
+                 qPrintable(said));
     }
 };
 
