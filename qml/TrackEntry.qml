@@ -158,6 +158,7 @@ Frame {
                 onClicked: root.pickLanguage()
             }
             Label {
+                objectName: "languageName"
                 text: root.languageName
                 elide: Text.ElideRight
                 width: 130
@@ -217,7 +218,7 @@ Frame {
                 model: 7
                 delegate: RowLayout {
                     required property int index
-                    Label { text: root.flagLabels[index]; Layout.preferredWidth: 150 }
+                    Label { objectName: "flagLabel_" + root.flagNames[index]; text: root.flagLabels[index]; Layout.preferredWidth: 150 }
                     ComboBox {
                         objectName: "flag_" + root.flagNames[index]
                         // Values: 1, 0 and, for flags without a default, -1 (not set).

@@ -175,6 +175,13 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_0")));
         QVERIFY(!backend->active_modified());
         QCOMPARE(backend->save_status(), status);
+        // PgDown and PgUp from a field too.
+        click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
+        QTest::keyClick(window, Qt::Key_PageDown);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
+        click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
+        QTest::keyClick(window, Qt::Key_PageUp);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
     }
 
     void edit_tracks_in_place() {
@@ -182,11 +189,14 @@ private Q_SLOTS:
         click(item_in(QStringLiteral("track_1"), QStringLiteral("trackDefault")));
         type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackLanguage")), QStringLiteral("GER"));
         QTRY_COMPARE(field_text("track_0", "trackLanguage"), QStringLiteral("ger")); // the code as checked
+        QTRY_COMPARE(unreadable(item_in(QStringLiteral("track_0"), QStringLiteral("languageName")), QStringLiteral("German")), QString());
         // A flag set from its box, by keyboard: "Yes" is 1.
         click(item_in(QStringLiteral("track_1"), QStringLiteral("trackFlags")));
         QTRY_VERIFY(item(QStringLiteral("flag_forced")));
         choose(item(QStringLiteral("flag_forced")), Qt::Key_Up);
         QTRY_COMPARE(item(QStringLiteral("flag_forced"))->property("displayText").toString(), QStringLiteral("Yes"));
+        QCOMPARE(unreadable(item(QStringLiteral("flagLabel_forced")), QStringLiteral("Forced")), QString());
+        QCOMPARE(unreadable(item(QStringLiteral("flagLabel_enabled")), QStringLiteral("Enabled")), QString());
         choose(item(QStringLiteral("flag_commentary")), Qt::Key_Up, 2); // from unset, past "No"
         QTRY_COMPARE(item(QStringLiteral("flag_commentary"))->property("displayText").toString(), QStringLiteral("Yes"));
         QTest::keyClick(window, Qt::Key_Escape);
@@ -252,6 +262,14 @@ private Q_SLOTS:
                  QString());
         choose(item_in(QStringLiteral("chapter_3"), QStringLiteral("fixName")), Qt::Key_Space); // pressed from the keyboard
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
+        // The Ending button beside it: the same in one click (then undone).
+        click(item_in(QStringLiteral("chapter_2"), QStringLiteral("markEnding")));
+        QTRY_COMPARE(item_in(QStringLiteral("chapter_2"), QStringLiteral("skipType"))->property("displayText").toString(),
+                     QStringLiteral("End credits"));
+        QVERIFY(field_text("chapter_2", "chapterName").startsWith(QStringLiteral("Ending")));
+        backend->undo();
+        QTRY_COMPARE(item_in(QStringLiteral("chapter_2"), QStringLiteral("skipType"))->property("displayText").toString(),
+                     QStringLiteral("None"));
 
         // Typing is for the chapter it was typed into: when that chapter goes (deleted from
         // elsewhere) and its row comes to show another chapter, committing the text renames
@@ -699,8 +717,11 @@ private Q_SLOTS:
         QVERIFY(!add->property("enabled").toBool()); // a span is for Opening and Ending
         type_into(item(QStringLiteral("addTime")), QStringLiteral("9:99"));
         QVERIFY(!add->property("enabled").toBool());
+        QTRY_VERIFY(item(QStringLiteral("addError")));
+        QVERIFY(unreadable(item(QStringLiteral("addError")), item(QStringLiteral("addError"))->property("text").toString()).isEmpty());
         type_into(item(QStringLiteral("addTime")), QStringLiteral("2:50"));
         QTRY_VERIFY(add->property("enabled").toBool());
+        QVERIFY(!item(QStringLiteral("addError")));
         click(add);
         QTRY_VERIFY(item(QStringLiteral("chapter_3")));
         QCOMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Next time"));
@@ -748,6 +769,7 @@ private Q_SLOTS:
         type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("Slow"));
         click(item(QStringLiteral("saveButton")));
         QVERIFY(backend->saving());
+        QTRY_VERIFY(item(QStringLiteral("statusLine"))->property("text").toString().startsWith(QStringLiteral("Saving")));
         QVERIFY(!window->close());
         QTRY_COMPARE(item(QStringLiteral("statusLine"))->property("text").toString(),
                      QStringLiteral("Waiting for the save to finish before closing\u2026"));
