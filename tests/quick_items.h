@@ -49,3 +49,47 @@ inline QString accessible_name(QQuickItem *item) {
     QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
     return a ? a->text(QAccessible::Name) : QString();
 }
+
+#include <algorithm>
+#include <functional>
+
+// What the window shows, one line per item that shows text, in the order of the item tree:
+// the text, with "[x]"/"[ ]" for a check box and "(off)" when it cannot be used. Items that
+// are hidden, transparent or outside the window are left out, and a button's own label is
+// not listed again under it.
+inline QStringList shown_texts(QQuickItem *root) {
+    QStringList lines;
+    const std::function<void(QQuickItem *, const QString &, QRectF)> walk = [&](QQuickItem *item, const QString &above, QRectF seen) {
+        // A delegate the view has let go of (index -1) is kept, undrawn, for reuse.
+        if (!item->isVisible() || item->opacity() <= 0.0 || item->property("index") == QVariant(-1))
+            return;
+        const QRectF r = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+        const QString text = item->property(item->inherits("QQuickComboBox") ? "displayText" : "text").toString();
+        if (!text.isEmpty() && text != above && seen.intersects(r)) {
+            QString line = text;
+            if (item->inherits("QQuickCheckBox"))
+                line = (item->property("checked").toBool() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ")) + text;
+            if (!item->isEnabled())
+                line += QStringLiteral(" (off)");
+            lines << line;
+        }
+        if (item->clip())
+            seen &= r;
+        QList<QQuickItem *> children = item->childItems();
+        if (item->parentItem() && item->parentItem()->inherits("QQuickItemView")) // a view's rows, top to bottom
+            std::ranges::stable_sort(children, {}, [](QQuickItem *c) { return c->y(); });
+        for (QQuickItem *child : children)
+            walk(child, text.isEmpty() ? above : text, seen);
+    };
+    walk(root, {}, QRectF(0, 0, root->window()->width(), root->window()->height()));
+    return lines;
+}
+
+// The window's commands that can be used now, menus and toolbar alike.
+inline QString usable_commands(QQuickWindow *window) {
+    QStringList usable;
+    for (QObject *o : window->findChildren<QObject *>())
+        if (o->inherits("QQuickAction") && o->property("enabled").toBool())
+            usable << o->property("text").toString();
+    return usable.join(QStringLiteral(" | "));
+}

@@ -56,6 +56,17 @@ class TestUi : public QObject {
     QQuickItem *item(const QString &name) { return find_item(window->contentItem(), name); }
     QQuickItem *item_in(const QString &parent, const QString &name) { return find_item(item(parent), name); }
 
+    // What a part of the window shows, on one line (see shown_texts).
+    QString shows(QQuickItem *part) {
+        window->grabWindow(); // lays out what just changed
+        return part ? shown_texts(part).join(QStringLiteral(" | ")).replace(dir.path(), QStringLiteral("DIR")) : QStringLiteral("(not shown)");
+    }
+    QString shows(const char *name) { return shows(item(QString::fromLatin1(name))); }
+    // A dialog as shown: its title, content and buttons.
+    QString dialog_shows(const char *name) {
+        QObject *d = window->findChild<QObject *>(QString::fromLatin1(name));
+        return d->property("opened").toBool() ? shows(d->property("contentItem").value<QQuickItem *>()->parentItem()) : QStringLiteral("(closed)");
+    }
     void click(QQuickItem *target) {
         QVERIFY(target);
         window->grabWindow(); // lays out what changed (a banner that just appeared moves what is below)
@@ -129,6 +140,12 @@ private Q_SLOTS:
 
     void empty_state_then_open_two_files_and_a_bad_one() {
         QVERIFY(item(QStringLiteral("emptyOpenButton")));
+        QCOMPARE(shows(window->contentItem()),
+                 QStringLiteral("No files open | &Open… | &Add… | &Remove (off) | &Previous (off) | &Next (off) | &Save (off) | "
+                                "Save A&ll (off) | &Undo (off) | &Redo (off) | &File | &Edit | Se&ason | &Go | "
+                                "Open Matroska files… | "
+                                "Choose one or more .mkv files to see and correct their tracks and chapters. | Open files…"));
+        QCOMPARE(usable_commands(window), QStringLiteral("&Open… | &Add… | &Quit"));
         const QString record = dir.filePath(QStringLiteral("portal-calls"));
         auto portal = bus.start_portal(QStringLiteral("answer"), record,
                                        {QStringLiteral("file://") + dir.filePath(QStringLiteral("full.mkv")),
@@ -142,6 +159,25 @@ private Q_SLOTS:
         const QString errors = item(QStringLiteral("errorText"))->property("text").toString();
         QVERIFY2(errors.contains(QStringLiteral("broken.mkv: ")), qPrintable(errors));
         QVERIFY(!item(QStringLiteral("emptyOpenButton")));
+        QCOMPARE(usable_commands(window),
+                 QStringLiteral("&Open… | &Add… | &Remove | &Save | &Quit | &Next | Show &Command… | Default by &Language… | "
+                                "Suggested &Flags… | &Chapter Names to All Files… | Find Openings and &Endings… | Season &Overview…"));
+        QCOMPARE(shows("errorBanner"),
+                 QStringLiteral("Could not open:\nbroken.mkv: This is not a Matroska file. | Details | Dismiss"));
+        QCOMPARE(shows("statusLine"), QStringLiteral("2 files open"));
+        QCOMPARE(shows("track_1"),
+                 QStringLiteral("#2 | Audio | Stereo | [ ] Default | ja | … | Japanese | Flags… | Apply to all files (off)"));
+        QCOMPARE(shows("track_2"),
+                 QStringLiteral("#3 | Audio | Commentary | [x] Default | en | … | English | Flags… | Apply to all files (off)"));
+        QCOMPARE(shows("chapter_0"),
+                 QStringLiteral("Intro | 00:00.000 | 00:10.000 | 00:10.000 | ✕ | 90 s from start | 90 s from end | Skip: | None | "
+                                "Opening | Ending | More ▾ | Skipped by mpv: intro"));
+        QCOMPARE(shows("chapter_1"),
+                 QStringLiteral("Opening | 00:10.000 | 01:40.000 | 01:30.000 ≈ 90 s | ✕ | 90 s from start | 90 s from end | Skip: | "
+                                "None | Opening | Ending | More ▾ | Skipped by Jellyfin: intro · mpv: opening"));
+        QCOMPARE(shows("chapter_2"),
+                 QStringLiteral("Episode | 01:40.000 | 03:00.000 | 01:20.000 | ✕ | 90 s from start | 90 s from end | Skip: | None | "
+                                "Opening | Ending | More ▾ | No player skips it by its name"));
     }
 
     void switch_between_files() {
@@ -149,6 +185,15 @@ private Q_SLOTS:
         QCOMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
         QTRY_VERIFY(item(QStringLiteral("chapter_4")));
         QCOMPARE(item(QStringLiteral("file_1"))->property("highlighted").toBool(), true); // shown as the active one
+        QCOMPARE(shows("chapterList"),
+                 QStringLiteral("Edition 1 | Cold open | 00:00.000 | 00:10.000 | 00:10.000 | ✕ | 90 s from start | 90 s from end | "
+                                "Skip: | None | Opening | Ending | More ▾ | No player skips it by its name | Main | 00:10.000 | "
+                                "05:10.000 | 05:00.000 | ✕ | 90 s from start | 90 s from end | Skip: | None | Opening | Ending | "
+                                "More ▾ | No player skips it by its name | Short | 05:10.000 | 06:30.000 | 01:20.000 | ✕ | "
+                                "90 s from start | 90 s from end | Skip: | None | Opening | Ending | More ▾ | "
+                                "No player skips it by its name | Edition 2 · ordered | Teil eins | 00:00.000 | 03:00.000 | "
+                                "03:00.000 | ✕ | 90 s from start | 90 s from end | Skip: | None | Opening | Ending | More ▾ | "
+                                "No player skips it by its name |   Inner  00:00.000–01:00.000"));
         QCOMPARE(item(QStringLiteral("file_0"))->property("highlighted").toBool(), false);
         QTest::keyClick(window, Qt::Key_Left, Qt::AltModifier);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
@@ -220,6 +265,13 @@ private Q_SLOTS:
         QTRY_VERIFY(window->title().startsWith(QStringLiteral("\u25CF ")));
         QCOMPARE(unreadable(item_in(QStringLiteral("file_0"), QStringLiteral("fileLabel")), QStringLiteral("\u25CF full.mkv")), QString());
         QCOMPARE(unreadable(item_in(QStringLiteral("file_1"), QStringLiteral("fileLabel")), QStringLiteral("editions.mkv")), QString());
+        QCOMPARE(usable_commands(window),
+                 QStringLiteral("&Open… | &Add… | &Remove | &Save | Save A&ll | &Undo | Re&vert File | &Quit | &Next | "
+                                "Show &Command… | Default by &Language… | Suggested &Flags… | &Chapter Names to All Files… | "
+                                "Find Openings and &Endings… | Season &Overview…"));
+        QCOMPARE(shows("track_1"),
+                 QStringLiteral("#2 | Audio | Japanese dub | [x] Default | ja | … | Japanese | Flags… | Apply to all files | "
+                                "forced · commentary"));
     }
 
     void rename_and_split_chapters() {
@@ -404,6 +456,9 @@ private Q_SLOTS:
         const QString command = find_item(content, QStringLiteral("commandText"))->property("text").toString();
         QVERIFY2(command.startsWith(QStringLiteral("mkvpropedit")) && command.contains(QStringLiteral("title=Shown first")),
                  qPrintable(command));
+        QCOMPARE(dialog_shows("commandDialog"),
+                 QStringLiteral("Close | Save command | Save runs this command: | "
+                                "mkvpropedit DIR/full.mkv --edit info --set 'title=Shown first' | Copy"));
         QMetaObject::invokeMethod(dialog, "close");
         QTRY_VERIFY(!dialog->property("visible").toBool());
         backend->undo();
@@ -432,6 +487,8 @@ private Q_SLOTS:
                                     QStringLiteral("--set"), QStringLiteral("name=From elsewhere")}),
                  0);
         QTRY_VERIFY(item(QStringLiteral("diskBanner")));
+        QCOMPARE(shows("diskBanner"),
+                 QStringLiteral("“full.mkv” changed on disk since it was opened. | Reload"));
         // An edit made meanwhile is not saved over the other program's change...
         type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("Mine"));
         click(item(QStringLiteral("saveButton")));
@@ -442,6 +499,8 @@ private Q_SLOTS:
         click(item_in(QStringLiteral("diskBanner"), QStringLiteral("reloadButton")));
         QObject *dialog = window->findChild<QObject *>(QStringLiteral("reloadDialog"));
         QTRY_VERIFY(dialog->property("opened").toBool());
+        QCOMPARE(dialog_shows("reloadDialog"),
+                 QStringLiteral("Cancel | Discard | Reload file | Reloading “full.mkv” drops its unsaved changes."));
         QMetaObject::invokeMethod(dialog, "discarded"); // as the Discard button does
         QTRY_COMPARE(field_text("track_1", "trackName"), QStringLiteral("From elsewhere"));
         QCOMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
@@ -494,6 +553,9 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("file_2")));
         click(item(QStringLiteral("file_2")));
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("many.mkv"));
+        QCOMPARE(usable_commands(window),
+                 QStringLiteral("&Open… | &Add… | &Remove | &Save | &Quit | &Previous | Show &Command… | Default by &Language… | "
+                                "Suggested &Flags… | &Chapter Names to All Files… | Find Openings and &Endings… | Season &Overview…"));
         auto *list = window->findChild<QQuickItem *>(QStringLiteral("chapterList"));
         QVERIFY(list);
         QTRY_COMPARE(list->property("count").toInt(), 5000);
@@ -558,6 +620,9 @@ private Q_SLOTS:
         click(item(QStringLiteral("removeButton")));
         QObject *discard = window->findChild<QObject *>(QStringLiteral("discardDialog"));
         QTRY_VERIFY(discard->property("opened").toBool());
+        QCOMPARE(dialog_shows("discardDialog"),
+                 QStringLiteral("Cancel | Discard | Unsaved changes | "
+                                "“Starlight Harbor - S01E02 - The Lighthouse Keeper's Daughter Returns Home [1080p BluRay x265].mkv” has changes that were not saved. Remove it from the list anyway?"));
         QMetaObject::invokeMethod(discard, "discarded");
         QTRY_COMPARE(backend->file_names().size(), listed + 1);
         QVERIFY(backend->file_names().last().contains(QStringLiteral("S01E01")));
@@ -622,6 +687,11 @@ private Q_SLOTS:
         QTRY_VERIFY(preview->property("opened").toBool());
         QCOMPARE(item(QStringLiteral("planChanges"))->property("count").toInt(), 2);
         QCOMPARE(unreadable(item(QStringLiteral("planSummary")), QStringLiteral("2 changes in 2 files:")), QString());
+        QCOMPARE(dialog_shows("previewDialog"),
+                 QStringLiteral("Cancel | Apply | Apply track 3 to all files | 2 changes in 2 files: | "
+                                "s01e03.mkv — #3 Audio — name: “English dub” → “English” | "
+                                "s01e04.mkv — #1 Audio — name: “English dub” → “English” | "
+                                "Skipped:\n• full.mkv: it has no audio track named “English dub” in “en”\n• editions.mkv: it has no audio track named “English dub” in “en”\n• dropped.mkv: it has no audio track named “English dub” in “en”\n• s01e02.mkv: it has no audio track named “English dub” in “en”"));
         QVERIFY(item(QStringLiteral("planSkipped"))->property("text").toString().contains(QStringLiteral("s01e02.mkv: it has no audio track")));
         // The default button has the focus; Enter applies.
         QTRY_VERIFY(find_button(preview->property("footer").value<QQuickItem *>(), QStringLiteral("Apply"))->hasActiveFocus());
@@ -634,6 +704,9 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("chapterNamesAction")), "trigger");
         QTRY_VERIFY(preview->property("opened").toBool());
         QCOMPARE(unreadable(item(QStringLiteral("planSummary")), QStringLiteral("The active file has no chapters to copy.")), QString());
+        QCOMPARE(dialog_shows("previewDialog"),
+                 QStringLiteral("Cancel | Apply (off) | Chapter names and skip types to all files | "
+                                "The active file has no chapters to copy."));
         QVERIFY(!item(QStringLiteral("planSkipped")));
         QMetaObject::invokeMethod(preview, "reject");
         QTRY_VERIFY(!preview->property("visible").toBool());
@@ -652,6 +725,14 @@ private Q_SLOTS:
         type->setProperty("currentIndex", 0);
         QTRY_COMPARE(dialog->property("language").toString(), QStringLiteral("ja"));
         QVERIFY(find_item(dialog->property("contentItem").value<QQuickItem *>(), QStringLiteral("planChanges"))->property("count").toInt() >= 6);
+        QCOMPARE(dialog_shows("defaultDialog"),
+                 QStringLiteral("Cancel | Apply | Default by language | "
+                                "In every open file, the first track of this type in this language becomes the default one, and the other tracks of this type stop being default. | "
+                                "Audio | Japanese — ja | 7 changes in 4 files: | full.mkv — #3 Audio — default: yes → no | "
+                                "dropped.mkv — #2 Audio — default: no → yes | dropped.mkv — #3 Audio — default: yes → no | "
+                                "s01e03.mkv — #2 Audio — default: no → yes | s01e03.mkv — #3 Audio — default: yes → no | "
+                                "s01e04.mkv — #1 Audio — default: yes → no | s01e04.mkv — #3 Audio — default: no → yes | "
+                                "Skipped:\n• editions.mkv: it has no audio track in Japanese\n• s01e01.mkv: it has no audio track in Japanese\n• s01e02.mkv: nothing to change"));
         QTest::keyClick(window, Qt::Key_Enter);
         QTRY_VERIFY(!dialog->property("visible").toBool());
 
@@ -670,6 +751,16 @@ private Q_SLOTS:
         QVERIFY(!find_item(content, QStringLiteral("noSuggestions")));
         QQuickItem *accept = find_item(content, QStringLiteral("accept_hearing-impaired"));
         QCOMPARE(unreadable(accept, QStringLiteral("Accept")), QString());
+        QCOMPARE(dialog_shows("suggestionsDialog"),
+                 QStringLiteral("Close | Suggested flags | Forced for the tracks with Signs, Songs, Forced in their names | Accept | "
+                                "4 changes in 4 files: | s01e01.mkv — #4 Subtitle — Forced: no → yes | "
+                                "s01e02.mkv — #3 Subtitle — Forced: no → yes | s01e03.mkv — #5 Subtitle — Forced: no → yes | "
+                                "s01e04.mkv — #5 Subtitle — Forced: no → yes | "
+                                "Commentary for the tracks with Commentary, Director in their names | Accept | "
+                                "2 changes in 2 files: | dropped.mkv — #3 Audio — Commentary: unset → yes | "
+                                "s01e03.mkv — #4 Audio — Commentary: unset → yes | "
+                                "Hearing impaired for the tracks with SDH, CC in their names | Accept | 1 change in 1 file: | "
+                                "s01e04.mkv — #6 Subtitle — Hearing impaired: unset → yes"));
         // Laid out: each suggestion's button in its own row.
         QQuickItem *other = find_item(content, QStringLiteral("accept_forced"));
         QVERIFY(other);
@@ -694,6 +785,13 @@ private Q_SLOTS:
                     label && label->property("text").toString().startsWith(QStringLiteral("\u2260 ")))
                     ++(c == 0 ? odd_rows : odd_cells);
         QVERIFY(odd_rows > 0 && odd_cells >= odd_rows);
+        QCOMPARE(dialog_shows("overviewDialog"),
+                 QStringLiteral("Close | Season overview | File | Video · de · “Mine anyway” | Audio · ja · “From elsewhere” | "
+                                "Audio · en · “All one” | Video · und · (no name) | Audio · und · (no name) | "
+                                "Video · und · “Picture” | ≠ full.mkv | ≠ #1 | ≠ #2 · default · forced · commentary | ≠ #3 | ≠ — | "
+                                "— | — | ≠ editions.mkv | — | — | — | #1 | ≠ #2 | — | ≠ dropped.mkv | — | — | — | ≠ — | — | ≠ #1 | "
+                                "≠ s01e01.mkv | — | — | — | #1 | — | — | ≠ s01e02.mkv | — | — | — | #1 | — | — | ≠ s01e03.mkv | — | "
+                                "— | — | #1 | — | — | ≠ s01e04.mkv | — | — | — | ≠ #4 | — | —"));
         QMetaObject::invokeMethod(overview, "close");
         QTRY_VERIFY(!overview->property("visible").toBool());
 
@@ -709,6 +807,14 @@ private Q_SLOTS:
         QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterName"))->property("text").toString(), QStringLiteral("Opening"));
         QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterEnd"))->property("text").toString(), QStringLiteral("02:30.000"));
         QVERIFY(item_in(QStringLiteral("chapter_1"), QStringLiteral("players"))->property("text").toString().contains(QStringLiteral("Jellyfin: intro")));
+        QCOMPARE(shows("chapterList"),
+                 QStringLiteral("Edition 1 | Chapter 1 | 00:00.000 | 01:00.000 | 01:00.000 | ✕ | 90 s from start | 90 s from end | "
+                                "Skip: | None | Opening | Ending | More ▾ | No player skips it by its name | Opening | 01:00.000 | "
+                                "02:30.000 | 01:30.000 ≈ 90 s | ✕ | 90 s from start | 90 s from end | Skip: | Opening credits | "
+                                "Opening | Ending | More ▾ | Skipped by Jellyfin: intro · mpv: opening | Chapter 3 | 02:30.000 | "
+                                "03:00.000 | 00:30.000 | ✕"));
+        QCOMPARE(shows("addBar"),
+                 QStringLiteral("At | mm:ss.fff or start-end | Name | Add chapter (off) | Add Opening (off) | Add Ending (off)"));
         QCOMPARE(item(QStringLiteral("editionHeader"))->property("text").toString(), QStringLiteral("Edition 1"));
         // A named chapter from the add bar: Add takes a time it can use and a name.
         QQuickItem *add = item(QStringLiteral("addChapter"));
@@ -718,6 +824,9 @@ private Q_SLOTS:
         type_into(item(QStringLiteral("addTime")), QStringLiteral("9:99"));
         QVERIFY(!add->property("enabled").toBool());
         QTRY_VERIFY(item(QStringLiteral("addError")));
+        QCOMPARE(shows("addBar"),
+                 QStringLiteral("At | 9:99 | Next time | Add chapter (off) | Add Opening (off) | Add Ending (off) | "
+                                "“9:99” is not a time: minutes and seconds go up to 59."));
         QVERIFY(unreadable(item(QStringLiteral("addError")), item(QStringLiteral("addError"))->property("text").toString()).isEmpty());
         type_into(item(QStringLiteral("addTime")), QStringLiteral("2:50"));
         QTRY_VERIFY(add->property("enabled").toBool());
@@ -742,6 +851,18 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!backend->detecting(), 60000);
         QTRY_COMPARE(item(QStringLiteral("findResults"))->property("count").toInt(), static_cast<int>(backend->file_names().size()));
         QVERIFY(!item(QStringLiteral("findApply"))->property("enabled").toBool());
+        QCOMPARE(dialog_shows("findDialog"),
+                 QStringLiteral("Find openings and endings | Close | Mark them all (off) | "
+                                "The opening and ending each episode shares with the others. “Mark them all” names them Opening and Ending, with their skip types; save to keep them. | "
+                                "full.mkv | Opening: none\nEnding: none\nChapters: nothing | "
+                                "no opening found: its first part shares no 15–120 s stretch with another episode; no ending found: its last part shares no 15–450 s stretch with another episode | "
+                                "editions.mkv | Opening: none\nEnding: none\nChapters: nothing | "
+                                "no opening found: its first part shares no 15–120 s stretch with another episode; no ending found: its last part shares no 15–450 s stretch with another episode | "
+                                "dropped.mkv | Opening: none\nEnding: none\nChapters: nothing | "
+                                "no opening found: its first part shares no 15–120 s stretch with another episode; no ending found: its last part shares no 15–450 s stretch with another episode | "
+                                "s01e01.mkv | Opening: none\nEnding: none\nChapters: nothing | "
+                                "no opening found: its first part shares no 15–120 s stretch with another episode; no ending found: its last part shares no 15–450 s stretch with another episode | "
+                                "s01e02.mkv | Opening: none\nEnding: none\nChapters: nothing"));
         click(item(QStringLiteral("findCancel")));
         QTRY_VERIFY(!find->property("visible").toBool());
 
@@ -788,6 +909,8 @@ private Q_SLOTS:
         QVERIFY(!window->close()); // refused for now: a question instead
         QTRY_VERIFY(dialog->property("opened").toBool());
         QCOMPARE(item(QStringLiteral("unsavedList"))->property("text").toString(), QStringLiteral("\u2022 editions.mkv"));
+        QCOMPARE(dialog_shows("unsavedDialog"),
+                 QStringLiteral("Save All | Cancel | Discard | Unsaved changes | Save these files before closing? | • editions.mkv"));
         QMetaObject::invokeMethod(dialog, "reject");
         QTRY_VERIFY(!dialog->property("visible").toBool());
         QVERIFY(window->isVisible());
@@ -814,6 +937,13 @@ private Q_SLOTS:
         QVERIFY2(why.startsWith(QStringLiteral("Could not save editions.mkv: mkvpropedit could not be started")), qPrintable(why));
         QCOMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
+        QCOMPARE(shows("saveErrorBanner"),
+                 QStringLiteral("Could not save editions.mkv: mkvpropedit could not be started (No such file or directory). Is mkvtoolnix installed? | "
+                                "Dismiss"));
+        QCOMPARE(usable_commands(window),
+                 QStringLiteral("&Open… | &Add… | &Remove | &Save | Save A&ll | &Undo | Re&vert File | &Quit | &Previous | &Next | "
+                                "Show &Command… | Default by &Language… | Suggested &Flags… | &Chapter Names to All Files… | "
+                                "Find Openings and &Endings… | Season &Overview…"));
         QVERIFY(window->isVisible());
         QTRY_VERIFY(!dialog->property("visible").toBool());
         click(item(QStringLiteral("dismissSaveError")));

@@ -110,6 +110,9 @@ private Q_SLOTS:
         QVERIFY(!item(QStringLiteral("warningBanner"))); // full.mkv is whole
         backend->select_file(1);
         QTRY_VERIFY(item(QStringLiteral("warningBanner")));
+        QCOMPARE(usable_commands(window),
+                 QStringLiteral("&Open… | &Add… | &Remove | &Save | &Quit | &Previous | Show &Command… | Default by &Language… | "
+                                "Suggested &Flags… | &Chapter Names to All Files… | Find Openings and &Endings… | Season &Overview…"));
         QVERIFY2(item(QStringLiteral("warningText"))->property("text").toString().contains(QStringLiteral("cut short")),
                  qPrintable(item(QStringLiteral("warningText"))->property("text").toString()));
         backend->select_file(0);
@@ -118,6 +121,13 @@ private Q_SLOTS:
         QTRY_COMPARE(unreadable(item(QStringLiteral("statusLine")), QStringLiteral("2 files open")), QString());
         backend->delete_file(1);
         QTRY_COMPARE(unreadable(item(QStringLiteral("statusLine")), QStringLiteral("1 file open")), QString());
+        QCOMPARE(usable_commands(window),
+                 QStringLiteral("&Open… | &Add… | &Remove | &Save | &Quit | Show &Command… | Default by &Language… | "
+                                "Suggested &Flags… | Season &Overview…"));
+        backend->set_track_name(backend->active_title(), 2, QStringLiteral("Alone"));
+        QCOMPARE(shown_texts(item(QStringLiteral("track_1"))).join(QStringLiteral(" | ")),
+                 QStringLiteral("#2 | Audio | Alone | [ ] Default | ja | … | Japanese | Flags…"));
+        backend->undo();
     }
 
     void every_button_of_a_chapter_row_can_be_reached() {
