@@ -450,6 +450,7 @@ ApplicationWindow {
             color: parent.plan.message.length > 0 ? window.errorColor : palette.windowText
         }
         ListView {
+            cacheBuffer: 0 // see chapterList
             objectName: "planChanges"
             Layout.fillWidth: true
             Layout.preferredHeight: Math.min(contentHeight, 260)
@@ -540,6 +541,7 @@ ApplicationWindow {
                 onAccepted: languagePicker.pick(languageList.currentIndex)
             }
             ListView {
+                cacheBuffer: 0 // see chapterList
                 id: languageList
                 objectName: "languageResults"
                 Layout.fillWidth: true
@@ -802,6 +804,7 @@ ApplicationWindow {
                 value: backend.detection_progress
             }
             ListView {
+                cacheBuffer: 0 // see chapterList
                 objectName: "findResults"
                 Layout.fillWidth: true
                 Layout.fillHeight: true
@@ -1091,6 +1094,8 @@ ApplicationWindow {
                     Layout.fillHeight: true
 
                     ListView {
+
+                        cacheBuffer: 0 // see chapterList
                         id: fileView
                         objectName: "fileList"
                         SplitView.preferredWidth: 260
@@ -1296,6 +1301,10 @@ ApplicationWindow {
                             Accessible.ignored: true
                         }
                         ListView {
+                            // Rows are made only when shown, never in the background: a row still being made
+                            // when the model shrinks under it (another file chosen) is cancelled past the
+                            // model's end and left half-made until the window closes.
+                            cacheBuffer: 0
                             id: chapterView
                             objectName: "chapterList"
                             Layout.fillWidth: true

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QQmlApplicationEngine>
+#include <QQmlIncubationController>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
@@ -46,6 +47,7 @@ std::optional<reader::SegmentView> read_back(const QString &path) {
 } // namespace
 
 class TestUi : public QObject {
+    QQmlIncubationController starved;
     Q_OBJECT
     QTemporaryDir dir;
     PrivateBus bus;
@@ -122,6 +124,9 @@ private Q_SLOTS:
 
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
         engine = std::make_unique<QQmlApplicationEngine>();
+        // A machine too busy to build anything in the background: what a view creates
+        // asynchronously never gets done.
+        engine->setIncubationController(&starved);
         register_qml_types();
         engine->load(QStringLiteral(PERLANE_QML_DIR "/App.qml"));
         QCOMPARE(engine->rootObjects().size(), 1);
@@ -131,6 +136,9 @@ private Q_SLOTS:
         QVERIFY(backend);
         QVERIFY(QTest::qWaitForWindowExposed(window));
     }
+
+    // Nothing the window shows waits for work in the background.
+    void cleanup() { QCOMPARE(starved.incubatingObjectCount(), 0); }
 
     void cleanupTestCase() {
         engine.reset();
@@ -183,7 +191,7 @@ private Q_SLOTS:
     void switch_between_files() {
         click(item(QStringLiteral("file_1")));
         QCOMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
-        QTRY_VERIFY(item(QStringLiteral("chapter_4")));
+        QTRY_VERIFY(item(QStringLiteral("chapter_3")));
         QCOMPARE(item(QStringLiteral("file_1"))->property("highlighted").toBool(), true); // shown as the active one
         QCOMPARE(shows("chapterList"),
                  QStringLiteral("Edition 1 | Cold open | 00:00.000 | 00:10.000 | 00:10.000 | ✕ | 90 s from start | 90 s from end | "
@@ -197,7 +205,7 @@ private Q_SLOTS:
         QCOMPARE(item(QStringLiteral("file_0"))->property("highlighted").toBool(), false);
         QTest::keyClick(window, Qt::Key_Left, Qt::AltModifier);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
-        QTRY_VERIFY(!item(QStringLiteral("chapter_4")));
+        QTRY_VERIFY(!item(QStringLiteral("chapter_3")));
         QTest::keyClick(window, Qt::Key_Right, Qt::AltModifier);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
         // The arrow keys in the file list.
@@ -276,7 +284,7 @@ private Q_SLOTS:
 
     void rename_and_split_chapters() {
         click(item(QStringLiteral("file_1")));
-        QTRY_VERIFY(item(QStringLiteral("chapter_4")));
+        QTRY_VERIFY(item(QStringLiteral("chapter_3")));
         type_into(item_in(QStringLiteral("chapter_0"), QStringLiteral("chapterName")),
                   QStringLiteral("Opening & Ending <1> — オープニング"));
         click(item_in(QStringLiteral("chapter_0"), QStringLiteral("chapterName")));
@@ -288,8 +296,9 @@ private Q_SLOTS:
         QTRY_COMPARE(field_text("chapter_0", "chapterName"), QStringLiteral("Cold open"));
         click(item(QStringLiteral("redoButton")));
         QTRY_COMPARE(field_text("chapter_0", "chapterName"), QStringLiteral("Opening & Ending <1> — オープニング"));
+        const int rows = item(QStringLiteral("chapterList"))->property("count").toInt();
         click(item_in(QStringLiteral("chapter_1"), QStringLiteral("splitStart")));
-        QTRY_VERIFY(item(QStringLiteral("chapter_5")));
+        QTRY_COMPARE(item(QStringLiteral("chapterList"))->property("count").toInt(), rows + 1);
         QCOMPARE(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterEnd"))->property("text").toString(),
                  QStringLiteral("01:40.000"));
         QCOMPARE(item(QStringLiteral("chapter_1"))->property("qualifies").toBool(), true);
