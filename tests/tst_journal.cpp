@@ -195,6 +195,16 @@ private Q_SLOTS:
         ::close(fd);
         QVERIFY2(journal, qPrintable(journal ? QString() : journal.error()));
         QVERIFY(journal->verify());
+        // The bytes the save leaves alone tell the file from one rewritten in place.
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(journal->check_untouched(f.handle()));
+        QVERIFY(ranges.size() > 1 && ranges[0].offset + ranges[0].length < ranges[1].offset);
+        QVERIFY(f.seek(static_cast<qint64>(ranges[0].offset + ranges[0].length))); // the first byte left alone
+        f.write("\x55");
+        f.flush();
+        QCOMPARE(journal->check_untouched(f.handle()).error(),
+                 QStringLiteral("the file holds other content than the one saved (it was replaced or rewritten)"));
         journal->remove();
     }
 
@@ -647,7 +657,13 @@ private Q_SLOTS:
         for (const Journal &j : Journal::all())
             kept += j.path() == path ? 1 : 0;
         QCOMPARE(kept, 20);
-        // The newest are the ones kept.
+        // Within a budget the size of the newest alone, only the newest is kept, and it is not over it.
+        const std::uint64_t newest = Journal::all().back().data_size();
+        QVERIFY(!Journal::prune(20, newest));
+        QCOMPARE(Journal::all().size(), 1u);
+        QVERIFY(Journal::prune(20, newest - 1));
+        QCOMPARE(Journal::all().size(), 1u);
+        // The newest is the one kept.
         QVERIFY(s.backend.undo_last_save());
         QCOMPARE(first_track_name(path), QStringLiteral("Name 21"));
     }
