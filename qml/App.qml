@@ -293,9 +293,10 @@ ApplicationWindow {
         }
     }
 
+    // The buttons wrap onto a second row in a narrow window rather than run off its edge.
     header: ToolBar {
-        RowLayout {
-            anchors.fill: parent
+        Flow {
+            width: parent.width
             ToolButton { objectName: "openButton"; action: openAction; Accessible.name: "Open files" }
             ToolButton { objectName: "addButton"; action: addAction; Accessible.name: "Add files" }
             ToolButton { objectName: "removeButton"; action: removeAction; Accessible.name: "Remove file from list" }
@@ -308,7 +309,6 @@ ApplicationWindow {
             ToolSeparator {}
             ToolButton { objectName: "undoButton"; action: undoAction; Accessible.name: "Undo" }
             ToolButton { objectName: "redoButton"; action: redoAction; Accessible.name: "Redo" }
-            Item { Layout.fillWidth: true }
         }
     }
 

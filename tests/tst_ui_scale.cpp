@@ -45,6 +45,7 @@ class TestUiScale : public QObject {
     QRect opened, room;
     QSize minimum;
     bool page_scrolls = false;
+    QStringList toolbar_cut; // toolbar buttons the user could not read or reach at that size
 
     QQuickItem *item(const QString &name) { return find_item(window->contentItem(), name); }
 
@@ -75,6 +76,13 @@ private Q_SLOTS:
         minimum = window->minimumSize();
         room = window->screen()->availableGeometry();
         page_scrolls = item(QStringLiteral("page"))->property("interactive").toBool();
+        window->grabWindow();
+        for (const char *name : {"openButton", "addButton", "removeButton", "prevButton", "nextButton", "saveButton",
+                                 "saveAllButton", "undoButton", "redoButton"}) {
+            QQuickItem *button = item(QString::fromLatin1(name));
+            if (const QString why = unreadable(button, button ? button->property("text").toString() : QString()); !why.isEmpty())
+                toolbar_cut << QString::fromLatin1(name) + QStringLiteral(": ") + why;
+        }
         // The rest is checked in a window as large as the layout is made for.
         window->resize(1024, 700);
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -92,6 +100,7 @@ private Q_SLOTS:
         QVERIFY2(room.contains(opened), qPrintable(QStringLiteral("opened at %1,%2 %3x%4").arg(opened.x()).arg(opened.y())
                                                     .arg(opened.width()).arg(opened.height())));
         QVERIFY(page_scrolls);
+        QVERIFY2(toolbar_cut.isEmpty(), qPrintable(toolbar_cut.join(QLatin1Char('\n'))));
     }
 
     void plain_words_for_files_that_cannot_be_opened() {
