@@ -182,6 +182,12 @@ private Q_SLOTS:
         QVERIFY(cell(3, dub)[QStringLiteral("odd")].toBool());  // e04 has it as track 1
         QVERIFY(!cell(1, dub)[QStringLiteral("present")].toBool());
         QVERIFY(rows[1].toMap()[QStringLiteral("odd")].toBool()); // its row says so too
+        // Flags in words: the ones set, and "disabled" for a track that is not enabled.
+        QVERIFY(s.backend.set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("hearing-impaired"), 1));
+        QVERIFY(s.backend.set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("commentary"), 0));
+        QVERIFY(s.backend.set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("enabled"), 0));
+        const QVariantMap flagged = s.backend.season_overview()[QStringLiteral("rows")].toList()[0].toMap()[QStringLiteral("cells")].toList()[dub].toMap();
+        QCOMPARE(flagged[QStringLiteral("text")].toString(), QStringLiteral("#3 \u00B7 default \u00B7 hearing impaired \u00B7 disabled"));
         // Two episodes, one with the dub: neither is the norm, so neither stands out.
         Setup two;
         open_season(two, {media(episodes[0]), media(episodes[1])});
