@@ -647,22 +647,30 @@ private Q_SLOTS:
 
     void finished_journals_are_bounded() {
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("many.mkv"));
+        const QString other = copy(QStringLiteral("full.mkv"), QStringLiteral("once.mkv"));
         BackendSetup s;
+        QVERIFY(!s.backend.add_file(other));
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Once"));
+        s.save();
         QVERIFY(!s.backend.add_file(path));
+        s.backend.select_file(1);
         for (int i = 0; i < 23; ++i) {
             s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Name %1").arg(i));
             s.save();
         }
-        int kept = 0;
-        for (const Journal &j : Journal::all())
+        int kept = 0, kept_other = 0;
+        for (const Journal &j : Journal::all()) {
             kept += j.path() == path ? 1 : 0;
+            kept_other += j.path() == other ? 1 : 0;
+        }
         QCOMPARE(kept, 20);
-        // Within a budget the size of the newest alone, only the newest is kept, and it is not over it.
-        const std::uint64_t newest = Journal::all().back().data_size();
+        QCOMPARE(kept_other, 1); // another file's saves are not counted against this one's
+        // Within a budget the size of the newest alone, each file keeps its newest, and that is not over it.
+        const std::uint64_t newest = std::ranges::max(Journal::all(), {}, &Journal::data_size).data_size();
         QVERIFY(!Journal::prune(20, newest));
-        QCOMPARE(Journal::all().size(), 1u);
+        QCOMPARE(Journal::all().size(), 2u);
         QVERIFY(Journal::prune(20, newest - 1));
-        QCOMPARE(Journal::all().size(), 1u);
+        QCOMPARE(Journal::all().size(), 2u);
         // The newest is the one kept.
         QVERIFY(s.backend.undo_last_save());
         QCOMPARE(first_track_name(path), QStringLiteral("Name 21"));

@@ -159,6 +159,8 @@ private Q_SLOTS:
         inner.chapter_time_start.value = 1'500'000'001ull; // nanosecond precision is kept
         inner.chapter_flag_hidden.value = 1;
         inner.chapter_flag_enabled.value = 0;
+        inner.chapter_segment_uuid.emplace().value = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                                                      0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
         auto &display = inner.chapter_display.emplace_back();
         display.chap_language.emplace_back().value = "jpn";
         display.chap_language_bcp47.emplace_back().value = "ja";
@@ -197,6 +199,7 @@ private Q_SLOTS:
                                 "        <ChapterTimeStart>00:00:01.500000001</ChapterTimeStart>\n"
                                 "        <ChapterFlagHidden>1</ChapterFlagHidden>\n"
                                 "        <ChapterFlagEnabled>0</ChapterFlagEnabled>\n"
+                                "        <ChapterSegmentUID format=\"hex\">00112233445566778899aabbccddeeff</ChapterSegmentUID>\n"
                                 "        <ChapterDisplay>\n"
                                 "          <ChapterString></ChapterString>\n"
                                 "          <ChapterLanguage>jpn</ChapterLanguage>\n"
