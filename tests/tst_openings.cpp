@@ -192,8 +192,10 @@ private Q_SLOTS:
         s.backend.load_choices({episode_file(QStringLiteral("e01.mkv")), episode_file(QStringLiteral("e02.mkv"))});
         QSignalSpy finished(&s.backend, &Backend::detection_finished);
         s.backend.detect_openings();
+        QSignalSpy progress(&s.backend, &Backend::detection_progress_changed);
         s.backend.cancel_detection();
         QVERIFY(!s.backend.detecting());
+        QCOMPARE(progress.count(), 1); // the window hears that it stopped
         QVERIFY(!finished.wait(3000));
         QVERIFY(s.backend.suggestions().isEmpty());
     }
