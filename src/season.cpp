@@ -201,7 +201,8 @@ Plan default_by_language(const Documents &docs, std::uint64_t type, const QStrin
         add_edit(plan, docs, i, std::move(next));
     }
     if (!any)
-        plan.refusal = QStringLiteral("No open file has a %1 track in %2.").arg(kind, wanted->description);
+        plan.refusal = QStringLiteral("No open file has %1 %2 track in %3.")
+                           .arg(kind.startsWith(QLatin1Char('a')) ? QStringLiteral("an") : QStringLiteral("a"), kind, wanted->description);
     return plan;
 }
 

@@ -214,7 +214,7 @@ private Q_SLOTS:
         refused(s.backend.set_track_flag(title, 99, QStringLiteral("forced"), 1), "no track 99");
         refused(s.backend.default_by_language(QStringLiteral("video"), QStringLiteral("jpn")), "use audio or subtitles");
         refused(s.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("xx")), "not an ISO 639");
-        refused(s.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("fre")), "No open file has a audio track in French");
+        refused(s.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("fre")), "No open file has an audio track in French");
         refused(s.backend.apply_track_to_all(2), "no changes to apply");
         refused(s.backend.apply_track_to_all(42), "no track 42");
         s.backend.set_track_language(title, 2, QStringLiteral("Japanese"));

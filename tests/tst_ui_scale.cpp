@@ -137,6 +137,33 @@ private Q_SLOTS:
         QCOMPARE(shown_texts(item(QStringLiteral("track_1"))).join(QStringLiteral(" | ")),
                  QStringLiteral("#2 | Audio | Alone | [ ] Default | ja | … | Japanese | Flags…"));
         backend->undo();
+        // Default by language for this one file, then for a language picked from all of them.
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("defaultDialog"));
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("defaultAction")), "trigger");
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QQuickItem *shown = dialog->property("contentItem").value<QQuickItem *>();
+        window->grabWindow();
+        QCOMPARE(shown_texts(shown).join(QStringLiteral(" | ")),
+                 QStringLiteral("In every open file, the first track of this type in this language becomes the default one, and the other tracks of this type stop being default. | "
+                                "Audio | Japanese — ja | 2 changes in 1 file: | full.mkv — #2 Audio — default: no → yes | "
+                                "full.mkv — #3 Audio — default: yes → no"));
+        QQuickItem *language = find_item(shown, QStringLiteral("defaultLanguage"));
+        QVERIFY(QMetaObject::invokeMethod(language, "forceActiveFocus"));
+        QTRY_VERIFY(language->hasActiveFocus());
+        QTest::keyClick(window, Qt::Key_Down);
+        QTest::keyClick(window, Qt::Key_Down); // "Other language…"
+        QTRY_VERIFY(item(QStringLiteral("languageSearch")));
+        for (QChar c : QStringLiteral("french"))
+            QTest::keyClick(window, c.toLatin1());
+        QTest::keyClick(window, Qt::Key_Return);
+        QTRY_VERIFY(!item(QStringLiteral("languageSearch")));
+        window->grabWindow();
+        QCOMPARE(shown_texts(shown).join(QStringLiteral(" | ")),
+                 QStringLiteral("In every open file, the first track of this type in this language becomes the default one, and the other tracks of this type stop being default. | "
+                                "Audio | French — fre | No open file has an audio track in French. | "
+                                "Skipped:\n• full.mkv: it has no audio track in French"));
+        QMetaObject::invokeMethod(dialog, "reject");
+        QTRY_VERIFY(!dialog->property("visible").toBool());
     }
 
     void every_button_of_a_chapter_row_can_be_reached() {
