@@ -450,8 +450,8 @@ ApplicationWindow {
             color: parent.plan.message.length > 0 ? window.errorColor : palette.windowText
         }
         ListView {
-            cacheBuffer: 0 // see chapterList
             objectName: "planChanges"
+            cacheBuffer: 0 // see chapterList
             Layout.fillWidth: true
             Layout.preferredHeight: Math.min(contentHeight, 260)
             clip: true
@@ -541,9 +541,9 @@ ApplicationWindow {
                 onAccepted: languagePicker.pick(languageList.currentIndex)
             }
             ListView {
-                cacheBuffer: 0 // see chapterList
                 id: languageList
                 objectName: "languageResults"
+                cacheBuffer: 0 // see chapterList
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 clip: true
@@ -804,8 +804,8 @@ ApplicationWindow {
                 value: backend.detection_progress
             }
             ListView {
-                cacheBuffer: 0 // see chapterList
                 objectName: "findResults"
+                cacheBuffer: 0 // see chapterList
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 clip: true
@@ -1094,10 +1094,9 @@ ApplicationWindow {
                     Layout.fillHeight: true
 
                     ListView {
-
-                        cacheBuffer: 0 // see chapterList
                         id: fileView
                         objectName: "fileList"
+                        cacheBuffer: 0 // see chapterList
                         SplitView.preferredWidth: 260
                         SplitView.minimumWidth: 150
                         clip: true
@@ -1301,12 +1300,12 @@ ApplicationWindow {
                             Accessible.ignored: true
                         }
                         ListView {
+                            id: chapterView
+                            objectName: "chapterList"
                             // Rows are made only when shown, never in the background: a row still being made
                             // when the model shrinks under it (another file chosen) is cancelled past the
                             // model's end and left half-made until the window closes.
                             cacheBuffer: 0
-                            id: chapterView
-                            objectName: "chapterList"
                             Layout.fillWidth: true
                             Layout.fillHeight: true
                             clip: true

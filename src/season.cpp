@@ -200,9 +200,10 @@ Plan default_by_language(const Documents &docs, std::uint64_t type, const QStrin
         any = true;
         add_edit(plan, docs, i, std::move(next));
     }
-    if (!any)
-        plan.refusal = QStringLiteral("No open file has %1 %2 track in %3.")
-                           .arg(kind.startsWith(QLatin1Char('a')) ? QStringLiteral("an") : QStringLiteral("a"), kind, wanted->description);
+    if (!any) {
+        const QString article = kind.startsWith(QLatin1Char('a')) ? QStringLiteral("an") : QStringLiteral("a");
+        plan.refusal = QStringLiteral("No open file has %1 %2 track in %3.").arg(article, kind, wanted->description);
+    }
     return plan;
 }
 
