@@ -85,6 +85,14 @@ inline QStringList shown_texts(QQuickItem *root) {
     return lines;
 }
 
+// What `part` shows, on one line, once the window has laid out what just changed.
+inline QString shown_line(QQuickItem *part) {
+    if (!part)
+        return QStringLiteral("(not shown)");
+    part->window()->grabWindow();
+    return shown_texts(part).join(QStringLiteral(" | "));
+}
+
 // The window's commands that can be used now, menus and toolbar alike.
 inline QString usable_commands(QQuickWindow *window) {
     QStringList usable;

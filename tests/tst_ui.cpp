@@ -59,10 +59,7 @@ class TestUi : public QObject {
     QQuickItem *item_in(const QString &parent, const QString &name) { return find_item(item(parent), name); }
 
     // What a part of the window shows, on one line (see shown_texts).
-    QString shows(QQuickItem *part) {
-        window->grabWindow(); // lays out what just changed
-        return part ? shown_texts(part).join(QStringLiteral(" | ")).replace(dir.path(), QStringLiteral("DIR")) : QStringLiteral("(not shown)");
-    }
+    QString shows(QQuickItem *part) { return shown_line(part).replace(dir.path(), QStringLiteral("DIR")); }
     QString shows(const char *name) { return shows(item(QString::fromLatin1(name))); }
     // A dialog as shown: its title, content and buttons.
     QString dialog_shows(const char *name) {
