@@ -186,13 +186,14 @@ Frame {
             Button { objectName: "markEnding"; text: "Ending"; Accessible.name: "Mark " + root.rowLabel + " as the ending"; onClicked: root.mark("ending") }
             Button {
                 id: moreRoles
+                objectName: "moreRoles"
                 text: "More ▾"
                 Accessible.name: "Mark " + root.rowLabel + " as recap or preview"
                 onClicked: rolesMenu.popup(moreRoles, 0, moreRoles.height)
                 Menu {
                     id: rolesMenu
-                    MenuItem { text: "Recap"; onTriggered: root.mark("recap") }
-                    MenuItem { text: "Preview"; onTriggered: root.mark("preview") }
+                    MenuItem { objectName: "markRecap"; text: "Recap"; onTriggered: root.mark("recap") }
+                    MenuItem { objectName: "markPreview"; text: "Preview"; onTriggered: root.mark("preview") }
                 }
             }
             Label {

@@ -329,6 +329,17 @@ private Q_SLOTS:
         backend->undo();
         QTRY_COMPARE(item_in(QStringLiteral("chapter_2"), QStringLiteral("skipType"))->property("displayText").toString(),
                      QStringLiteral("None"));
+        // The two rarer roles sit in the row's menu.
+        for (const auto &[entry, skip, name] : {std::tuple{"markRecap", "Recap", "Recap"}, {"markPreview", "Next preview", "Preview"}}) {
+            click(item_in(QStringLiteral("chapter_2"), QStringLiteral("moreRoles")));
+            QTRY_VERIFY(item(QString::fromLatin1(entry)));
+            click(item(QString::fromLatin1(entry)));
+            QTRY_COMPARE(item_in(QStringLiteral("chapter_2"), QStringLiteral("skipType"))->property("displayText").toString(),
+                         QString::fromUtf8(skip));
+            QVERIFY(field_text("chapter_2", "chapterName").startsWith(QString::fromUtf8(name)));
+            backend->undo();
+            QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
+        }
 
         // Typing is for the chapter it was typed into: when that chapter goes (deleted from
         // elsewhere) and its row comes to show another chapter, committing the text renames
