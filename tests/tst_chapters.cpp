@@ -357,6 +357,16 @@ private Q_SLOTS:
             QCOMPARE(row_of(rows, keys[r]), std::optional(r));
         }
         QCOMPARE(keys[5].nth, std::size_t{1});
+        // A key whose chapter is gone leads nowhere.
+        QCOMPARE(row_of(rows, ChapterKey{3, 1, 7, 2}), std::nullopt);
+        QCOMPARE(row_of(rows, ChapterKey{3, 2, 7, 0}), std::nullopt);
+        // Tracks the same way: the second track with UID 5 is the third row.
+        const std::vector<std::uint64_t> uids{5, 6, 5};
+        QCOMPARE(key_of(uids, 2, 3), (TrackKey{3, 5, 1}));
+        QCOMPARE(index_of(uids, key_of(uids, 2, 3)), std::optional<std::size_t>(2));
+        QCOMPARE(index_of(uids, key_of(uids, 1, 3)), std::optional<std::size_t>(1));
+        QCOMPARE(index_of(uids, TrackKey{3, 5, 2}), std::nullopt);
+        QCOMPARE(index_of(uids, TrackKey{3, 9, 0}), std::nullopt);
     }
 };
 
