@@ -54,9 +54,9 @@ inline QString accessible_name(QQuickItem *item) {
 #include <functional>
 
 // What the window shows, one line per item that shows text, in the order of the item tree:
-// the text, with "[x]"/"[ ]" for a check box and "(off)" when it cannot be used. Items that
-// are hidden, transparent or outside the window are left out, and a button's own label is
-// not listed again under it.
+// the text, with "[x]"/"[ ]" for a check box, "(cut)" when it does not fit and "(off)" when it
+// cannot be used. Items that are hidden, transparent or outside the window are left out, and a
+// button's own label is not listed again under it.
 inline QStringList shown_texts(QQuickItem *root) {
     QStringList lines;
     const std::function<void(QQuickItem *, const QString &, QRectF)> walk = [&](QQuickItem *item, const QString &above, QRectF seen) {
@@ -69,6 +69,8 @@ inline QStringList shown_texts(QQuickItem *root) {
             QString line = text;
             if (item->inherits("QQuickCheckBox"))
                 line = (item->property("checked").toBool() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ")) + text;
+            if (item->property("truncated").toBool()) // elided or past its lines: not all of it is read
+                line += QStringLiteral(" (cut)");
             if (!item->isEnabled())
                 line += QStringLiteral(" (off)");
             lines << line;
