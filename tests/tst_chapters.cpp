@@ -309,6 +309,69 @@ private Q_SLOTS:
         QCOMPARE(atoms.at(1).chapter_string_uid->value, std::string("episode-main"));
     }
 
+    // Every refusal says what was wrong, with the numbers as the user counts them, and
+    // changes nothing.
+    void refusals_say_why_in_full() {
+        Setup st;
+        st.backend.load_choices({media("full.mkv"), media("s01e01.mkv")});
+        st.backend.select_file(0); // Intro 0 s, Opening 10 s, Episode 100 s; the file lasts 180 s
+        const QString title = st.backend.active_title(), opening = st.chapters.rows()[1].key;
+        const QString nothing = QStringLiteral(" Nothing was changed.");
+        auto refused = [&](bool done, const QString &why) {
+            QVERIFY(!done);
+            QVERIFY(st.backend.save_failed());
+            QCOMPARE(st.backend.save_status(), why);
+            QCOMPARE(st.backend.unsaved_files(), QStringList());
+        };
+        const QString role = QStringLiteral(" is not a chapter role: use opening, ending, recap or preview.") + nothing;
+        refused(st.backend.set_chapter_skip_type(0, 2, 7), "Skip type 7 is not one of 0 to 6 (or -1 for none)." + nothing);
+        refused(st.backend.set_chapter_skip_type(0, 2, -2), "Skip type -2 is not one of 0 to 6 (or -1 for none)." + nothing);
+        refused(st.backend.mark_chapter(0, 2, QStringLiteral("credits")), "\u201Ccredits\u201D" + role);
+        refused(st.backend.mark_chapter_by_key(opening, QStringLiteral("x")), "\u201Cx\u201D" + role);
+        refused(st.backend.add_marked_chapter(0, 50000, 60000, QStringLiteral("op")), "\u201Cop\u201D" + role);
+        refused(st.backend.mark_chapter(0, 9, QStringLiteral("opening")), "There is no chapter 10 in edition 1." + nothing);
+        refused(st.backend.delete_chapter(1, 0), "There is no chapter 1 in edition 2." + nothing);
+        refused(st.backend.split_chapter_at(0, 0, -5), "-5 ms is not a time in a file." + nothing);
+        for (const qint64 at : {10000, 100000})
+            refused(st.backend.split_chapter_at(0, 1, at), Time{static_cast<std::uint64_t>(at)}.to_string() +
+                    " is not inside the chapter (00:10.000 to 01:40.000): a split there would leave an empty piece." + nothing);
+        refused(st.backend.add_chapter(0, 10000, QStringLiteral("x")), "A chapter starts at 00:10.000 already." + nothing);
+        refused(st.backend.add_chapter(3, 20000, QStringLiteral("x")), "There is no edition 4." + nothing);
+        const QString control = QStringLiteral("Names cannot contain control characters (NUL, line breaks, tabs); the edit was not made.");
+        refused(st.backend.add_chapter(0, 20000, QStringLiteral("a\tb")), control);
+        refused(st.backend.set_chapter_start(0, 1, 0),
+                "The start must lie after the previous chapter's start (00:00.000) and before this chapter's end (01:40.000)." + nothing);
+        refused(st.backend.add_marked_chapter(0, 50000, 40000, QStringLiteral("opening")),
+                "The end (00:40.000) must come after the start (00:50.000)." + nothing);
+        refused(st.backend.set_chapter_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no chapter." + nothing);
+        refused(st.backend.set_track_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no track." + nothing);
+        refused(st.backend.set_track_flag(title, 9, QStringLiteral("forced"), 1), QStringLiteral("There is no track 9 in the active file; no flag was changed."));
+        refused(st.backend.set_track_flag(title, 1, QStringLiteral("loud"), 1), QStringLiteral("\u201Cloud\u201D is not a track flag; no flag was changed."));
+        refused(st.backend.set_track_flag(title, 1, QStringLiteral("forced"), -1), QStringLiteral("The forced flag is 0 or 1; -1 was not set."));
+        refused(st.backend.set_track_flag(title, 1, QStringLiteral("original"), 2), QStringLiteral("The original flag is 0, 1 or -1 (unset); 2 was not set."));
+        st.backend.set_chapter_name(0, 1, QStringLiteral("a\nb"));
+        refused(false, control);
+        const QString language = QStringLiteral(" The language was not changed.");
+        for (const auto &[typed, why] : std::initializer_list<std::pair<const char *, QString>>{
+                 {"en-Zzzq", QStringLiteral("\u201CZzzq\u201D is not an ISO 15924 script code.")},
+                 {"en-QQ", QStringLiteral("\u201CQQ\u201D is not an ISO 3166 country or UN region code.")},
+                 {"xx", QStringLiteral("\u201Cxx\u201D is not an ISO 639 language code.")},
+                 {"e\tn", QStringLiteral("A language code cannot contain control characters (line breaks, tabs).")}}) {
+            st.backend.set_track_language(title, 1, QString::fromUtf8(typed));
+            refused(false, why + language);
+        }
+        QCOMPARE(st.backend.parse_time(QStringLiteral("1:00-2:28-3"))[QStringLiteral("reason")].toString(),
+                 QStringLiteral("Give one time, or two joined by a dash."));
+        QCOMPARE(st.backend.parse_time(QStringLiteral("abc"))[QStringLiteral("reason")].toString(),
+                 QStringLiteral("\u201Cabc\u201D is not a time: write mm:ss.fff or h:mm:ss.fff, for example 01:30.000."));
+        refused(st.backend.accept_flag_suggestion(QStringLiteral("loud")), "\u201Cloud\u201D is not a track flag." + nothing);
+        st.backend.select_file(1); // no chapters, nothing edited
+        refused(st.backend.apply_chapter_names_to_all(), "The active file has no chapters to copy." + nothing);
+        refused(st.backend.apply_track_to_all(1), "Track 1 has no changes to apply to other files: edit it first." + nothing);
+        QCOMPARE(st.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("en")), 0);
+        QCOMPARE(st.backend.save_status(), QStringLiteral("Default by language: no file needed a change."));
+    }
+
     void chapter_names_go_to_the_files_that_line_up() {
         Setup st;
         std::vector<Choice> files;
