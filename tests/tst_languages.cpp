@@ -76,6 +76,19 @@ private Q_SLOTS:
         QCOMPARE(first(QStringLiteral("portuguese bra")), QStringLiteral("Portuguese (Brazil) \u2014 pt-BR"));
         QCOMPARE(first(QStringLiteral("Portuguese (Brazil")), QStringLiteral("Portuguese (Brazil) \u2014 pt-BR"));
         QCOMPARE(first(QStringLiteral("zh-Hant-TW")), QStringLiteral("Chinese (Han (Traditional variant), Taiwan) \u2014 zh-Hant-TW"));
+        // Ranked: names that start with the text, then words inside names; the everyday
+        // (ISO 639-2) list before the rest; nothing listed twice.
+        auto labels = [](const char *q) {
+            QStringList out;
+            for (const auto &c : languages::search(QString::fromUtf8(q), 4))
+                out << c.label;
+            return out.join(QLatin1Char('|'));
+        };
+        QCOMPARE(labels("fren"), QStringLiteral("French — fre|French, Middle (ca. 1400-1600) — frm|French, Old (842-ca. 1400) — fro|"
+                                                "Creoles and pidgins, French-based — cpf"));
+        QCOMPARE(labels("span"), QStringLiteral("Spanish — spa|Spanish Sign Language — ssp|Loreto-Ucayali Spanish — spq|"
+                                                "Old Spanish — osp"));
+        QCOMPARE(labels(""), QStringLiteral("Abkhazian — abk|Achinese — ace|Acoli — ach|Adangme — ada"));
         QVERIFY(languages::search(QStringLiteral("zzzzqq")).empty());
         QCOMPARE(languages::search(QStringLiteral("a"), 5).size(), 5u);
     }
