@@ -220,13 +220,20 @@ private Q_SLOTS:
         s.backend.set_chapter_name(0, 0, QStringLiteral("Chapter save"));
         s.backend.insert_chapter_start(0, 1);
         s.save();
+        const QByteArray after_chapters = sha256(path);
+        s.backend.set_title(QStringLiteral("Not saved"));
+        QVERIFY(!s.backend.undo_last_save());
+        QCOMPARE(s.backend.save_status(),
+                 QStringLiteral("Cannot undo the last save of twice.mkv: it has unsaved changes; save or revert them first."));
+        QCOMPARE(sha256(path), after_chapters);
+        s.backend.revert_file();
         QVERIFY(s.backend.undo_last_save());
         QCOMPARE(sha256(path), after_tracks);
         QCOMPARE(s.chapters.rows().at(0).name, QStringLiteral("Cold open")); // the window shows the disk
         QVERIFY(s.backend.undo_last_save());
         QCOMPARE(sha256(path), original);
         QVERIFY(!s.backend.undo_last_save());
-        QVERIFY(s.backend.save_status().contains(QStringLiteral("no save of it is kept")));
+        QCOMPARE(s.backend.save_status(), QStringLiteral("Cannot undo the last save of twice.mkv: no save of it is kept."));
     }
 
     void a_file_changed_since_its_save_is_not_taken_back() {
