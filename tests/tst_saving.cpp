@@ -382,6 +382,16 @@ private Q_SLOTS:
         QCOMPARE(said.filter(QStringLiteral("Saving")),
                  (QStringList{"Saving 1 of 2: full.mkv\u2026", "Saving 2 of 2: editions.mkv\u2026"}));
         QCOMPARE(s.backend.save_status(), QStringLiteral("Saved 2 files."));
+        // One of them gone: the other is saved, the count and the reason are said.
+        for (quint64 i : {1, 0}) {
+            s.backend.select_file(i);
+            s.backend.set_track_name(s.backend.active_document()->title(), 1, QStringLiteral("Again"));
+        }
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("editions.mkv"))));
+        s.backend.save_all();
+        s.wait();
+        QCOMPARE(s.backend.save_status(), QStringLiteral("1 of 2 files could not be saved. Could not save editions.mkv: No such file or directory."));
+        QCOMPARE(s.backend.unsaved_files(), QStringList{QStringLiteral("editions.mkv")});
     }
 
     void failures_keep_the_edits() {
