@@ -217,7 +217,7 @@ private Q_SLOTS:
         detect(s);
         const QVariantList found = s.backend.suggestions();
         auto notes = [&](int i) { return found[i].toMap()[QStringLiteral("notes")].toString(); };
-        QVERIFY2(notes(0).contains(QStringLiteral("its audio could not be read")), qPrintable(notes(0)));
+        QVERIFY2(notes(0).startsWith(QStringLiteral("its audio could not be read: ")), qPrintable(notes(0)));
         QVERIFY2(notes(1).contains(QStringLiteral("could not be read")) || notes(1).contains(QStringLiteral("no fingerprint")),
                  qPrintable(notes(1)));
         QCOMPARE(notes(2), QStringLiteral("it has no audio track"));
@@ -229,14 +229,16 @@ private Q_SLOTS:
         Setup one;
         one.backend.load_choices({episode_file(QStringLiteral("e01.mkv"))});
         detect(one);
-        QVERIFY(one.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString().contains(QStringLiteral("at least two episodes")));
+        QCOMPARE(one.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString(),
+                 QStringLiteral("at least two episodes with audio must be open to compare them"));
         work.stand_in("exit 0"); // a PATH with mkvpropedit only
         qputenv("PATH", work.dir.filePath(QStringLiteral("bin")).toUtf8());
         Setup none;
         none.backend.load_choices({episode_file(QStringLiteral("e01.mkv")), episode_file(QStringLiteral("e02.mkv"))});
         detect(none);
         work.restore_path();
-        QVERIFY(none.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString().contains(QStringLiteral("ffmpeg could not be started")));
+        QCOMPARE(none.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString(),
+                 QStringLiteral("ffmpeg could not be started (install the ffmpeg package)"));
 
         // An ffmpeg that fails: its last line is the reason (the lines before it are context).
         QFile fake(work.dir.filePath(QStringLiteral("bin/ffmpeg")));
@@ -250,8 +252,7 @@ private Q_SLOTS:
         detect(failing);
         work.restore_path();
         const QString said = failing.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString();
-        QVERIFY2(said.contains(QStringLiteral("its audio could not be read: input.mkv: the reason")) && !said.contains(QStringLiteral("context")),
-                 qPrintable(said));
+        QCOMPARE(said, QStringLiteral("its audio could not be read: input.mkv: the reason"));
     }
 };
 
