@@ -69,7 +69,10 @@ inline QStringList shown_texts(QQuickItem *root) {
             QString line = text;
             if (item->inherits("QQuickCheckBox"))
                 line = (item->property("checked").toBool() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ")) + text;
-            if (item->property("truncated").toBool()) // elided or past its lines: not all of it is read
+            // Elided, past its lines, running out of its own box, or cut at the side (a row
+            // half scrolled out at the top or bottom is no fault).
+            const bool overflows = item->inherits("QQuickText") && item->property("contentWidth").toReal() > item->width() + 0.5;
+            if (item->property("truncated").toBool() || overflows || r.left() < seen.left() - 0.5 || r.right() > seen.right() + 0.5)
                 line += QStringLiteral(" (cut)");
             if (!item->isEnabled())
                 line += QStringLiteral(" (off)");

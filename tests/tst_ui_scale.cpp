@@ -260,6 +260,14 @@ private Q_SLOTS:
         QCOMPARE(unreadable(item(QStringLiteral("toolOutput")),
                             QStringLiteral("The file is being analyzed.\nError: the file could not be opened for writing.")),
                  QString());
+        // On the small screen too: the banner's words wrap, the status line ends in "…".
+        window->resize(512, 350);
+        QTRY_COMPARE(window->width(), 512);
+        QTRY_COMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
+        QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
+        QVERIFY(item(QStringLiteral("statusLine"))->property("truncated").toBool());
+        window->resize(1024, 700);
+        QTRY_COMPARE(window->width(), 1024);
         backend->revert_file();
     }
 
