@@ -215,8 +215,12 @@ private Q_SLOTS:
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
         QTest::keyClick(window, Qt::Key_End);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
+        QTest::keyClick(window, Qt::Key_Down); // past the last: stays (keys are handled at once)
+        QCOMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
         QTest::keyClick(window, Qt::Key_Home);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
+        QTest::keyClick(window, Qt::Key_Up);
+        QCOMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
         // Passing through the fields without typing changes nothing and says nothing.
         const QString status = backend->save_status();
         click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
