@@ -248,6 +248,9 @@ private Q_SLOTS:
         // A flag set from its box, by keyboard: "Yes" is 1.
         click(item_in(QStringLiteral("track_1"), QStringLiteral("trackFlags")));
         QTRY_VERIFY(item(QStringLiteral("flag_forced")));
+        QCOMPARE(shows(item(QStringLiteral("flag_forced"))->parentItem()->parentItem()),
+                 QStringLiteral("Forced | No | Hearing impaired | Not set | Visually impaired | Not set | Text descriptions | Not set | "
+                                "Original language | Not set | Commentary | Not set | Enabled | Yes"));
         // The keyboard is in the popup: Tab reaches its first box.
         QTest::keyClick(window, Qt::Key_Tab);
         QTRY_VERIFY(item(QStringLiteral("flag_forced"))->hasActiveFocus());
