@@ -92,6 +92,16 @@ class TestUi : public QObject {
         for (int i = 0; i < times; ++i)
             QTest::keyClick(window, key);
     }
+    // A click beside an open dialog or popup (on a file that is not the active one) closes it
+    // and reaches nothing behind it.
+    void click_beside(QObject *popup) {
+        QVERIFY(popup);
+        QTRY_VERIFY(popup->property("opened").toBool());
+        const QString active = backend->active_file_name();
+        click(item(backend->active_row() == 0 ? QStringLiteral("file_1") : QStringLiteral("file_0")));
+        QTRY_VERIFY(!popup->property("visible").toBool());
+        QCOMPARE(backend->active_file_name(), active);
+    }
     void type_into(QQuickItem *field, const QString &text) {
         click(field);
         QVERIFY(field->hasActiveFocus());
@@ -487,8 +497,7 @@ private Q_SLOTS:
         QCOMPARE(dialog_shows("commandDialog"),
                  QStringLiteral("Close | Save command | Save runs this command: | "
                                 "mkvpropedit DIR/full.mkv --edit info --set 'title=Shown first' | Copy"));
-        QMetaObject::invokeMethod(dialog, "close");
-        QTRY_VERIFY(!dialog->property("visible").toBool());
+        click_beside(dialog);
         backend->undo();
         QTRY_VERIFY(!backend->active_modified());
     }
@@ -707,6 +716,9 @@ private Q_SLOTS:
         QTRY_COMPARE(language->property("text").toString(), QStringLiteral("swe"));
         backend->undo();
         QTRY_COMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
+        click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
+        click_beside(window->findChild<QObject *>(QStringLiteral("languagePicker")));
+        QCOMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
 
         // The dub renamed, then applied to the season after a look at what would change.
         type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("English"));
@@ -800,11 +812,7 @@ private Q_SLOTS:
         QVERIFY2(done.startsWith(QStringLiteral("Set the hearing-impaired flag: 1 file changed (not saved yet).")),
                  qPrintable(done));
         QCOMPARE(unreadable(find_item(content, QStringLiteral("suggestionDone")), QStringLiteral("\u2713 ") + done), QString());
-        // A click beside the dialog closes it and reaches nothing behind it.
-        const QString active = backend->active_file_name();
-        click(item(QStringLiteral("file_0")));
-        QTRY_VERIFY(!suggestions->property("visible").toBool());
-        QCOMPARE(backend->active_file_name(), active);
+        click_beside(suggestions);
 
         // The overview marks in words what differs: "≠" before the odd episodes and cells.
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("overviewAction")), "trigger");
