@@ -756,6 +756,8 @@ private Q_SLOTS:
         // Default by language: Japanese audio, previewed in the dialog, then applied.
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("defaultAction")), "trigger");
         QObject *dialog = window->findChild<QObject *>(QStringLiteral("defaultDialog"));
+        click_beside(dialog);
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("defaultAction")), "trigger");
         QTRY_VERIFY(dialog->property("opened").toBool());
         QCOMPARE(dialog->property("language").toString(), QStringLiteral("ja"));
         // Subtitles too: the dialog asks for them by the name the backend takes.
