@@ -107,6 +107,11 @@ private Q_SLOTS:
         QVERIFY(set_chapter_start(f.editions, 0, 0, 5 * s, f.end));
         QVERIFY(add_chapter(f.editions, 0, 2 * s, QStringLiteral("Cold open"), f.end));
         QCOMPARE(f.rows().mid(0, 2), (QStringList{"0|Cold open|2-5|-", "0|Episode|5-120|-"}));
+        // An edition without chapters (a file may hold one) takes its first chapter itself.
+        f.editions.emplace_back();
+        QVERIFY(add_chapter(f.editions, 1, 30 * s, QStringLiteral("Late"), f.end));
+        QCOMPARE(f.editions.size(), 2u);
+        QCOMPARE(f.rows().mid(f.rows().size() - 2), (QStringList{"1|Chapter 1|0-30|-", "1|Late|30-180|-"}));
         QVERIFY(f.uids_unique());
     }
 

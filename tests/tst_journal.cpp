@@ -683,6 +683,22 @@ private Q_SLOTS:
         // The newest is the one kept.
         QVERIFY(s.backend.undo_last_save());
         QCOMPARE(first_track_name(path), QStringLiteral("Name 21"));
+        // An undo under way is never pruned, however old: it finishes the undo at the next start.
+        for (int i = 0; i < 2; ++i) {
+            s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Again %1").arg(i));
+            s.save();
+        }
+        std::vector<Journal> saves;
+        for (Journal &j : Journal::all())
+            if (j.path() == path)
+                saves.push_back(std::move(j));
+        QCOMPARE(saves.size(), 2u);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+        QVERIFY(saves.front().begin_undo(fd));
+        ::close(fd);
+        Journal::prune(1, 0);
+        QCOMPARE(unfinished(path), 1);
+        clear_journals();
     }
 };
 

@@ -25,6 +25,7 @@ private Q_SLOTS:
         QTest::newRow("script and region") << "zh-hant-tw" << "zh-Hant-TW" << "Chinese (Han (Traditional variant), Taiwan)" << "";
         QTest::newRow("long code before region") << "ger-CH" << "de-CH" << "German (Switzerland)" << "";
         QTest::newRow("UN region") << "es-419" << "es-419" << "Spanish (Latin America and the Caribbean)" << "";
+        QTest::newRow("UN subregion") << "fr-017" << "fr-017" << "French (Middle Africa)" << "";
         QTest::newRow("country number") << "en-840" << "en-US" << "English (United States)" << "";
         QTest::newRow("script") << "sr-Latn" << "sr-Latn" << "Serbian (Latin)" << "";
         QTest::newRow("empty") << "" << "" << "" << "Enter a language code";
