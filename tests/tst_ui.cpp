@@ -701,9 +701,10 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_Escape);
         QTRY_VERIFY(!item_in(QStringLiteral("track_1"), QStringLiteral("languageError")));
         QCOMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
-        // Picked with the mouse from the list.
+        // Picked with the mouse from the list; the search starts afresh.
         click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
         QTRY_VERIFY(item(QStringLiteral("languageSearch")));
+        QCOMPARE(item(QStringLiteral("languageSearch"))->property("text").toString(), QString());
         QVERIFY(!item(QStringLiteral("noLanguage")));
         type_text(QStringLiteral("qqzzy"));
         QTRY_COMPARE(unreadable(item(QStringLiteral("noLanguage")), QStringLiteral("No language matches.")), QString());
