@@ -16,6 +16,8 @@ inline QQuickItem *find_item(QQuickItem *root, const QString &name) {
 
 #include <QAccessible>
 #include <QFontMetricsF>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QQuickWindow>
 
 // Why a user would not read `text` on `item`; empty when they would: the item is shown,
@@ -96,6 +98,16 @@ inline QString shown_line(QQuickItem *part) {
         return QStringLiteral("(not shown)");
     part->window()->grabWindow();
     return shown_texts(part).join(QStringLiteral(" | "));
+}
+
+// Types `text` as key presses carrying it, one character at a time, as a keyboard does.
+inline void type_text(QQuickWindow *window, const QString &text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(window, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(window, &release);
+    }
 }
 
 // The window's commands that can be used now, menus and toolbar alike.

@@ -74,15 +74,8 @@ class TestUi : public QObject {
         QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
         QTest::qWait(30);
     }
-    // Types text as key presses carrying it.
-    void type_text(const QString &text) {
-        for (QChar c : text) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QCoreApplication::sendEvent(window, &press);
-            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-            QCoreApplication::sendEvent(window, &release);
-        }
-    }
+    // Types text as key presses carrying it (see quick_items.h).
+    void type_text(const QString &text) { ::type_text(window, text); }
     // Replaces a text field's text the way a user does, then commits with Enter.
     // Gives `box` the keyboard focus and presses `key` on it, as a keyboard user does.
     void choose(QQuickItem *box, Qt::Key key, int times = 1) {

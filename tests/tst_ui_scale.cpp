@@ -152,8 +152,7 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_Down);
         QTest::keyClick(window, Qt::Key_Down); // "Other language…"
         QTRY_VERIFY(item(QStringLiteral("languageSearch")));
-        for (QChar c : QStringLiteral("french"))
-            QTest::keyClick(window, c.toLatin1());
+        type_text(window, QStringLiteral("french"));
         QTest::keyClick(window, Qt::Key_Return);
         QTRY_VERIFY(!item(QStringLiteral("languageSearch")));
         QCOMPARE(shown_line(shown),
