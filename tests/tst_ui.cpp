@@ -76,7 +76,6 @@ class TestUi : public QObject {
     }
     // Types text as key presses carrying it (see quick_items.h).
     void type_text(const QString &text) { ::type_text(window, text); }
-    // Replaces a text field's text the way a user does, then commits with Enter.
     // Gives `box` the keyboard focus and presses `key` on it, as a keyboard user does.
     void choose(QQuickItem *box, Qt::Key key, int times = 1) {
         QVERIFY(box);
@@ -95,6 +94,7 @@ class TestUi : public QObject {
         QTRY_VERIFY(!popup->property("visible").toBool());
         QCOMPARE(backend->active_file_name(), active);
     }
+    // Replaces a text field's text the way a user does, then commits with Enter.
     void type_into(QQuickItem *field, const QString &text) {
         click(field);
         QVERIFY(field->hasActiveFocus());
