@@ -140,7 +140,7 @@ Frame {
                 text: "\u2715"
                 Layout.preferredWidth: 32
                 Accessible.name: "Delete " + root.rowLabel + " (merge it into the previous one)"
-                ToolTip.visible: hovered
+                ToolTip.visible: hovered && !root.header // the header's button only holds the column
                 ToolTip.text: "Delete: the previous chapter (the next, for the first) takes its time"
                 ToolTip.delay: 800
                 onClicked: root.deleteChapter()
