@@ -437,6 +437,32 @@ private Q_SLOTS:
         j.remove();
     }
 
+    // A journal of the first format (its digest over the saved bytes alone) still takes its
+    // save back at a later start.
+    void a_first_format_journal_still_takes_its_save_back() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("first-format.mkv"));
+        const QByteArray original = sha256(path);
+        {
+            BackendSetup s;
+            QVERIFY(!s.backend.add_file(path));
+            long_edits(s.backend);
+            s.save();
+        }
+        QFile f(Journal::all().back().journal_path());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        QVERIFY(bytes.startsWith("perlane journal 2\n"));
+        bytes[16] = '1';
+        const qsizetype data = bytes.indexOf('\n', 18) + 1, digest = bytes.size() - 64;
+        bytes.replace(digest, 64, QCryptographicHash::hash(bytes.mid(data, digest - data), QCryptographicHash::Sha256).toHex());
+        QVERIFY(f.seek(0) && f.write(bytes) == bytes.size());
+        f.close();
+        BackendSetup s;
+        QVERIFY(!s.backend.add_file(path));
+        QVERIFY2(s.backend.undo_last_save(), qPrintable(s.backend.save_status()));
+        QCOMPARE(sha256(path), original);
+    }
+
     // Another file moved over the name between the lock and the tool: the tool still writes
     // the file that was locked and checked, and the window says where the name points now.
     void a_save_writes_the_file_it_locked() {
