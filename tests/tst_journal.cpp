@@ -356,6 +356,7 @@ private Q_SLOTS:
     // edited by hand since, is left as it is and the user is told.
     void a_failed_save_is_put_back_only_onto_what_it_left_data() {
         QTest::addColumn<QString>("after");
+        QTest::newRow("untouched: the tool failed first") << QStringLiteral("untouched");
         QTest::newRow("as the tool left it") << QString();
         QTest::newRow("replaced in place") << QStringLiteral("cp");
         QTest::newRow("edited by hand") << QStringLiteral("mkvpropedit");
@@ -369,22 +370,26 @@ private Q_SLOTS:
         QFile::remove(ready);
         QFile::remove(go);
         // A real edit, then a failure, after the program is gone.
-        stand_in("'" + real_tool().toUtf8() + "' \"$@\" >/dev/null; touch '" + ready.toUtf8() + "'; while [ ! -e '" +
-                 go.toUtf8() + "' ]; do sleep 0.05; done; exit 2");
+        const QByteArray edit = after == QStringLiteral("untouched") ? QByteArray() : "'" + real_tool().toUtf8() + "' \"$@\" >/dev/null; ";
+        stand_in(edit + "touch '" + ready.toUtf8() + "'; while [ ! -e '" + go.toUtf8() + "' ]; do sleep 0.05; done; exit 2");
         QCOMPARE(run_child({QStringLiteral("killed"), path, ready}), QProcess::CrashExit);
         QFile(go).open(QIODevice::WriteOnly);
         QVERIFY(wait_unlocked(path));
         QCOMPARE(journal_files(".failed").size(), 1); // the runner saw the tool fail
         if (after == QStringLiteral("cp")) {
             QVERIFY(QProcess::execute(QStringLiteral("cp"), {media(QStringLiteral("editions.mkv")), path}) == 0);
-        } else if (!after.isEmpty()) {
+        } else if (after == QStringLiteral("mkvpropedit")) {
             QVERIFY(QProcess::execute(real_tool(), {QStringLiteral("-q"), path, QStringLiteral("--edit"), QStringLiteral("track:1"),
                                                    QStringLiteral("--set"), QStringLiteral("name=By hand")}) == 0);
         }
         const QByteArray before_start = sha256(path);
         BackendSetup s; // the next start, opening the file at once
         QVERIFY(!s.backend.add_file(path));
-        if (after.isEmpty()) {
+        if (after == QStringLiteral("untouched")) { // nothing to put back, nothing to say
+            QCOMPARE(s.backend.save_status(), QString());
+            QCOMPARE(sha256(path), original);
+            QCOMPARE(unfinished(path), 0);
+        } else if (after.isEmpty()) {
             QCOMPARE(s.backend.save_status(),
                      QStringLiteral("Saving failed.mkv failed: the program ended during the save. The file was restored unchanged."));
             QCOMPARE(sha256(path), original);
