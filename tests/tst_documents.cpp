@@ -253,12 +253,14 @@ private Q_SLOTS:
         restore_path();
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("during.mkv"));
         Setup s;
+        s.backend.reload_file(); // nothing open: nothing to do
         s.open({path});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("first"));
         s.backend.save_file();
         QVERIFY(s.backend.saving());
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("second"));
         s.backend.set_title(QStringLiteral("During"));
+        s.backend.reload_file(); // not while saving: it would drop the edits
         QVERIFY(!s.backend.save_failed());
         s.wait();
         QCOMPARE(s.backend.save_status(), QStringLiteral("Saved during.mkv."));
