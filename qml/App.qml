@@ -582,12 +582,14 @@ ApplicationWindow {
         property string type: typeBox.currentIndex === 1 ? "subtitles" : "audio"
         property var choices: []
         property string language: ""
-        property var plan: language.length > 0 ? backend.preview_default_by_language(type, language)
-                                               : ({ ok: false, message: "", changes: [], skipped: [], files: 0 })
+        property var plan: ({ ok: false, message: "", changes: [], skipped: [], files: 0 })
         function refresh() {
             choices = backend.season_languages(type)
             language = choices.length > 0 ? choices[0].tag : ""
             languageBox.currentIndex = choices.length > 0 ? 0 : -1
+            // Bound afresh: the files may have changed since the last time, the language not.
+            plan = Qt.binding(() => language.length > 0 ? backend.preview_default_by_language(type, language)
+                                                        : ({ ok: false, message: "", changes: [], skipped: [], files: 0 }))
         }
         onTypeChanged: refresh()
         onAboutToShow: refresh()

@@ -354,6 +354,19 @@ private Q_SLOTS:
         backend->revert_file();
     }
 
+    // A plan longer than its box scrolls inside it, clear of the words under it; and it is
+    // made afresh at each opening (the dialog was open before these files came).
+    void a_long_plan() {
+        std::vector<Choice> more;
+        for (int i = 1; i <= 10; ++i)
+            more.push_back(copy_media(dir, QStringLiteral("full.mkv"), QStringLiteral("e%1.mkv").arg(i, 2, 10, QLatin1Char('0'))));
+        backend->load_choices(more);
+        QTRY_COMPARE(backend->file_names().size(), 12);
+        trigger(QStringLiteral("defaultAction"), QStringLiteral("defaultDialog"));
+        compare_with(QStringLiteral("defaultDialog-long"), overlay());
+        close_popup(named(QStringLiteral("defaultDialog")));
+    }
+
     void cleanupTestCase() { engine.reset(); }
 };
 

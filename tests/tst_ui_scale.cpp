@@ -210,6 +210,9 @@ private Q_SLOTS:
         QVERIFY(first(QStringLiteral("track_2/trackName")) < first(QStringLiteral("chapter_0/chapterName")));
         QVERIFY2(first(QStringLiteral("chapter_0/chapterName")) < first(QStringLiteral("chapter_0/chapterStart")), qPrintable(seen.join(u' ')));
         QVERIFY(first(QStringLiteral("chapter_0/chapterStart")) < first(QStringLiteral("chapter_1/chapterName")));
+        // Passing through the fields changes nothing and says nothing.
+        QVERIFY(!backend->active_modified());
+        QCOMPARE(unreadable(item(QStringLiteral("statusLine")), QStringLiteral("1 file open")), QString());
     }
 
     void every_control_says_which_row_it_belongs_to() {
