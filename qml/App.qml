@@ -784,7 +784,7 @@ ApplicationWindow {
             Button {
                 objectName: "findApply"
                 text: "Mark them all"
-                enabled: !backend.detecting && backend.suggestions.some(s => s.opening.length > 0 || s.ending.length > 0)
+                enabled: !backend.detecting && backend.suggestions.some(s => s.accepted)
                 DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
             }
         }
@@ -814,22 +814,49 @@ ApplicationWindow {
                 spacing: 6
                 model: backend.suggestions
                 delegate: Frame {
+                    id: found
+                    objectName: "found_" + index
                     required property var modelData
+                    required property int index
+                    readonly property bool any: modelData.opening.length > 0 || modelData.ending.length > 0
                     width: ListView.view.width
                     ColumnLayout {
                         width: parent.width
-                        Label { text: modelData.file; font.bold: true; elide: Text.ElideMiddle; Layout.fillWidth: true }
-                        Label {
-                            text: "Opening: " + (modelData.opening.length > 0
-                                                 ? modelData.opening + "  (" + modelData.opening_confidence + " % of the others agree)" : "none")
-                                  + "\nEnding: " + (modelData.ending.length > 0
-                                                    ? modelData.ending + "  (" + modelData.ending_confidence + " % of the others agree)" : "none")
-                                  + "\nChapters: " + modelData.change
-                            font.family: "monospace"
+                        RowLayout {
+                            Layout.fillWidth: true
+                            Label { text: found.modelData.file; font.bold: true; elide: Text.ElideMiddle; Layout.fillWidth: true }
+                            // Each episode's own say: doubtful findings start unchecked.
+                            CheckBox {
+                                objectName: "acceptSuggestion"
+                                text: "Mark"
+                                visible: found.any
+                                checked: found.modelData.accepted
+                                Accessible.name: "Mark the opening and ending found in " + found.modelData.file
+                                onToggled: backend.set_suggestion_accepted(found.index, checked)
+                            }
                         }
                         Label {
-                            visible: modelData.notes.length > 0
-                            text: modelData.notes
+                            function agree(votes) { return votes === 1 ? "1 other episode agrees" : votes + " other episodes agree" }
+                            text: "Opening: " + (found.modelData.opening.length > 0
+                                                 ? found.modelData.opening + "  (" + agree(found.modelData.opening_votes) + ")" : "none")
+                                  + "\nEnding: " + (found.modelData.ending.length > 0
+                                                    ? found.modelData.ending + "  (" + agree(found.modelData.ending_votes) + ")" : "none")
+                                  + "\nChapters: " + found.modelData.change
+                            font.family: "monospace"
+                            wrapMode: Text.WordWrap
+                            Layout.fillWidth: true
+                        }
+                        Label {
+                            objectName: "suggestionDoubt"
+                            visible: found.modelData.doubt.length > 0
+                            text: "\u26A0 Doubtful \u2014 " + found.modelData.doubt
+                            color: window.oddText
+                            wrapMode: Text.WordWrap
+                            Layout.fillWidth: true
+                        }
+                        Label {
+                            visible: found.modelData.notes.length > 0
+                            text: found.modelData.notes
                             color: palette.placeholderText
                             wrapMode: Text.WordWrap
                             Layout.fillWidth: true

@@ -389,17 +389,29 @@ bool Backend::edit_active(const std::function<bool(DocumentState &)> &change) {
     return true;
 }
 
-void Backend::undo() {
+// A step one action took in several files (marking a season's openings) goes back, and
+// comes again, in all of them that still have it on top.
+void Backend::step_history(bool back) {
     Document *doc = active_document();
-    if (doc && doc->undo())
+    if (!doc)
+        return;
+    const auto go = [back](Document &d) { return back ? d.undo() : d.redo(); };
+    const auto group_of = [back](const Document &d) { return back ? d.undo_group() : d.redo_group(); };
+    bool changed = false;
+    if (const std::uint64_t group = group_of(*doc)) {
+        for (const auto &d : docs_)
+            if (group_of(*d) == group)
+                changed |= go(*d);
+    } else {
+        changed = go(*doc);
+    }
+    if (changed)
         after_edit();
 }
 
-void Backend::redo() {
-    Document *doc = active_document();
-    if (doc && doc->redo())
-        after_edit();
-}
+void Backend::undo() { step_history(true); }
+
+void Backend::redo() { step_history(false); }
 
 void Backend::revert_file() {
     Document *doc = active_document();

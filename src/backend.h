@@ -223,9 +223,12 @@ public:
     // Starts finding the opening and ending of every open file (returns at once).
     Q_INVOKABLE void detect_openings();
     Q_INVOKABLE void cancel_detection();
-    // Marks every suggested opening and ending as chapters (nothing is written before a
-    // save). The number of episodes changed.
+    // Marks the accepted suggestions' openings and endings as chapters, in one step that
+    // Undo takes back in every episode (nothing is written before a save). The number of
+    // episodes changed.
     Q_INVOKABLE int accept_suggestions();
+    // Accepts or rejects one episode's suggestion; doubtful ones start rejected.
+    Q_INVOKABLE void set_suggestion_accepted(int index, bool accepted);
     double detection_progress() const { return finder_.progress(); }
     bool detecting() const { return finder_.running(); }
     QVariantList suggestions() const;
@@ -377,7 +380,10 @@ private:
         EpisodeFindings found;
         std::optional<std::pair<std::uint64_t, std::uint64_t>> opening, ending; // ns, snapped
         QString change;
+        bool accepted = false;
     };
+    std::uint64_t next_group_ = 0; // for steps one action takes in several files
+    void step_history(bool back);
     void detection_done(const std::vector<EpisodeFindings> &findings);
     OpeningFinder finder_;
     std::vector<std::weak_ptr<Document>> detecting_;

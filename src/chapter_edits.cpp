@@ -295,10 +295,12 @@ EditOutcome mark_chapter(Editions &editions, std::size_t edition, std::size_t at
 
 EditOutcome add_marked_chapter(Editions &editions, std::size_t edition, std::uint64_t from,
                                std::optional<std::uint64_t> to, const ChapterRole &role,
-                               std::optional<std::uint64_t> segment_end) {
-    const std::uint64_t until = to.value_or(from + split_ns);
+                               std::optional<std::uint64_t> segment_end, MarkEffect *effect) {
+    std::uint64_t until = to.value_or(from + split_ns);
     if (until <= from)
         return std::unexpected(QStringLiteral("The end (%1) must come after the start (%2).").arg(at(until), at(from)));
+    if (segment_end && until > *segment_end && from < *segment_end)
+        until = *segment_end; // a span found up to the very end may overrun it by a rounding
     Editions work = editions;
     std::size_t e = work.empty() ? 0 : edition;
     // The chapter that holds `from` keeps its UID and name on the part it starts: the marked
@@ -315,8 +317,37 @@ EditOutcome add_marked_chapter(Editions &editions, std::size_t edition, std::uin
         if (auto added = add_chapter(work, e, from, QString::fromLatin1(role.name), segment_end); !added)
             return added;
     const auto rows = edition_rows(work, e, segment_end);
-    std::size_t i = std::ranges::find(rows, from, &ChapterRow::start) - rows.begin();
-    if (rows[i].end > until && starts_there) {
+    const std::size_t i = static_cast<std::size_t>(std::ranges::find(rows, from, &ChapterRow::start) - rows.begin());
+    std::size_t j = i; // the last chapter starting inside the span
+    while (j + 1 < rows.size() && rows[j + 1].start < until)
+        ++j;
+    const auto label = [&](std::size_t k) { return rows[k].name.isEmpty() ? QStringLiteral("Chapter %1").arg(k + 1) : rows[k].name; };
+    auto &atoms = work[e].chapter_atom;
+    std::size_t marked = rows[i].atom; // stays right through the splits below: each inserts after it or at it
+    if (j > i) {
+        // Whatever starts inside the span becomes part of it; the chapter the span ends in
+        // keeps (with its UID and name) the part after the span.
+        const bool last_runs_on = rows[j].end > until;
+        std::vector<std::size_t> gone;
+        for (std::size_t k = i + 1; k <= j - (last_runs_on ? 1 : 0); ++k) {
+            auto &nested = atoms[rows[i].atom].chapter_atom;
+            nested.insert(nested.end(), atoms[rows[k].atom].chapter_atom.begin(), atoms[rows[k].atom].chapter_atom.end());
+            gone.push_back(rows[k].atom);
+            if (effect)
+                effect->absorbed << label(k);
+        }
+        if (last_runs_on) {
+            atoms[rows[j].atom].chapter_time_start.value = until;
+            if (effect)
+                effect->moved = label(j);
+        }
+        std::ranges::sort(gone, std::greater<>());
+        for (std::size_t atom : gone) {
+            atoms.erase(atoms.begin() + static_cast<std::ptrdiff_t>(atom));
+            if (atom < marked)
+                --marked;
+        }
+    } else if (rows[i].end > until && starts_there) {
         // The marked head takes the chapter's place in the list: rows[i].atom now names it.
         split_off_head(work, e, rows[i].atom, until, QString::fromLatin1(role.name));
     } else if (rows[i].end > until) {
@@ -324,12 +355,11 @@ EditOutcome add_marked_chapter(Editions &editions, std::size_t edition, std::uin
                                             : distinct_name(work, e, held + QStringLiteral(" (continued)"));
         if (auto cut = split_chapter_at(work, e, rows[i].atom, until, segment_end, &rest); !cut)
             return cut;
-    } else if (rows[i].end < until && i + 1 < rows.size()) {
-        if (auto moved = set_chapter_start(work, e, rows[i + 1].atom, until, segment_end); !moved)
-            return moved;
     }
-    if (auto marked = mark_chapter(work, e, rows[i].atom, role); !marked)
-        return marked;
+    if (atoms[marked].chapter_time_end && j > i)
+        atoms[marked].chapter_time_end = time_end(until);
+    if (auto done = mark_chapter(work, e, marked, role); !done)
+        return done;
     editions = std::move(work);
     return {};
 }

@@ -5,6 +5,7 @@
 #include "chapters.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <expected>
 #include <optional>
@@ -64,12 +65,20 @@ inline constexpr ChapterRole chapter_roles[] = {
 const ChapterRole *role_named(const QString &role);
 EditOutcome mark_chapter(Editions &editions, std::size_t edition, std::size_t atom, const ChapterRole &role);
 
+// What marking a span did to the chapters around it, for people.
+struct MarkEffect {
+    QStringList absorbed; // chapters that started inside the span, now part of it
+    QString moved;        // the chapter the span ended in, which now starts at the span's end
+};
+
 // A marked chapter from `from` to `to` (90 s when not given) in one step, and marked. A
 // chapter cut by it keeps its UID and name on the part it starts with; a rest after the
 // marked one is new, named "NAME (continued)". A chapter starting at `from` and ending by
-// `to` is marked itself.
+// `to` is marked itself. Whatever chapters the span crosses: those starting inside it are
+// absorbed (their nested chapters go into the marked one), and the one it ends in starts
+// at its end.
 EditOutcome add_marked_chapter(Editions &editions, std::size_t edition, std::uint64_t from,
                                std::optional<std::uint64_t> to, const ChapterRole &role,
-                               std::optional<std::uint64_t> segment_end);
+                               std::optional<std::uint64_t> segment_end, MarkEffect *effect = nullptr);
 
 } // namespace perlane

@@ -163,12 +163,12 @@ std::optional<std::uint64_t> Document::segment_end() const {
                              info_.timestamp_scale.value);
 }
 
-bool Document::edit(const std::function<bool(DocumentState &)> &change) {
+bool Document::edit(const std::function<bool(DocumentState &)> &change, std::uint64_t group) {
     DocumentState next = state_;
     if (!change(next) || next == state_)
         return false;
     std::swap(state_, next);
-    history_.record(std::move(next), state_);
+    history_.record(std::move(next), state_, group);
     return true;
 }
 

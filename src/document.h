@@ -75,7 +75,10 @@ public:
 
     // Applies an edit as one undoable step. `change` returns false to refuse; an edit that
     // leaves the state as it was is no step. True when the state changed.
-    bool edit(const std::function<bool(DocumentState &)> &change);
+    // `group` ties it to the steps other documents take for the same action.
+    bool edit(const std::function<bool(DocumentState &)> &change, std::uint64_t group = 0);
+    std::uint64_t undo_group() const { return history_.undo_group(); }
+    std::uint64_t redo_group() const { return history_.redo_group(); }
     bool can_undo() const { return history_.can_undo(); }
     bool can_redo() const { return history_.can_redo(); }
     bool undo();

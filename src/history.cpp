@@ -22,8 +22,9 @@ bool same_head(reader::EditionEntry &a, reader::EditionEntry &b) {
 
 } // namespace
 
-void History::record(DocumentState &&before, DocumentState &after) {
+void History::record(DocumentState &&before, DocumentState &after, std::uint64_t group) {
     Step step;
+    step.group = group;
     if (before.tracks != after.tracks)
         step.tracks = std::move(before.tracks);
     if (before.title != after.title)

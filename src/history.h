@@ -21,13 +21,17 @@ class History {
 public:
     // Records the edit that turned `before` into `after`. `before` is taken apart: only
     // what the edit changed is kept of it. `after` is looked into, and left as it was.
-    void record(DocumentState &&before, DocumentState &after);
+    // `group` ties the step to steps of other documents made by the same action (0: none).
+    void record(DocumentState &&before, DocumentState &after, std::uint64_t group = 0);
     // Turns `state` into the one before the last edit (or after the last undone one).
     bool undo(DocumentState &state);
     bool redo(DocumentState &state);
     bool can_undo() const { return !undo_.empty(); }
     bool can_redo() const { return !redo_.empty(); }
     std::size_t undo_size() const { return undo_.size(); }
+    // The group of the step undo (or redo) would take; 0 when none or not in a group.
+    std::uint64_t undo_group() const { return undo_.empty() ? 0 : undo_.back().group; }
+    std::uint64_t redo_group() const { return redo_.empty() ? 0 : redo_.back().group; }
     void clear();
 
     static constexpr std::size_t limit = 500;
@@ -44,6 +48,7 @@ private:
         std::optional<QString> title;
         std::optional<Editions> editions; // whole, when editions were added, removed or changed themselves
         std::vector<AtomRun> runs;
+        std::uint64_t group = 0;
     };
     static void apply(Step &step, DocumentState &state);
     static bool move(std::deque<Step> &from, std::deque<Step> &to, DocumentState &state);

@@ -99,7 +99,7 @@ std::vector<std::optional<Agreement>> agree(const std::vector<std::vector<std::u
             // The middle of what agrees: one odd pair does not move the boundaries.
             std::ranges::nth_element(begins, begins.begin() + static_cast<std::ptrdiff_t>(votes / 2));
             std::ranges::nth_element(ends, ends.begin() + static_cast<std::ptrdiff_t>(votes / 2));
-            out[i] = Agreement{{begins[votes / 2], ends[votes / 2]}, votes};
+            out[i] = Agreement{{begins[votes / 2], ends[votes / 2]}, votes, seen[i].size()};
         }
     }
     return out;

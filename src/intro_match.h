@@ -48,8 +48,9 @@ std::optional<Shared> longest_shared(std::span<const std::uint32_t> a, std::span
 
 // One episode's part, and what it shares with the others.
 struct Agreement {
-    Span span;          // in this episode's points
-    std::size_t votes;  // episodes that share it
+    Span span;             // in this episode's points
+    std::size_t votes;     // episodes that share it
+    std::size_t partners;  // episodes that share some stretch with this one
 };
 // Per episode, the stretch most other episodes share with it (none when no other shares
 // anything): pairs within `tolerance` points of each other at both ends agree.

@@ -1,5 +1,9 @@
 #include "opening_finder.h"
 
+#include "document.h"
+#include "season.h"
+
+#include <QRegularExpression>
 #include <QThread>
 #include <QtEndian>
 
@@ -21,22 +25,46 @@ QString last_line(const QByteArray &text) {
     return lines.isEmpty() ? QString() : QString::fromUtf8(lines.back()).trimmed();
 }
 
-std::vector<std::optional<FoundPart>> found(const std::vector<std::vector<std::uint32_t>> &parts, double min_s,
-                                            double max_s, const std::vector<double> &offsets) {
+// A stretch within this many points of a part's edge runs to it (the last point or two
+// may differ where the part was cut).
+constexpr std::size_t edge_points = 3;
+// A boundary this close to the file's start or end is put there: the first and last
+// points stand for sound half a reach inside.
+constexpr double file_edge_seconds = 2.0;
+
+std::vector<std::optional<FoundPart>> found(const std::vector<OpeningFinder::Prints> &parts, double min_s, double max_s,
+                                            bool head) {
     // Reach: a stretch of points runs a little past the sound it stands for.
     const intro::MatchRules rules{6, 8, points(min_s) - points(intro::point_reach_seconds),
                                   points(max_s) + points(intro::point_reach_seconds)};
-    const auto agreed = intro::agree(parts, rules, points(2.0));
-    const auto comparable = static_cast<double>(std::ranges::count_if(parts, [](const auto &p) { return !p.empty(); }));
+    std::vector<std::vector<std::uint32_t>> prints;
+    for (const auto &p : parts)
+        prints.push_back(p.points);
+    const auto agreed = intro::agree(prints, rules, points(2.0));
+    const auto comparable = std::ranges::count_if(parts, [](const auto &p) { return !p.points.empty(); });
     std::vector<std::optional<FoundPart>> out(parts.size());
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (!agreed[i])
             continue;
-        const double from = offsets[i] + intro::begin_seconds(agreed[i]->span.begin);
-        const double to = offsets[i] + intro::end_seconds(agreed[i]->span.end);
+        const auto &[span, votes, partners] = *agreed[i];
+        const OpeningFinder::Prints &p = parts[i];
+        double from = p.start + intro::begin_seconds(span.begin);
+        double to = p.start + intro::end_seconds(span.end);
+        const bool at_start = span.begin <= edge_points, at_end = span.end + edge_points >= p.points.size();
+        // The head starts at the file's start; a tail that runs to the file's end ends there.
+        if (head && at_start && from < file_edge_seconds)
+            from = 0;
+        if (!head && p.to_end && at_end && p.end - to < file_edge_seconds)
+            to = p.end;
         if (to - from < min_s - 0.5 || to - from > max_s + 0.5)
             continue;
-        out[i] = FoundPart{from, to, agreed[i]->votes, static_cast<double>(agreed[i]->votes) / std::max(1.0, comparable - 1)};
+        FoundPart f{from, to, votes, static_cast<double>(votes) / static_cast<double>(std::max<std::size_t>(1, partners)),
+                    head ? at_end : at_start, {}};
+        if (votes < 2 && comparable > 2)
+            f.doubts << QStringLiteral("only one other episode shares it");
+        else if (f.confidence < 0.5)
+            f.doubts << QStringLiteral("most episodes that share sound with it place it elsewhere");
+        out[i] = std::move(f);
     }
     return out;
 }
@@ -74,14 +102,45 @@ void OpeningFinder::cancel() {
         Q_EMIT progress_changed();
 }
 
+SearchParts search_parts(double length) {
+    const double head = std::min(600.0, std::max(0.25 * length, std::min(length / 2, 180.0)));
+    const double tail = std::min({360.0, std::max(0.3 * length, std::min(length / 2, 180.0)), length - head});
+    return {head, length - tail};
+}
+
+EpisodeInput episode_input(const Document &doc) {
+    // The default audio track, else the first.
+    std::optional<std::size_t> first, chosen;
+    int first_channels = 2, chosen_channels = 2;
+    std::size_t n = 0;
+    for (const reader::TrackEntry &t : doc.tracks()) {
+        if (t.track_type.value != season::audio_type)
+            continue;
+        const int channels = t.audio ? static_cast<int>(std::min<std::uint64_t>(t.audio->channels.value, 64)) : 2;
+        if (!first) {
+            first = n;
+            first_channels = channels;
+        }
+        if (!chosen && t.flag_default.value) {
+            chosen = n;
+            chosen_channels = channels;
+        }
+        ++n;
+    }
+    const auto end = doc.segment_end();
+    return {doc.path(), doc.name(), chosen ? chosen : first, end ? std::optional(static_cast<double>(*end) / 1e9) : std::nullopt,
+            chosen ? chosen_channels : first_channels};
+}
+
 void OpeningFinder::start(std::vector<EpisodeInput> episodes) {
     cancel();
     episodes_ = std::move(episodes);
     const std::size_t n = episodes_.size();
     heads_.assign(n, {});
     tails_.assign(n, {});
-    tail_starts_.assign(n, 0);
+    parts_.assign(n, {});
     notes_.assign(n, {});
+    followed_on_ = false;
     parts_total_ = parts_done_ = 0;
     timing_ = {};
     clock_.start();
@@ -92,13 +151,19 @@ void OpeningFinder::start(std::vector<EpisodeInput> episodes) {
             note(notes_[i], QStringLiteral("it has no audio track"));
             continue;
         }
+        if (e.seconds && *e.seconds < shortest_searched) {
+            note(notes_[i], QStringLiteral("it is too short to search (under a minute)"));
+            continue;
+        }
         ++with_audio;
-        const double head = e.seconds ? std::min(*e.seconds * head_share, head_max_seconds) : head_max_seconds;
-        waiting_.push_back({i, true, 0, head});
         if (e.seconds) {
-            tail_starts_[i] = std::max(0.0, *e.seconds - tail_seconds);
-            waiting_.push_back({i, false, tail_starts_[i], *e.seconds - tail_starts_[i]});
+            parts_[i] = search_parts(*e.seconds);
+            waiting_.push_back({i, true, 0, parts_[i].head});
+            if (parts_[i].tail_start < *e.seconds)
+                waiting_.push_back({i, false, parts_[i].tail_start, *e.seconds - parts_[i].tail_start});
         } else {
+            parts_[i] = {600, 600};
+            waiting_.push_back({i, true, 0, parts_[i].head});
             note(notes_[i], QStringLiteral("its length is unknown, so its ending is not looked for"));
         }
     }
@@ -125,13 +190,19 @@ void OpeningFinder::launch() {
         auto *process = new QProcess(this);
         const EpisodeInput &e = episodes_[part.episode];
         // Seeking before the input: only the part is read and decoded.
-        const QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                                    QStringLiteral("-ss"), QString::number(part.start, 'f', 3),
-                                    QStringLiteral("-t"), QString::number(part.length, 'f', 3),
-                                    QStringLiteral("-i"), e.path,
-                                    QStringLiteral("-map"), QStringLiteral("0:a:%1").arg(*e.audio),
-                                    QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("chromaprint"),
-                                    QStringLiteral("-fp_format"), QStringLiteral("raw"), QStringLiteral("-")};
+        QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                              QStringLiteral("-ss"), QString::number(part.start, 'f', 3),
+                              QStringLiteral("-t"), QString::number(part.length, 'f', 3),
+                              QStringLiteral("-i"), e.path,
+                              QStringLiteral("-map"), QStringLiteral("0:a:%1").arg(*e.audio)};
+        // The music of a surround mix is at the front; the centre is talk, and the back may
+        // lag the front (blended in, it smears the sound).
+        if (e.channels > 2)
+            arguments << QStringLiteral("-af") << QStringLiteral("pan=mono|c0=0.5*c0+0.5*c1");
+        // Mono at the fingerprint's own rate: nothing decoded is thrown away later.
+        arguments << QStringLiteral("-ac") << QStringLiteral("1") << QStringLiteral("-ar") << QStringLiteral("11025")
+                  << QStringLiteral("-f") << QStringLiteral("chromaprint") << QStringLiteral("-fp_format") << QStringLiteral("raw")
+                  << QStringLiteral("-");
         connect(process, &QProcess::finished, this, [this, process, part] { part_done(process, part); });
         // A program that cannot start says so from inside start(): answered later, once.
         connect(process, &QProcess::errorOccurred, this, [this, process, part](QProcess::ProcessError error) {
@@ -161,7 +232,9 @@ void OpeningFinder::part_done(QProcess *process, const Part &part) {
             values[k] = qFromLittleEndian<std::uint32_t>(raw.constData() + 4 * k);
         if (values.empty())
             note(notes, QStringLiteral("its audio gave no fingerprint (too short or silent)"));
-        (part.head ? heads_ : tails_)[part.episode] = std::move(values);
+        const EpisodeInput &e = episodes_[part.episode];
+        (part.head ? heads_ : tails_)[part.episode] =
+            Prints{std::move(values), part.start, part.start + part.length, !part.head && e.seconds.has_value()};
     }
     process->deleteLater();
     ++parts_done_;
@@ -172,54 +245,97 @@ void OpeningFinder::part_done(QProcess *process, const Part &part) {
 }
 
 void OpeningFinder::all_parts_done() {
-    timing_.decoding = clock_.elapsed();
-    pool_.start([this, gen = generation_, heads = heads_, tails = tails_, starts = tail_starts_] {
+    pool_.start([this, gen = generation_, heads = heads_, tails = tails_] {
         QElapsedTimer matching;
         matching.start();
-        auto findings = match(heads, tails, starts);
+        auto findings = match(heads, tails);
         const qint64 took = matching.elapsed();
         QMetaObject::invokeMethod(this, [this, gen, took, findings = std::move(findings)]() mutable {
             if (gen != generation_)
                 return; // cancelled, or started over
-            timing_.matching = took;
-            for (std::size_t i = 0; i < findings.size() && i < notes_.size(); ++i) {
-                if (!findings[i].opening && !heads_[i].empty())
-                    note(notes_[i], QStringLiteral("no opening found: its first part shares no 15\u2013120 s stretch with another episode"));
-                if (!findings[i].ending && !tails_[i].empty())
-                    note(notes_[i], QStringLiteral("no ending found: its last part shares no 15\u2013450 s stretch with another episode"));
-                findings[i].notes = notes_[i];
-            }
-            running_ = false;
-            done_ = true;
-            Q_EMIT progress_changed();
-            Q_EMIT finished(findings);
+            timing_.matching += took;
+            matched(std::move(findings));
         }, Qt::QueuedConnection);
     });
 }
 
-std::vector<EpisodeFindings> OpeningFinder::match(const std::vector<std::vector<std::uint32_t>> &heads,
-                                                  const std::vector<std::vector<std::uint32_t>> &tails,
-                                                  const std::vector<double> &tail_starts) {
-    const auto openings = found(heads, 15, 120, std::vector<double>(heads.size(), 0.0));
-    const auto endings = found(tails, 15, 450, tail_starts);
+void OpeningFinder::matched(std::vector<EpisodeFindings> findings) {
+    // A song that ran to the inner edge of its part: read further, once, and match again.
+    // Every episode's part grows, as a stretch ends where either side of a pair was cut.
+    if (!followed_on_) {
+        followed_on_ = true;
+        const auto cut = [&](auto member) {
+            return std::ranges::any_of(findings, [&](const EpisodeFindings &f) { return (f.*member) && (f.*member)->at_edge; });
+        };
+        const bool heads = cut(&EpisodeFindings::opening), tails = cut(&EpisodeFindings::ending);
+        for (std::size_t i = 0; i < findings.size(); ++i) {
+            const EpisodeInput &e = episodes_[i];
+            const double room = parts_[i].tail_start - parts_[i].head;
+            if (!e.audio || !e.seconds || heads_[i].points.empty() || room < 1)
+                continue;
+            if (heads) {
+                parts_[i].head += std::min(follow_on_seconds, tails ? room / 2 : room);
+                waiting_.push_back({i, true, 0, parts_[i].head});
+            }
+            if (tails && !tails_[i].points.empty()) {
+                parts_[i].tail_start -= std::min(follow_on_seconds, heads ? room / 2 : room);
+                waiting_.push_back({i, false, parts_[i].tail_start, *e.seconds - parts_[i].tail_start});
+            }
+        }
+        if (!waiting_.empty()) {
+            parts_total_ += waiting_.size();
+            Q_EMIT progress_changed();
+            launch();
+            return;
+        }
+    }
+    timing_.decoding = clock_.elapsed() - timing_.matching;
+    for (std::size_t i = 0; i < findings.size() && i < notes_.size(); ++i) {
+        for (auto *part : {&findings[i].opening, &findings[i].ending})
+            if (*part && (*part)->at_edge)
+                (*part)->doubts << QStringLiteral("it runs to the edge of the part searched and may go on past it");
+        if (!findings[i].opening && !heads_[i].points.empty())
+            note(notes_[i], QStringLiteral("no opening found: its first part shares no 15\u2013120 s stretch with another episode"));
+        if (!findings[i].ending && !tails_[i].points.empty())
+            note(notes_[i], QStringLiteral("no ending found: its last part shares no 15\u2013450 s stretch with another episode"));
+        findings[i].notes = notes_[i];
+    }
+    running_ = false;
+    done_ = true;
+    Q_EMIT progress_changed();
+    Q_EMIT finished(findings);
+}
+
+std::vector<EpisodeFindings> OpeningFinder::match(const std::vector<Prints> &heads, const std::vector<Prints> &tails) {
+    const auto openings = found(heads, 15, 120, true);
+    const auto endings = found(tails, 15, 450, false);
     std::vector<EpisodeFindings> out(heads.size());
     for (std::size_t i = 0; i < out.size(); ++i) {
         out[i].opening = openings[i];
-        out[i].ending = endings[i];
+        out[i].ending = i < endings.size() ? endings[i] : std::nullopt;
     }
     return out;
 }
 
-std::uint64_t snap_to_chapters(std::uint64_t ns, const std::vector<ChapterRow> &rows, std::uint64_t tolerance) {
-    std::uint64_t best = ns, distance = tolerance + 1;
-    for (const ChapterRow &r : rows)
+std::uint64_t snap_to_chapters(std::uint64_t ns, const std::vector<ChapterRow> &rows, SongKind kind,
+                               std::uint64_t tolerance, std::uint64_t named_tolerance) {
+    // Not "Intro": it often names the cold open before the song.
+    static const QRegularExpression opening(QStringLiteral("\\b(opening|op)\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression ending(QStringLiteral("\\b(ending|end credits|credits|ed)\\b"), QRegularExpression::CaseInsensitiveOption);
+    const auto says = [&](const ChapterRow &r) {
+        return r.skip_type == (kind == SongKind::Opening ? 1u : 2u) || r.name.contains(kind == SongKind::Opening ? opening : ending);
+    };
+    std::uint64_t best = ns, distance = UINT64_MAX;
+    for (const ChapterRow &r : rows) {
+        const std::uint64_t within = says(r) ? named_tolerance : tolerance;
         for (std::uint64_t b : {r.start, r.end}) {
             const std::uint64_t d = b > ns ? b - ns : ns - b;
-            if (d < distance) {
+            if (d <= within && d < distance) {
                 distance = d;
                 best = b;
             }
         }
+    }
     return best;
 }
 

@@ -4,7 +4,7 @@
 # Each episode: a cold open of its own (noise and tones from its own seed), the opening
 # song (85 s), a body of its own, the ending song (80 s) ending 30 s before the end, then
 # its own preview. Episode 2 has no chapters, episode 4 no opening, episode 5 an opening
-# cut short to 45 s. The true times are written to OUTDIR/truth.txt.
+# cut short to 45 s. The true times are written to OUTDIR/truth.txt and truth.json.
 set -eu
 out="$1"
 minutes="${2:-10}"
@@ -28,6 +28,7 @@ melody 78.233 3.917 80 ending.wav
 $ff -i opening.wav -t 45 opening_short.wav
 total=$((minutes * 60))
 : > truth.txt
+printf '{"season": "generated", "episodes": [\n' > truth.json
 i=1
 while [ "$i" -le "$count" ]; do
     cold=$((10 + (i * 7) % 30))
@@ -43,10 +44,12 @@ while [ "$i" -le "$count" ]; do
         $ff -i cold.wav -i "$opening" -i body.wav -i ending.wav -i tail.wav \
             -filter_complex "[0][1][2][3][4]concat=n=5:v=0:a=1" -ac 1 audio.wav
         echo "e$i opening $cold $((cold + op_len)) ending $ending_start $((ending_start + 80))" >> truth.txt
+        opening_json="[$cold, $((cold + op_len))]"
     else
         $ff -i cold.wav -i body.wav -i ending.wav -i tail.wav \
             -filter_complex "[0][1][2][3]concat=n=4:v=0:a=1" -ac 1 audio.wav
         echo "e$i opening - - ending $ending_start $((ending_start + 80))" >> truth.txt
+        opening_json=null
     fi
     name=$(printf 'e%02d.mkv' "$i")
     # Chapters near the songs, not at them: 0.4 s off (snapped) in episode 1, 3 s off
@@ -64,6 +67,10 @@ while [ "$i" -le "$count" ]; do
     # shellcheck disable=SC2086
     mkvmerge -q -o "$name" --title "Episode $i" video.mkv $chapters
     rm -f cold.wav body.wav tail.wav audio.wav video.mkv chapters.txt
+    [ "$i" -gt 1 ] && printf ',\n' >> truth.json
+    printf '{"file": "%s", "length": %s, "opening": %s, "ending": [%s, %s]}' "$name" "$total" "$opening_json" \
+        "$ending_start" "$((ending_start + 80))" >> truth.json
     i=$((i + 1))
 done
+printf '\n]}\n' >> truth.json
 rm -f opening.wav ending.wav opening_short.wav

@@ -184,6 +184,30 @@ private Q_SLOTS:
         QVERIFY(g.uids_unique());
     }
 
+    // A found song rarely lines up with a season's chapters: marking it takes in whatever
+    // starts inside it, and the chapter it ends in keeps the part after it.
+    void a_marked_span_absorbs_the_chapters_it_crosses() {
+        Loaded f("s01e01.mkv");
+        const ChapterRole &ending = *role_named(QStringLiteral("ending"));
+        for (auto [at, name] : {std::pair{30, "Part A"}, {60, "Credits"}, {100, "Next"}, {150, "Preview"}})
+            QVERIFY(add_chapter(f.editions, 0, static_cast<std::uint64_t>(at) * s, QString::fromLatin1(name), f.end));
+        const std::uint64_t next = chapter_rows(f.editions, f.end)[3].uid;
+        MarkEffect effect;
+        QVERIFY(add_marked_chapter(f.editions, 0, 57 * s, 104 * s, ending, f.end, &effect));
+        QCOMPARE(f.rows(), (QStringList{"0|Chapter 1|0-30|-", "0|Part A|30-57|-", "0|Ending|57-104|2", "0|Next|104-150|-",
+                                        "0|Preview|150-180|-"}));
+        QCOMPARE(effect.absorbed, QStringList{"Credits"});
+        QCOMPARE(effect.moved, QStringLiteral("Next"));
+        QCOMPARE(chapter_rows(f.editions, f.end)[3].uid, next); // the same chapter, starting later
+        // Up to the end of the file (a little past, by rounding): the chapters after it go.
+        effect = {};
+        QVERIFY(add_marked_chapter(f.editions, 0, 140 * s, 181 * s, ending, f.end, &effect));
+        QCOMPARE(f.rows().mid(3), (QStringList{"0|Next|104-140|-", "0|Ending|140-180|2"}));
+        QCOMPARE(effect.absorbed, QStringList{"Preview"});
+        QVERIFY(effect.moved.isEmpty());
+        QVERIFY(f.uids_unique());
+    }
+
     void skip_types_and_roles() {
         Loaded f("full.mkv");
         QVERIFY(!set_skip_type(f.editions, 0, 0, 7));

@@ -6,6 +6,9 @@
 #include "intro_match.h"
 #include "media_files.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 
 #include <random>
@@ -187,6 +190,64 @@ private Q_SLOTS:
         s.backend.select_file(3); // no opening: only its ending is marked
         QCOMPARE(s.chapters.rows()[2].name, QStringLiteral("Ending"));
         QCOMPARE(s.chapters.rows().size(), 4u);
+    }
+
+    // Seasons that hold what real releases hold (tests/make_seasons.py): each boundary within
+    // 1 s of the truth, none where there is none, and nothing doubtful.
+    void seasons_like_real_ones_data() {
+        QTest::addColumn<QString>("season");
+        QTest::newRow("the opening from 0:00, the ending to the end") << "edges";
+        QTest::newRow("4-minute episodes: head and tail apart") << "short";
+        QTest::newRow("a cold open longer than the first part searched") << "cold-open";
+        QTest::newRow("5.1, the back lagging the front") << "surround";
+    }
+    void seasons_like_real_ones() {
+        QFETCH(QString, season);
+        const QDir dir(qEnvironmentVariable("PERLANE_SEASONS_DIR") + QLatin1Char('/') + season);
+        QFile file(dir.filePath(QStringLiteral("truth.json")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonArray truth = QJsonDocument::fromJson(file.readAll()).object()[QStringLiteral("episodes")].toArray();
+        Setup s;
+        std::vector<Choice> files;
+        for (const QJsonValue &t : truth)
+            files.push_back(dir.filePath(t[QStringLiteral("file")].toString()));
+        s.backend.load_choices(files);
+        detect(s);
+        const QVariantList found = s.backend.suggestions();
+        QCOMPARE(found.size(), truth.size());
+        for (qsizetype i = 0; i < truth.size(); ++i) {
+            const QVariantMap f = found[i].toMap();
+            const QString where = QStringLiteral("%1: %2 / %3 / %4 %5").arg(truth[i][QStringLiteral("file")].toString(),
+                f[QStringLiteral("opening")].toString(), f[QStringLiteral("ending")].toString(), f[QStringLiteral("doubt")].toString(),
+                f[QStringLiteral("notes")].toString());
+            for (const char *part : {"opening", "ending"}) {
+                const QJsonArray want = truth[i][QLatin1StringView(part)].toArray();
+                const QString got = f[QLatin1StringView(part)].toString();
+                QVERIFY2(got.isEmpty() == want.isEmpty(), qPrintable(where));
+                if (want.isEmpty())
+                    continue;
+                QVERIFY2(std::abs(seconds(got.section(QStringLiteral(" \u2013 "), 0, 0)) - want[0].toDouble()) <= 1.0, qPrintable(where));
+                QVERIFY2(std::abs(seconds(got.section(QStringLiteral(" \u2013 "), 1, 1)) - want[1].toDouble()) <= 1.0, qPrintable(where));
+            }
+            QVERIFY2(f[QStringLiteral("doubt")].toString().isEmpty() && f[QStringLiteral("accepted")].toBool(), qPrintable(where));
+        }
+        if (season != QLatin1StringView("edges"))
+            return;
+        // Its chapters lie near the songs: a "Credits" chapter 3 s into the ending and a
+        // "Next" one 4 s before its end go into the marked ending, and the preview says so.
+        QCOMPARE(found[0].toMap()[QStringLiteral("change")].toString(),
+                 QStringLiteral("2 splits; the ending takes in \u201CCredits\u201D, \u201CNext\u201D"));
+        QCOMPARE(s.backend.accept_suggestions(), static_cast<int>(truth.size()));
+        QStringList rows;
+        for (const auto &r : s.chapters.rows())
+            rows << r.name + QLatin1Char('|') + QString::number(r.skip_type);
+        // The opening song ends 0.6 s before "Part A": the "Intro" chapter keeps what is between.
+        QCOMPARE(rows, (QStringList{"Opening|1", "Intro|-1", "Part A|-1", "Ending|2"}));
+        // One Undo takes the marking back in every episode.
+        s.backend.undo();
+        QVERIFY(s.backend.unsaved_files().isEmpty());
+        s.backend.redo();
+        QCOMPARE(s.backend.unsaved_files().size(), truth.size());
     }
 
     void cancel_stops_it() {

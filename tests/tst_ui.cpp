@@ -917,6 +917,59 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_1")));
     }
 
+    // Three episodes of the generated season, one of them without an opening: the other two
+    // share theirs with one episode only, so they are doubtful, say why, and start unchecked.
+    void openings_are_accepted_per_episode() {
+        const int listed = static_cast<int>(backend->file_names().size());
+        const QStringList before = backend->unsaved_files();
+        const int active = backend->active_row();
+        QList<QUrl> urls;
+        for (const char *name : {"e01.mkv", "e02.mkv", "e04.mkv"})
+            urls << QUrl::fromLocalFile(qEnvironmentVariable("PERLANE_SEASON_DIR") + QLatin1Char('/') + QLatin1StringView(name));
+        backend->add_urls(urls);
+        QTRY_COMPARE(backend->file_names().size(), listed + 3);
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("findAction")), "trigger");
+        QObject *find = window->findChild<QObject *>(QStringLiteral("findDialog"));
+        QTRY_VERIFY(find->property("opened").toBool());
+        QTRY_VERIFY_WITH_TIMEOUT(!backend->detecting(), 120000);
+        QQuickItem *results = item(QStringLiteral("findResults"));
+        QTRY_COMPARE(results->property("count").toInt(), listed + 3);
+        auto row = [&](int i) {
+            QMetaObject::invokeMethod(results, "positionViewAtIndex", Q_ARG(int, i), Q_ARG(int, 4 /* Contain */));
+            window->grabWindow();
+            return item(QStringLiteral("found_%1").arg(i));
+        };
+        for (int i : {listed, listed + 1}) {
+            QQuickItem *doubt = find_item(row(i), QStringLiteral("suggestionDoubt"));
+            QVERIFY(doubt);
+            const QString says = doubt->property("text").toString();
+            QVERIFY2(says.contains(QStringLiteral("opening: only one other episode shares it")), qPrintable(says));
+            QCOMPARE(unreadable(doubt, says), QString());
+            QQuickItem *box = find_item(row(i), QStringLiteral("acceptSuggestion"));
+            QCOMPARE(unreadable(box, QStringLiteral("Mark")), QString());
+            QVERIFY(!box->property("checked").toBool());
+        }
+        QQuickItem *sound = find_item(row(listed + 2), QStringLiteral("acceptSuggestion"));
+        QVERIFY(sound->property("checked").toBool());
+        QVERIFY(row(listed + 2) && !find_item(row(listed + 2), QStringLiteral("suggestionDoubt")));
+        // Taken by the keyboard: Space on the first episode's box.
+        choose(find_item(row(listed), QStringLiteral("acceptSuggestion")), Qt::Key_Space);
+        QTRY_VERIFY(find_item(row(listed), QStringLiteral("acceptSuggestion"))->property("checked").toBool());
+        QVERIFY(backend->suggestions()[listed].toMap()[QStringLiteral("accepted")].toBool());
+        click(item(QStringLiteral("findApply")));
+        QTRY_VERIFY(!find->property("visible").toBool());
+        QCOMPARE(backend->unsaved_files(), before + QStringList({"e01.mkv", "e04.mkv"}));
+        // One Undo takes the marking back in every episode.
+        click(item(QStringLiteral("file_%1").arg(listed + 2)));
+        QVERIFY(backend->can_undo());
+        backend->undo();
+        QTRY_COMPARE(backend->unsaved_files(), before);
+        for (int i = 2; i >= 0; --i)
+            backend->delete_file(static_cast<quint64>(listed + i));
+        QTRY_COMPARE(backend->file_names().size(), listed);
+        click(item(QStringLiteral("file_%1").arg(active)));
+    }
+
     void closing_while_a_save_runs_waits_for_it() {
         const QByteArray path = qgetenv("PATH");
         QDir().mkpath(dir.filePath(QStringLiteral("slow")));
