@@ -118,15 +118,34 @@ def body(seed, seconds, work):
 # An episode: its pieces one after another, each ("kind", seconds, ...); what it is in truth
 # follows from where the songs fall.
 def episode_audio(pieces, seed, work, songs):
+    """Pieces: ("body", s), ("opening"|"ending", s[, talk_over_s]), ("edited", first_s, last_s)
+    (the opening cut down to its first and last seconds), ("pause", s) (room noise only),
+    ("sting", s) and ("cue", s) (music every episode shares that is neither song)."""
     parts, truth, at = [], {"opening": None, "ending": None}, 0.0
     for k, piece in enumerate(pieces):
         kind, seconds = piece[0], piece[1]
         if kind == "body":
             parts.append(body(seed * 100 + k, seconds, work))
-        elif kind in ("opening", "ending"):
-            s = songs[kind][:int(seconds * RATE)]
-            parts.append(s + room(seed * 100 + k, len(s) / RATE))
+        elif kind in ("opening", "ending", "opening_b", "ending_b"):
+            s = songs[kind][:int(seconds * RATE)] + room(seed * 100 + k, seconds)
+            kind = kind.removesuffix("_b")
+            if len(piece) > 2:  # people talking over its start
+                n = int(piece[2] * RATE)
+                s[:n] = 0.35 * s[:n] + speech(seed * 100 + k, piece[2], work) * 1.2
+            parts.append(s)
             truth[kind] = [round(at, 3), round(at + seconds, 3)]
+        elif kind == "edited":
+            first, last = piece[1], piece[2]
+            song = songs["opening"]
+            whole = int(songs["opening_length"] * RATE)
+            s = np.concatenate([song[:int(first * RATE)], song[whole - int(last * RATE):whole]])
+            parts.append(s + room(seed * 100 + k, len(s) / RATE))
+            seconds = first + last
+            truth["opening"] = [round(at, 3), round(at + seconds, 3)]
+        elif kind == "pause":
+            parts.append(room(seed * 100 + k, seconds))
+        elif kind in ("sting", "cue"):
+            parts.append(songs[kind][:int(seconds * RATE)] + room(seed * 100 + k, seconds))
         at += seconds
     audio = np.concatenate(parts)
     return audio, truth, len(audio) / RATE
@@ -201,7 +220,43 @@ def season_surround():
              "ac3", None, "5.1") for i in range(3)]
 
 
-SEASONS = {"edges": season_edges, "short": season_short, "cold-open": season_cold_open, "surround": season_surround}
+def season_dialogue():
+    """People talk over the first 20 s of the opening in two of five episodes."""
+    return [([("body", 20 + 6 * i), ("opening", 60, 20) if i in (1, 3) else ("opening", 60), ("body", 55 - 6 * i),
+              ("ending", 40), ("body", 15)], "libopus", None, "stereo") for i in range(5)]
+
+
+def season_sting():
+    """After the ending, 0.4 s of the room, then the same 3 s "next episode" sting."""
+    return [([("body", 20 + 5 * i), ("opening", 50), ("body", 60 - 5 * i), ("ending", 45), ("pause", 0.4), ("sting", 3),
+              ("body", 12)], "aac", None, "stereo") for i in range(4)]
+
+
+def season_edited():
+    """One episode's opening is the song's first 25 s and its last 20 s."""
+    return [([("body", 25 + 5 * i), ("edited", 25, 20) if i == 2 else ("opening", 70), ("body", 60 - 5 * i), ("ending", 40),
+              ("body", 15)], "libvorbis", None, "stereo") for i in range(4)]
+
+
+def season_cue():
+    """A 20 s music cue recurs early in every episode; the last episode has no opening."""
+    eps = []
+    for i in range(4):
+        head = [("body", 15 + 5 * i), ("opening", 55)] if i < 3 else [("body", 70)]
+        eps.append((head + [("body", 10 + 3 * i), ("cue", 20), ("body", 40 - 3 * i), ("ending", 40), ("body", 15)],
+                    "libopus", None, "stereo"))
+    return eps
+
+
+def season_mixed():
+    """Two seasons open at once: three episodes of each, each season with its own songs."""
+    return [([("body", 20 + 4 * i), ("opening" if i < 3 else "opening_b", 50), ("body", 60 - 4 * i),
+              ("ending" if i < 3 else "ending_b", 40), ("body", 15)], "libopus", None, "stereo") for i in range(6)]
+
+
+SEASONS = {"edges": season_edges, "short": season_short, "cold-open": season_cold_open, "surround": season_surround,
+           "dialogue": season_dialogue, "sting": season_sting, "edited": season_edited, "cue": season_cue,
+           "mixed": season_mixed}
 
 
 def surround(pieces, seed, work, songs):
@@ -231,7 +286,9 @@ def make_season(out, name):
     os.makedirs(folder, exist_ok=True)
     episodes = SEASONS[name]()
     seed = sum(map(ord, name))
-    songs = {"opening": song(seed, 130), "ending": song(seed + 1, 130)}
+    songs = {"opening": song(seed, 130), "ending": song(seed + 1, 130), "opening_length": 70,
+             "sting": song(seed + 2, 3), "cue": song(seed + 3, 20), "opening_b": song(seed + 4, 130),
+             "ending_b": song(seed + 5, 130)}
     truth = []
     with tempfile.TemporaryDirectory() as work:
         for i, (pieces, codec, chapters, layout) in enumerate(episodes, 1):
@@ -240,7 +297,10 @@ def make_season(out, name):
             file = f"e{i:02d}.mkv"
             write_episode(os.path.join(folder, file), audio, codec, work, chapters(t) if chapters else None,
                           f"{name} {i}", layout)
-            truth.append({"file": file, "length": round(length, 3), **t})
+            entry = {"file": file, "length": round(length, 3), **t}
+            if any(len(p) > 2 and p[0] == "opening" for p in pieces):
+                entry["start_tolerance"] = 2.0  # the song's start is under talk
+            truth.append(entry)
     with open(os.path.join(folder, "truth.json"), "w") as f:
         json.dump({"season": name, "episodes": truth}, f, indent=1)
 

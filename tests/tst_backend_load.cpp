@@ -345,6 +345,8 @@ private Q_SLOTS:
         QVERIFY(!s.backend.delete_chapter_by_key(part_two));
         QVERIFY(!s.backend.set_track_name_by_key(audio, QStringLiteral("Wrong file")));
         QVERIFY(!s.backend.set_track_flag_by_key(audio, QStringLiteral("commentary"), 1));
+        QVERIFY(!s.backend.set_track_language_by_key(audio, QStringLiteral("de")));
+        QVERIFY(!s.backend.set_track_language_by_key(QStringLiteral("no key"), QStringLiteral("de")));
         QCOMPARE(s.chapter_texts(), before);
         QCOMPARE(s.track_texts(), tracks_before);
         QVERIFY(!s.backend.active_modified());

@@ -11,6 +11,8 @@
 
 #include <QProcess>
 
+#include <cmath>
+
 #include <set>
 
 using namespace perlane;
@@ -127,6 +129,16 @@ private Q_SLOTS:
         QCOMPARE(rows[3].nested.size(), 1u);
         QCOMPARE(rows[3].nested[0].name, QStringLiteral("Inner"));
         QCOMPARE(rows[3].nested[0].end, 60 * s);
+        // A level further down is one deeper.
+        Editions deeper = f.editions;
+        reader::ChapterAtom &inner = deeper[rows[3].edition].chapter_atom[rows[3].atom].chapter_atom[0];
+        inner.chapter_atom.push_back(inner);
+        inner.chapter_atom.back().chapter_atom.clear();
+        const auto nested = chapter_rows(deeper, f.end)[3].nested;
+        QCOMPARE(nested.size(), 2u);
+        QCOMPARE(nested[0].depth + 1, nested[1].depth);
+        QCOMPARE(segment_length_ns(std::nan(""), 1000000), std::optional<std::uint64_t>(0));
+        QCOMPARE(segment_length_ns(-5.0, 1000000), std::optional<std::uint64_t>(0));
         // Split with ends: the first piece ends at the cut, the second keeps the end.
         QVERIFY(split_chapter_at(f.editions, 0, 1, 60 * s, f.end));
         QVERIFY(f.xml().contains(QStringLiteral("<ChapterTimeEnd>00:01:00.000</ChapterTimeEnd>")));

@@ -354,6 +354,11 @@ private Q_SLOTS:
             s.backend.set_track_name(QStringLiteral("Editions"), 1, QStringLiteral("Name %1").arg(i));
         s.backend.undo();
         QCOMPARE(s.backend.active_document()->state().tracks[0].name, QStringLiteral("Name 499"));
+        int kept = 1;
+        for (; s.backend.can_undo(); ++kept)
+            s.backend.undo();
+        QCOMPARE(kept, 500);
+        QCOMPARE(s.backend.active_document()->state().tracks[0].name, QStringLiteral("Name 0"));
     }
 
     void a_removed_file_comes_back_as_it_is_on_disk() {

@@ -129,6 +129,21 @@ class TestJournal : public QObject, MediaWork {
     Q_OBJECT
     QString real_tool() const { return QStandardPaths::findExecutable(QStringLiteral("mkvpropedit"), {QStringLiteral("/usr/bin")}); }
 private Q_SLOTS:
+    // A lock moved over another lets the other go: its file can be saved again.
+    void a_lock_moved_over_another_frees_it() {
+        const QString a = dir.filePath(QStringLiteral("lock-a")), b = dir.filePath(QStringLiteral("lock-b"));
+        for (const QString &p : {a, b}) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        auto first = FileLock::take(a), second = FileLock::take(b);
+        QVERIFY(first && second);
+        QVERIFY(!FileLock::take(a));
+        *first = std::move(*second);
+        QVERIFY(FileLock::take(a));
+        QVERIFY(!FileLock::take(b));
+    }
+
     void cleanup() { restore_path(); }
 
     // For each layout, a real save changes no byte outside the journal but past the old end;

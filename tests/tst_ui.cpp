@@ -811,6 +811,11 @@ private Q_SLOTS:
                  qPrintable(done));
         QCOMPARE(unreadable(find_item(content, QStringLiteral("suggestionDone")), QStringLiteral("\u2713 ") + done), QString());
         click_beside(suggestions);
+        // Opened again, it does not say again what was done the last time.
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("suggestAction")), "trigger");
+        QTRY_VERIFY(suggestions->property("opened").toBool());
+        QVERIFY(!find_item(content, QStringLiteral("suggestionDone")));
+        click_beside(suggestions);
 
         // The overview marks in words what differs: "≠" before the odd episodes and cells.
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("overviewAction")), "trigger");
