@@ -1,6 +1,7 @@
 #include "opening_finder.h"
 
 #include "document.h"
+#include "part_sound.h"
 #include "season.h"
 
 #include <QRegularExpression>
@@ -31,12 +32,37 @@ constexpr std::size_t edge_points = 3;
 // A boundary this close to the file's start or end is put there: the first and last
 // points stand for sound half a reach inside.
 constexpr double file_edge_seconds = 2.0;
+// A shared stretch may run on past the song into a short piece every episode has too (a
+// "next episode" sting after a breath): a pause this near a boundary ends the song there,
+// unless the song has pauses of its own.
+constexpr double pause_reach_seconds = 5.0, pause_margin_seconds = 0.3;
+
+// `from` and `to` (seconds in the part) moved to the pauses that part the song from what
+// joins it.
+void cut_at_pauses(const OpeningFinder::Prints &p, double &from, double &to) {
+    const auto found = intro::pauses(p.levels);
+    const double a = from - p.start, b = to - p.start;
+    const intro::Pause *before = nullptr, *after = nullptr;
+    for (const intro::Pause &x : found) {
+        if (x.to >= a + pause_margin_seconds && x.to <= a + pause_reach_seconds)
+            before = &x; // the last one near the start
+        else if (!after && x.from >= b - pause_reach_seconds && x.from <= b - pause_margin_seconds)
+            after = &x; // the first one near the end
+        else if (x.to > a && x.from < b)
+            return; // a pause in the song's middle: it has rests, and they part nothing
+    }
+    if (before)
+        from = p.start + before->to;
+    if (after)
+        to = p.start + after->from;
+}
 
 std::vector<std::optional<FoundPart>> found(const std::vector<OpeningFinder::Prints> &parts, double min_s, double max_s,
                                             bool head) {
     // Reach: a stretch of points runs a little past the sound it stands for.
-    const intro::MatchRules rules{6, 8, points(min_s) - points(intro::point_reach_seconds),
-                                  points(max_s) + points(intro::point_reach_seconds)};
+    intro::MatchRules rules;
+    rules.min_points = points(min_s) - points(intro::point_reach_seconds);
+    rules.max_points = points(max_s) + points(intro::point_reach_seconds);
     std::vector<std::vector<std::uint32_t>> prints;
     for (const auto &p : parts)
         prints.push_back(p.points);
@@ -51,6 +77,7 @@ std::vector<std::optional<FoundPart>> found(const std::vector<OpeningFinder::Pri
         double from = p.start + intro::begin_seconds(span.begin);
         double to = p.start + intro::end_seconds(span.end);
         const bool at_start = span.begin <= edge_points, at_end = span.end + edge_points >= p.points.size();
+        cut_at_pauses(p, from, to);
         // The head starts at the file's start; a tail that runs to the file's end ends there.
         if (head && at_start && from < file_edge_seconds)
             from = 0;
@@ -71,7 +98,7 @@ std::vector<std::optional<FoundPart>> found(const std::vector<OpeningFinder::Pri
 
 } // namespace
 
-OpeningFinder::OpeningFinder(QObject *parent) : QObject(parent) { pool_.setMaxThreadCount(1); }
+OpeningFinder::OpeningFinder(QObject *parent) : QObject(parent) {}
 
 OpeningFinder::~OpeningFinder() {
     cancel();
@@ -141,7 +168,7 @@ void OpeningFinder::start(std::vector<EpisodeInput> episodes) {
     parts_.assign(n, {});
     notes_.assign(n, {});
     followed_on_ = false;
-    parts_total_ = parts_done_ = 0;
+    parts_total_ = parts_done_ = analysing_ = 0;
     timing_ = {};
     clock_.start();
     std::size_t with_audio = 0;
@@ -200,9 +227,8 @@ void OpeningFinder::launch() {
         if (e.channels > 2)
             arguments << QStringLiteral("-af") << QStringLiteral("pan=mono|c0=0.5*c0+0.5*c1");
         // Mono at the fingerprint's own rate: nothing decoded is thrown away later.
-        arguments << QStringLiteral("-ac") << QStringLiteral("1") << QStringLiteral("-ar") << QStringLiteral("11025")
-                  << QStringLiteral("-f") << QStringLiteral("chromaprint") << QStringLiteral("-fp_format") << QStringLiteral("raw")
-                  << QStringLiteral("-");
+        arguments << QStringLiteral("-ac") << QStringLiteral("1") << QStringLiteral("-ar") << QString::number(intro::sound_rate)
+                  << QStringLiteral("-f") << QStringLiteral("s16le") << QStringLiteral("-");
         connect(process, &QProcess::finished, this, [this, process, part] { part_done(process, part); });
         // A program that cannot start says so from inside start(): answered later, once.
         connect(process, &QProcess::errorOccurred, this, [this, process, part](QProcess::ProcessError error) {
@@ -220,27 +246,41 @@ void OpeningFinder::part_done(QProcess *process, const Part &part) {
         return; // reported already
     busy_.erase(it);
     QStringList &notes = notes_[part.episode];
+    process->deleteLater();
     if (process->error() == QProcess::FailedToStart) {
         note(notes, QStringLiteral("ffmpeg could not be started (install the ffmpeg package)"));
     } else if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0) {
         const QString why = last_line(process->readAllStandardError());
         note(notes, QStringLiteral("its audio could not be read") + (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
     } else {
-        const QByteArray raw = process->readAllStandardOutput();
-        std::vector<std::uint32_t> values(static_cast<std::size_t>(raw.size()) / 4);
-        for (std::size_t k = 0; k < values.size(); ++k)
-            values[k] = qFromLittleEndian<std::uint32_t>(raw.constData() + 4 * k);
-        if (values.empty())
-            note(notes, QStringLiteral("its audio gave no fingerprint (too short or silent)"));
-        const EpisodeInput &e = episodes_[part.episode];
-        (part.head ? heads_ : tails_)[part.episode] =
-            Prints{std::move(values), part.start, part.start + part.length, !part.head && e.seconds.has_value()};
+        // The fingerprint and the loudness, off this thread; the next part decodes meanwhile.
+        ++analysing_;
+        pool_.start([this, gen = generation_, part, raw = process->readAllStandardOutput()] {
+            auto sound = intro::analyse({reinterpret_cast<const std::int16_t *>(raw.constData()),
+                                         static_cast<std::size_t>(raw.size()) / 2});
+            QMetaObject::invokeMethod(this, [this, gen, part, sound = std::move(sound)]() mutable {
+                if (gen != generation_)
+                    return;
+                --analysing_;
+                if (sound.points.empty())
+                    note(notes_[part.episode], QStringLiteral("its audio gave no fingerprint (too short or silent)"));
+                const EpisodeInput &e = episodes_[part.episode];
+                (part.head ? heads_ : tails_)[part.episode] = Prints{std::move(sound.points), std::move(sound.levels), part.start,
+                                                                     part.start + part.length, !part.head && e.seconds.has_value()};
+                part_counted();
+            }, Qt::QueuedConnection);
+        });
+        launch();
+        return;
     }
-    process->deleteLater();
+    launch();
+    part_counted();
+}
+
+void OpeningFinder::part_counted() {
     ++parts_done_;
     Q_EMIT progress_changed();
-    launch();
-    if (busy_.empty() && waiting_.empty() && parts_done_ == parts_total_)
+    if (busy_.empty() && waiting_.empty() && analysing_ == 0 && parts_done_ == parts_total_)
         all_parts_done();
 }
 

@@ -77,6 +77,7 @@ public:
     // One part's fingerprint: its points, where it starts, and whether it runs to the file's end.
     struct Prints {
         std::vector<std::uint32_t> points;
+        std::vector<float> levels; // loudness, for the pauses a boundary may be put at
         double start = 0, end = 0; // seconds
         bool to_end = false;       // `end` is the file's end
     };
@@ -96,6 +97,7 @@ private:
     };
     void launch();
     void part_done(QProcess *process, const Part &part);
+    void part_counted();
     void all_parts_done();
     void matched(std::vector<EpisodeFindings> findings);
 
@@ -107,12 +109,13 @@ private:
     bool followed_on_ = false; // the second round, reading further where a song ran past its part
     std::vector<QStringList> notes_;
     std::size_t parts_total_ = 0, parts_done_ = 0;
+    std::size_t analysing_ = 0; // parts decoded whose fingerprint is being made
     bool running_ = false;
     bool done_ = false; // the last run finished (not cancelled)
     QElapsedTimer clock_;
     Timing timing_;
     int generation_ = 0; // a cancel or a new start makes older replies stale
-    QThreadPool pool_;   // the matching; waited for when the finder goes
+    QThreadPool pool_;   // fingerprints and the matching; waited for when the finder goes
 };
 
 // Where a found boundary is put among the file's chapters: on the nearest chapter boundary

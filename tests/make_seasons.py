@@ -222,29 +222,28 @@ def season_surround():
 
 def season_dialogue():
     """People talk over the first 20 s of the opening in two of five episodes."""
-    return [([("body", 20 + 6 * i), ("opening", 60, 20) if i in (1, 3) else ("opening", 60), ("body", 55 - 6 * i),
-              ("ending", 40), ("body", 15)], "libopus", None, "stereo") for i in range(5)]
+    return [([("body", 10 + 5 * i), ("opening", 60, 20) if i in (1, 3) else ("opening", 60), ("body", 95 - 5 * i),
+              ("ending", 45), ("body", 30)], "libopus", None, "stereo") for i in range(5)]
 
 
 def season_sting():
     """After the ending, 0.4 s of the room, then the same 3 s "next episode" sting."""
-    return [([("body", 20 + 5 * i), ("opening", 50), ("body", 60 - 5 * i), ("ending", 45), ("pause", 0.4), ("sting", 3),
-              ("body", 12)], "aac", None, "stereo") for i in range(4)]
+    return [([("body", 15 + 5 * i), ("opening", 50), ("body", 105 - 5 * i), ("ending", 45), ("pause", 0.4), ("sting", 3),
+              ("body", 21.6)], "aac", None, "stereo") for i in range(4)]
 
 
 def season_edited():
     """One episode's opening is the song's first 25 s and its last 20 s."""
-    return [([("body", 25 + 5 * i), ("edited", 25, 20) if i == 2 else ("opening", 70), ("body", 60 - 5 * i), ("ending", 40),
-              ("body", 15)], "libvorbis", None, "stereo") for i in range(4)]
+    return [([("body", 15 + 5 * i), ("edited", 25, 20) if i == 2 else ("opening", 70), ("body", 95 - 5 * i),
+              ("ending", 40), ("body", 20)], "libvorbis", None, "stereo") for i in range(4)]
 
 
 def season_cue():
     """A 20 s music cue recurs early in every episode; the last episode has no opening."""
     eps = []
     for i in range(4):
-        head = [("body", 15 + 5 * i), ("opening", 55)] if i < 3 else [("body", 70)]
-        eps.append((head + [("body", 10 + 3 * i), ("cue", 20), ("body", 40 - 3 * i), ("ending", 40), ("body", 15)],
-                    "libopus", None, "stereo"))
+        head = [("body", 10 + 5 * i), ("opening", 55), ("body", 10)] if i < 3 else [("body", 40)]
+        eps.append((head + [("cue", 20), ("body", 70), ("ending", 40), ("body", 15)], "libopus", None, "stereo"))
     return eps
 
 

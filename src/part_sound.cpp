@@ -1,0 +1,75 @@
+#include "part_sound.h"
+
+#include <chromaprint.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace perlane::intro {
+
+PartSound analyse(std::span<const std::int16_t> samples) {
+    PartSound out;
+    const std::unique_ptr<ChromaprintContext, void (*)(ChromaprintContext *)> ctx(chromaprint_new(CHROMAPRINT_ALGORITHM_DEFAULT),
+                                                                                   chromaprint_free);
+    if (ctx && chromaprint_start(ctx.get(), sound_rate, 1)) {
+        // Fed in pieces: the length argument is an int.
+        constexpr std::size_t piece = 1 << 20;
+        for (std::size_t at = 0; at < samples.size(); at += piece)
+            chromaprint_feed(ctx.get(), samples.data() + at, static_cast<int>(std::min(piece, samples.size() - at)));
+        std::uint32_t *raw = nullptr;
+        int size = 0;
+        if (chromaprint_finish(ctx.get()) && chromaprint_get_raw_fingerprint(ctx.get(), &raw, &size) && raw) {
+            out.points.assign(raw, raw + size);
+            chromaprint_dealloc(raw);
+        }
+    }
+    const auto frame = static_cast<std::size_t>(sound_rate * level_seconds);
+    out.levels.reserve(samples.size() / frame);
+    for (std::size_t at = 0; at + frame <= samples.size(); at += frame) {
+        double sum = 0;
+        for (std::size_t k = at; k < at + frame; ++k)
+            sum += static_cast<double>(samples[k]) * samples[k];
+        const double rms = std::sqrt(sum / static_cast<double>(frame)) / 32768.0;
+        out.levels.push_back(static_cast<float>(20 * std::log10(std::max(rms, 1e-6))));
+    }
+    return out;
+}
+
+std::vector<Pause> pauses(std::span<const float> levels, double shortest) {
+    std::vector<Pause> out;
+    if (levels.empty())
+        return out;
+    // The part's floor: its quietest tenth of a second (a room's hiss, or digital silence).
+    constexpr std::size_t tenth = 10;
+    double sum = 0, floor = 0;
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        sum += levels[i];
+        if (i >= tenth)
+            sum -= levels[i - tenth];
+        if (i + 1 >= std::min(tenth, levels.size()))
+            floor = i + 1 == std::min(tenth, levels.size()) ? sum / static_cast<double>(std::min(i + 1, tenth))
+                                                            : std::min(floor, sum / static_cast<double>(tenth));
+    }
+    // ...and well under the part's middle loudness: sound that never pauses has a floor too.
+    std::vector<float> sorted(levels.begin(), levels.end());
+    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+    std::ranges::nth_element(sorted, middle);
+    const auto quiet = static_cast<float>(std::min(floor + 6.0, static_cast<double>(*middle) - 20.0));
+    const auto frames = static_cast<std::size_t>(std::lround(shortest / level_seconds));
+    for (std::size_t i = 0; i < levels.size();) {
+        if (levels[i] > quiet) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j < levels.size() && levels[j] <= quiet)
+            ++j;
+        if (j - i >= frames)
+            out.push_back({static_cast<double>(i) * level_seconds, static_cast<double>(j) * level_seconds});
+        i = j;
+    }
+    return out;
+}
+
+} // namespace perlane::intro
