@@ -78,6 +78,11 @@ std::vector<std::optional<FoundPart>> found(const std::vector<OpeningFinder::Pri
         double to = p.start + intro::end_seconds(span.end);
         const bool at_start = span.begin <= edge_points, at_end = span.end + edge_points >= p.points.size();
         cut_at_pauses(p, from, to);
+        // The points' reach blurs where the song stops: a step in loudness within it is the edge.
+        if (const double d = intro::loudness_step(p.levels, to - p.start - intro::point_reach_seconds, to - p.start + 0.3, false); d >= 0)
+            to = p.start + d;
+        if (const double u = intro::loudness_step(p.levels, from - p.start - 0.3, from - p.start + intro::point_reach_seconds, true); u >= 0)
+            from = p.start + u;
         // The head starts at the file's start; a tail that runs to the file's end ends there.
         if (head && at_start && from < file_edge_seconds)
             from = 0;

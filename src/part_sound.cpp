@@ -72,4 +72,25 @@ std::vector<Pause> pauses(std::span<const float> levels, double shortest) {
     return out;
 }
 
+double loudness_step(std::span<const float> levels, double from, double to, bool up, double step) {
+    const auto half = static_cast<std::ptrdiff_t>(std::lround(0.5 / level_seconds));
+    const auto n = static_cast<std::ptrdiff_t>(levels.size());
+    const auto mean = [&](std::ptrdiff_t a, std::ptrdiff_t b) {
+        double sum = 0;
+        for (std::ptrdiff_t k = a; k < b; ++k)
+            sum += levels[static_cast<std::size_t>(k)];
+        return sum / static_cast<double>(b - a);
+    };
+    double best = step, at = -1;
+    for (auto k = std::max<std::ptrdiff_t>(half, std::lround(from / level_seconds));
+         k < std::min<std::ptrdiff_t>(n - half, std::lround(to / level_seconds)); ++k) {
+        const double change = (mean(k, k + half) - mean(k - half, k)) * (up ? 1 : -1);
+        if (change >= best) {
+            best = change;
+            at = static_cast<double>(k) * level_seconds;
+        }
+    }
+    return at;
+}
+
 } // namespace perlane::intro

@@ -25,4 +25,8 @@ struct Pause {
 // quietest tenth of a second) and 20 dB under its median.
 std::vector<Pause> pauses(std::span<const float> levels, double shortest = 0.2);
 
+// Where the loudness steps down by at least `step` dB (0.5 s before against 0.5 s after)
+// most within [from, to) seconds of the part; a step up with `up`. None: -1.
+double loudness_step(std::span<const float> levels, double from, double to, bool up, double step = 6.0);
+
 } // namespace perlane::intro
