@@ -2,7 +2,8 @@
 //   perlane-screenshot QML_DIR OUTPUT.png FILE...
 // Loads App.qml from QML_DIR, adds the files as "Add" would, and grabs the window.
 // Fails when the picture comes out blank. PERLANE_SCREENSHOT_DARK=1 gives the window a
-// dark palette (as a dark desktop would); PERLANE_SCREENSHOT_SIZE=WxH sets its size.
+// dark palette (as a dark desktop would); PERLANE_SCREENSHOT_SIZE=WxH sets its size;
+// PERLANE_SCREENSHOT_FIND=1 shows the openings and endings found in the files.
 #include "app.h"
 #include "backend.h"
 
@@ -64,7 +65,7 @@ int main(int argc, char **argv) {
         backend->save_file();
     }
     int status = 1;
-    QTimer::singleShot(800, [&] {
+    const auto grab = [&] {
         const QImage image = window->grabWindow();
         QSet<QRgb> colours;
         for (int y = 0; y < image.height(); y += 4)
@@ -75,7 +76,18 @@ int main(int argc, char **argv) {
         else if (image.save(args[2]))
             status = 0;
         QCoreApplication::exit(0); // not quit(): a window with unsaved edits would ask first
-    });
+    };
+    // PERLANE_SCREENSHOT_FIND=1: "Find Openings and Endings…" run over the files, its
+    // findings on screen.
+    if (qEnvironmentVariableIntValue("PERLANE_SCREENSHOT_FIND") == 1) {
+        QObject::connect(backend, &perlane::Backend::detection_finished, [&] { QTimer::singleShot(500, grab); });
+        QTimer::singleShot(300, [&] {
+            if (auto *find = window->findChild<QObject *>(QStringLiteral("findAction")))
+                QMetaObject::invokeMethod(find, "trigger");
+        });
+    } else {
+        QTimer::singleShot(800, grab);
+    }
     QGuiApplication::exec();
     return status;
 }
