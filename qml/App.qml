@@ -1321,6 +1321,7 @@ ApplicationWindow {
                             }
                         }
                         ChapterEntry {
+                            objectName: "chapterHeader"
                             header: true
                             visible: chapterView.count > 0
                             Layout.fillWidth: true

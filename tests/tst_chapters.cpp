@@ -137,6 +137,15 @@ private Q_SLOTS:
         const auto nested = chapter_rows(deeper, f.end)[3].nested;
         QCOMPARE(nested.size(), 2u);
         QCOMPARE(nested[0].depth + 1, nested[1].depth);
+        // A new chapter's UID is none of the nested ones either, the largest included.
+        std::uint64_t top = 0;
+        for (const auto &r : chapter_rows(deeper, f.end))
+            top = std::max(top, r.uid);
+        inner.chapter_uid.value = top + 1;
+        QVERIFY(add_chapter(deeper, rows[3].edition, rows[3].start + 1 * s, QStringLiteral("New"), f.end));
+        Loaded copy("editions.mkv");
+        copy.editions = deeper;
+        QVERIFY(copy.uids_unique());
         QCOMPARE(segment_length_ns(std::nan(""), 1000000), std::optional<std::uint64_t>(0));
         QCOMPARE(segment_length_ns(-5.0, 1000000), std::optional<std::uint64_t>(0));
         // Split with ends: the first piece ends at the cut, the second keeps the end.

@@ -110,6 +110,11 @@ QtObject {
         const QString out = QString::fromUtf8(p.readAll());
         QVERIFY2(out.contains(QStringLiteral("names [\"full.mkv\"] errors 1 caf")), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("not valid text")), qPrintable(out));
+        // One file alone opens too.
+        p.start(QStringLiteral(PERLANE_BINARY), {QStringLiteral("-platform"), QStringLiteral("offscreen"), episode});
+        QVERIFY(p.waitForFinished(20000));
+        const QString alone = QString::fromUtf8(p.readAll());
+        QVERIFY2(alone.contains(QStringLiteral("names [\"full.mkv\"] errors 0")), qPrintable(alone));
     }
 
     void module_versions() {

@@ -676,6 +676,7 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("file_%1").arg(listed + 3)));
         click(item(QStringLiteral("file_%1").arg(listed)));
         QCOMPARE(backend->active_file_name(), QStringLiteral("s01e01.mkv"));
+        QVERIFY(!item(QStringLiteral("chapterHeader"))); // a file without chapters shows no column heads
 
         // Picked by name: "portuguese bra" offers pt-BR first; Enter takes it.
         click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
