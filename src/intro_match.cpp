@@ -10,6 +10,9 @@ namespace perlane::intro {
 
 namespace {
 
+// Matches further apart than this at a stretch's ends are stray.
+constexpr std::ptrdiff_t sparse_gap = 2;
+
 // Every stretch of at least `shortest` points at one offset: `a[i]` against `b[i - offset]`.
 void runs_at(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b, std::ptrdiff_t offset, const MatchRules &rules,
              std::size_t shortest, std::vector<Shared> &out) {
@@ -17,10 +20,19 @@ void runs_at(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
     const std::ptrdiff_t last = std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(a.size()),
                                                          static_cast<std::ptrdiff_t>(b.size()) + offset);
     std::ptrdiff_t run_begin = -1, run_last = -1;
+    std::vector<std::ptrdiff_t> hits; // the run's matching points
     auto close = [&] {
         if (run_begin < 0)
             return;
-        const Span s{static_cast<std::size_t>(run_begin), static_cast<std::size_t>(run_last + 1)};
+        // Where the shared sound ends, points whose reach still takes in some of it match
+        // now and then: a stretch ends (and starts) where its matches are dense.
+        std::size_t head = 0, tail = hits.size();
+        while (tail - head > 1 && hits[tail - 1] - hits[tail - 2] > sparse_gap)
+            --tail;
+        while (tail - head > 1 && hits[head + 1] - hits[head] > sparse_gap)
+            ++head;
+        const Span s{static_cast<std::size_t>(hits[head]), static_cast<std::size_t>(hits[tail - 1] + 1)};
+        hits.clear();
         if (s.length() >= shortest && s.length() <= rules.max_points)
             out.push_back({s, {s.begin - static_cast<std::size_t>(offset), s.end - static_cast<std::size_t>(offset)}});
         run_begin = -1;
@@ -35,6 +47,7 @@ void runs_at(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
         if (run_begin < 0)
             run_begin = i;
         run_last = i;
+        hits.push_back(i);
     }
     close();
 }
