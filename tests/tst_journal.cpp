@@ -349,14 +349,19 @@ private Q_SLOTS:
     // and offers to take it back.
     void a_finished_save_is_kept_however_the_program_ends_data() {
         QTest::addColumn<QString>("mode");
-        QTest::newRow("killed") << QStringLiteral("killed");
-        QTest::newRow("quit") << QStringLiteral("quit");
+        QTest::addColumn<bool>("warns"); // the tool ends with warnings (exit 1): the save was made
+        QTest::newRow("killed") << QStringLiteral("killed") << false;
+        QTest::newRow("quit") << QStringLiteral("quit") << false;
+        QTest::newRow("killed, the tool warning") << QStringLiteral("killed") << true;
     }
     void a_finished_save_is_kept_however_the_program_ends() {
         QFETCH(QString, mode);
-        const QString path = copy(QStringLiteral("full.mkv"), mode + QStringLiteral(".mkv"));
-        const QString ready = dir.filePath(QStringLiteral("ready-") + mode);
-        stand_in("touch '" + ready.toUtf8() + "'; sleep 0.5; exec '" + real_tool().toUtf8() + "' \"$@\"");
+        QFETCH(bool, warns);
+        const QString path = copy(QStringLiteral("full.mkv"), mode + (warns ? QStringLiteral("-warned.mkv") : QStringLiteral(".mkv")));
+        const QString ready = dir.filePath(QStringLiteral("ready-") + mode + (warns ? QStringLiteral("-warned") : QString()));
+        stand_in("touch '" + ready.toUtf8() + "'; sleep 0.5; " +
+                 (warns ? "'" + real_tool().toUtf8() + "' \"$@\" || exit 2; echo 'Warning: a warning.'; exit 1"
+                        : "exec '" + real_tool().toUtf8() + "' \"$@\""));
         QVERIFY(run_child({mode, path, ready}) == (mode == QStringLiteral("killed") ? QProcess::CrashExit : QProcess::NormalExit));
         QVERIFY(wait_unlocked(path));
         BackendSetup s; // the next start
