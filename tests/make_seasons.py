@@ -120,7 +120,8 @@ def body(seed, seconds, work):
 def episode_audio(pieces, seed, work, songs):
     """Pieces: ("body", s), ("opening"|"ending", s[, talk_over_s]), ("edited", first_s, last_s)
     (the opening cut down to its first and last seconds), ("pause", s) (room noise only),
-    ("sting", s) and ("cue", s) (music every episode shares that is neither song)."""
+    ("sting", s) and ("cue", s) (music every episode shares that is neither song),
+    ("other_ending", s) (an ending song no other episode has)."""
     parts, truth, at = [], {"opening": None, "ending": None}, 0.0
     for k, piece in enumerate(pieces):
         kind, seconds = piece[0], piece[1]
@@ -144,6 +145,8 @@ def episode_audio(pieces, seed, work, songs):
             truth["opening"] = [round(at, 3), round(at + seconds, 3)]
         elif kind == "pause":
             parts.append(room(seed * 100 + k, seconds))
+        elif kind == "other_ending":  # a song no other episode of the season has
+            parts.append(songs["ending_b"][:int(seconds * RATE)] + room(seed * 100 + k, seconds))
         elif kind in ("sting", "cue"):
             parts.append(songs[kind][:int(seconds * RATE)] + room(seed * 100 + k, seconds))
         at += seconds
@@ -239,11 +242,13 @@ def season_edited():
 
 
 def season_cue():
-    """A 20 s music cue recurs early in every episode; the last episode has no opening."""
+    """A 20 s music cue recurs early in every episode; the last episode has no opening, and
+    an ending of its own."""
     eps = []
     for i in range(4):
         head = [("body", 10 + 5 * i), ("opening", 55), ("body", 10)] if i < 3 else [("body", 40)]
-        eps.append((head + [("cue", 20), ("body", 70), ("ending", 40), ("body", 15)], "libopus", None, "stereo"))
+        eps.append((head + [("cue", 20), ("body", 70), ("ending" if i < 3 else "other_ending", 40), ("body", 15)],
+                    "libopus", None, "stereo"))
     return eps
 
 
