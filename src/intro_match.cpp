@@ -19,10 +19,9 @@ void runs_at(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
     const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, offset);
     const std::ptrdiff_t last = std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(a.size()),
                                                          static_cast<std::ptrdiff_t>(b.size()) + offset);
-    std::ptrdiff_t run_begin = -1, run_last = -1;
-    std::vector<std::ptrdiff_t> hits; // the run's matching points
+    std::vector<std::ptrdiff_t> hits; // the matching points of the run under way
     auto close = [&] {
-        if (run_begin < 0)
+        if (hits.empty())
             return;
         // Where the shared sound ends, points whose reach still takes in some of it match
         // now and then: a stretch ends (and starts) where its matches are dense.
@@ -35,18 +34,14 @@ void runs_at(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
         hits.clear();
         if (s.length() >= shortest && s.length() <= rules.max_points)
             out.push_back({s, {s.begin - static_cast<std::size_t>(offset), s.end - static_cast<std::size_t>(offset)}});
-        run_begin = -1;
     };
     for (std::ptrdiff_t i = first; i < last; ++i) {
         const bool same = std::popcount(a[static_cast<std::size_t>(i)] ^ b[static_cast<std::size_t>(i - offset)]) <=
                           rules.max_bit_errors;
         if (!same)
             continue;
-        if (run_begin >= 0 && static_cast<std::size_t>(i - run_last - 1) > rules.max_gap)
+        if (!hits.empty() && static_cast<std::size_t>(i - hits.back() - 1) > rules.max_gap)
             close();
-        if (run_begin < 0)
-            run_begin = i;
-        run_last = i;
         hits.push_back(i);
     }
     close();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <numeric>
 
 namespace perlane::intro {
 
@@ -41,16 +42,14 @@ std::vector<Pause> pauses(std::span<const float> levels, double shortest) {
     if (levels.empty())
         return out;
     // The part's floor: its quietest tenth of a second (a room's hiss, or digital silence).
-    constexpr std::size_t tenth = 10;
-    double sum = 0, floor = 0;
-    for (std::size_t i = 0; i < levels.size(); ++i) {
-        sum += levels[i];
-        if (i >= tenth)
-            sum -= levels[i - tenth];
-        if (i + 1 >= std::min(tenth, levels.size()))
-            floor = i + 1 == std::min(tenth, levels.size()) ? sum / static_cast<double>(std::min(i + 1, tenth))
-                                                            : std::min(floor, sum / static_cast<double>(tenth));
+    const std::size_t window = std::min<std::size_t>(10, levels.size());
+    double sum = std::accumulate(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(window), 0.0);
+    double floor = sum;
+    for (std::size_t i = window; i < levels.size(); ++i) {
+        sum += levels[i] - levels[i - window];
+        floor = std::min(floor, sum);
     }
+    floor /= static_cast<double>(window);
     // ...and well under the part's middle loudness: sound that never pauses has a floor too.
     std::vector<float> sorted(levels.begin(), levels.end());
     const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
