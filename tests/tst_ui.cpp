@@ -607,11 +607,17 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_1")));
     }
 
+    // A drop may show another file: typing not yet committed stays with the one it was typed in.
     void dropped_files_are_added() {
         const QString dropped = dir.filePath(QStringLiteral("dropped.mkv"));
         QVERIFY(QFile::copy(media("full.mkv"), dropped));
+        click(item(QStringLiteral("file_0")));
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
+        click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        type_text(QStringLiteral("Typed before the drop"));
         auto *mime = new QMimeData;
-        mime->setUrls({QUrl::fromLocalFile(dropped)});
+        mime->setUrls({QUrl::fromLocalFile(dropped), QUrl::fromLocalFile(dir.filePath(QStringLiteral("editions.mkv")))});
         const QPoint at(window->width() / 2, window->height() / 2);
         QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(window, &enter);
@@ -621,6 +627,12 @@ private Q_SLOTS:
         QCoreApplication::sendEvent(window, &drop);
         QTRY_COMPARE(backend->file_names(), (QStringList{"full.mkv", "editions.mkv", "dropped.mkv"}));
         delete mime;
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv")); // listed already: shown
+        QCOMPARE(backend->unsaved_files(), QStringList{"full.mkv"});
+        click(item(QStringLiteral("file_0")));
+        QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Typed before the drop"));
+        QMetaObject::invokeMethod(backend, "revert_file");
+        QTRY_VERIFY(backend->unsaved_files().isEmpty());
         click(item(QStringLiteral("file_1")));
     }
 
@@ -1071,6 +1083,23 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(dialog, "discarded");
         QTRY_VERIFY(!window->isVisible());
         QVERIFY(read_back(active)->info.title == title_before);
+    }
+
+    // Open with unsaved edits, answered with Save All: once saved, the chosen files replace the list.
+    void open_after_saving_all_replaces_the_list() {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(backend->set_title(QStringLiteral("Saved before opening")));
+        const QString saved = backend->active_document()->path();
+        auto portal = bus.start_portal(QStringLiteral("answer"), dir.filePath(QStringLiteral("portal-calls-2")),
+                                       {QStringLiteral("file://") + dir.filePath(QStringLiteral("full.mkv"))});
+        QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("unsavedDialog"));
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QMetaObject::invokeMethod(dialog, "accept");
+        QTRY_COMPARE(backend->file_names(), QStringList{"full.mkv"});
+        QTRY_COMPARE(shows("fileList"), QStringLiteral("full.mkv"));
+        QCOMPARE(read_back(saved)->info.title->value, std::string("Saved before opening"));
     }
 };
 
