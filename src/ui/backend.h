@@ -2,30 +2,20 @@
 #include "chapter_edits.h"
 #include "chapter_list.h"
 #include "document.h"
-#include "file_lock.h"
 #include "file_picker.h"
-#include "journal.h"
 #include "opening_finder.h"
 #include "paths.h"
 #include "row_keys.h"
-#include "save_plan.h"
-#include "season.h"
-#include "tool_run.h"
+#include "session.h"
+#include "suggestions.h"
 #include "track_list.h"
 
-#include <QFileSystemWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QQmlParserStatus>
 #include <QStringList>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
 #include <QUrl>
 
-#include <deque>
-#include <set>
-#include <tuple>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -99,7 +89,8 @@ public:
     // Makes file `index` active (none when absent or past the end) and refills the models.
     void set_active(std::optional<std::size_t> index);
     std::optional<std::size_t> active_index() const { return active_index_; }
-    const std::vector<std::shared_ptr<Document>> &documents() const { return docs_; }
+    const std::vector<std::shared_ptr<Document>> &documents() const { return session_.documents(); }
+    Session &session() { return session_; }
     Document *active_document() const;
 
     // Reads one file and appends it to the list (or selects it when it is listed already).
@@ -112,13 +103,13 @@ public:
     int active_row() const { return active_index_ ? static_cast<int>(*active_index_) : -1; }
     QString save_status() const { return save_status_; }
     bool save_failed() const { return save_failed_; }
-    const std::optional<ToolResult> &last_run() const { return last_run_; }
-    QString tool_output() const { return last_run_ ? QString::fromUtf8(last_run_->output).trimmed() : QString(); }
+    const std::optional<ToolResult> &last_run() const { return session_.saves().last_run(); }
+    QString tool_output() const { return last_run() ? QString::fromUtf8(last_run()->output).trimmed() : QString(); }
     QVariantList modified_rows() const { return modified_rows_; }
     bool active_modified() const;
     QStringList load_errors() const { return load_errors_; }
     QStringList load_error_details() const { return load_error_details_; }
-    bool saving() const { return saving_; }
+    bool saving() const { return session_.saves().saving(); }
     bool can_undo() const;
     bool can_redo() const;
     bool changed_on_disk() const;
@@ -266,15 +257,14 @@ public Q_SLOTS:
     void save_file();
 
 private:
-    void append(std::shared_ptr<Document> doc);
+    void append(const Document &doc);
     std::optional<LoadError> add_document(const QString &path);
     void refresh_models();
     std::optional<std::vector<Choice>> pick();
     void report(const QString &status, bool failed);
     void notify_active_row(int old_row);
     void notify_modified();
-    void after_edit(); // the active document changed: rows, markers, history
-    // Edits the active document, unless it is being saved or `change` refuses.
+    // Edits the active document, unless `change` refuses.
     bool edit_active(const std::function<bool(DocumentState &)> &change);
     std::optional<TrackKey> track_for_slot(const QString &disc, quint64 number) const;
     std::optional<TrackKey> track_key_of(const QString &text);
@@ -303,33 +293,11 @@ private:
     QVariantMap check_start(const std::optional<ChapterKey> &key, const QString &text) const;
     bool refuse_time(qint64 ms);
 
-    // Saving (backend_save.cpp).
-    struct PendingSave {
-        std::weak_ptr<Document> doc;
-        bool anyway = false; // save although the file changed on disk
-    };
-    void enqueue(std::shared_ptr<Document> doc, bool anyway, bool start = true);
-    void start_next_save();
-    void save_finished(const ToolResult &result);
-    void set_saving(bool value);
-    void end_batch();
-    QString progress(const Document &doc) const;
-    // Watching open files (backend_save.cpp).
-    void watch(const Document &doc);
-    void unwatch(const QString &path);
-    void check_changed_files();
-    // Journals (backend_journal.cpp).
-    // The ranges to journal, once the room for the save and its journal is checked.
-    std::expected<std::vector<ByteRange>, QString> prepare_journal(const Document &doc, const FileLock &lock,
-                                                                   const SavePlan &plan);
-    void journal_written();
-    QString restore_after_failure(Document *doc, const QString &tool_message);
-    QString settle_save(const ToolResult &result, Document *doc);
-    void recover_journals();
-    void ensure_recovered(); // files are read only after interrupted saves are settled
-    std::optional<Journal> last_save_of(const Document &doc) const;
+    void document_changed(Document *doc);
+    void recovered(); // interrupted saves are settled: files named at start open now
 
-    std::vector<std::shared_ptr<Document>> docs_;
+    Session session_;
+    std::vector<Choice> startup_choices_; // opened once recovery has settled their files
     QStringList file_names_;
     std::optional<std::size_t> active_index_;
     QString active_file_name_;
@@ -338,60 +306,17 @@ private:
     int active_row_seen_ = -1; // last active row announced to QML
     std::unique_ptr<FilePicker> picker_;
     bool picking_ = false;
-    std::optional<ToolResult> last_run_;
     QVariantList modified_rows_; // per file row, kept by notify_modified
     QStringList load_errors_;
     QStringList load_error_details_;
     QString save_status_;
     bool save_failed_ = false;
 
-    bool saving_ = false;
-    std::deque<PendingSave> queue_;
-    std::weak_ptr<Document> saving_doc_;
-    std::optional<FileLock> lock_; // held while the tool runs
-    std::optional<Journal> journal_; // of the running save
-    bool recovery_waiting_ = false;
-    bool recovered_ = false;
-    bool closing_ = false; // the Backend is going away: no new save starts
-    std::vector<Choice> startup_choices_; // opened once recovery has settled their files
-    DocumentState saved_state_; // what the running save writes
-    SavePlan saving_plan_;
-    std::unique_ptr<QThread> copier_; // copying the running save's journal
-    std::optional<std::expected<Journal, QString>> copied_; // its outcome, for the window's thread
-    QString failure_note_;
-    // The files as their kept saves left them (device, inode, size, time): a file is offered
-    // Undo Last Save only while it is exactly what a save made it, not for another file
-    // that happens to reuse an inode. Read from the journals when they change, not on
-    // every switch of file.
-    using SavedKey = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
-    static SavedKey key_of(const reader::FileIdentity &id) { return {id.device, id.inode, id.size, id.mtime_ns}; }
-    std::set<SavedKey> saved_files_;
-    void index_saved(const std::vector<Journal> &journals);
-    ToolRun tool_;
-    int batch_total_ = 0, batch_done_ = 0;
-    QStringList batch_failures_;
-    // Private directory of the chapters file, kept until the next save.
-    std::unique_ptr<QTemporaryDir> chapters_dir_;
-
     // Finding openings and endings (backend_detect.cpp).
-    struct EpisodeSuggestion {
-        std::weak_ptr<Document> doc;
-        QString file;
-        EpisodeFindings found;
-        std::optional<std::pair<std::uint64_t, std::uint64_t>> opening, ending; // ns, snapped
-        QString change;
-        bool accepted = false;
-    };
-    std::uint64_t next_group_ = 0; // for steps one action takes in several files
-    void step_history(bool back);
     void detection_done(const std::vector<EpisodeFindings> &findings);
     OpeningFinder finder_;
     std::vector<std::weak_ptr<Document>> detecting_;
     std::vector<EpisodeSuggestion> suggestions_;
-
-    QFileSystemWatcher watcher_;
-    QTimer watch_delay_; // changes come in bursts: look once they settle
-    QStringList changed_paths_;
 };
 
 } // namespace perlane

@@ -79,35 +79,25 @@ std::vector<chapter_list::ChapterInfo> chapter_infos(const Editions &editions, c
 } // namespace
 
 Backend::Backend(QObject *parent) : QObject(parent), picker_(make_desktop_picker()) {
-    connect(&tool_, &ToolRun::finished, this, &Backend::save_finished);
+    connect(&session_, &Session::changed, this, &Backend::document_changed);
+    connect(&session_, &Session::changed_on_disk, this, [this](const std::vector<Document *> &docs) {
+        for (Document *doc : docs)
+            if (doc == active_document())
+                report(SaveQueue::changed_text(*doc), true);
+        Q_EMIT disk_state_changed();
+    });
+    connect(&session_.saves(), &SaveQueue::status, this, &Backend::report);
+    connect(&session_.saves(), &SaveQueue::saving_changed, this, &Backend::saving_changed);
+    connect(&session_.journals(), &Journals::status, this, &Backend::report);
+    connect(&session_.journals(), &Journals::kept_changed, this, &Backend::undo_changed);
+    connect(&session_.journals(), &Journals::settled, this, &Backend::recovered);
     connect(&finder_, &OpeningFinder::progress_changed, this, &Backend::detection_progress_changed);
     connect(&finder_, &OpeningFinder::finished, this, &Backend::detection_done);
-    watch_delay_.setSingleShot(true);
-    watch_delay_.setInterval(300);
-    connect(&watch_delay_, &QTimer::timeout, this, &Backend::check_changed_files);
-    QTimer::singleShot(0, this, &Backend::ensure_recovered);
-    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString &path) {
-        if (!changed_paths_.contains(path))
-            changed_paths_ << path;
-        watch_delay_.start();
-    });
+    QTimer::singleShot(0, this, [this] { session_.journals().ensure_recovered(); });
 }
 
-Backend::~Backend() {
-    // A running save finishes before its chapters file and lock go away, and its outcome
-    // is settled here: a finished save is kept, a failed one put back.
-    // Nobody is left to hear about it; a save asked for still goes through.
-    blockSignals(true);
-    closing_ = true;
-    if (copier_) {
-        copier_->wait();
-        journal_written(); // starts the tool
-    }
-    tool_.blockSignals(true);
-    tool_.wait();
-    if (journal_ && lock_ && tool_.ended())
-        settle_save(tool_.result(), nullptr);
-}
+// The session settles a running save as it goes; nobody is left to hear about it.
+Backend::~Backend() { disconnect(&session_, nullptr, this, nullptr); }
 
 void Backend::componentComplete() {
     // Files named on the command line open when the window's backend is ready, and after
@@ -116,13 +106,27 @@ void Backend::componentComplete() {
     std::vector<Choice> choices;
     for (const QByteArray &a : arguments)
         choices.push_back(path_from_bytes(a));
-    ensure_recovered();
-    if (recovery_waiting_) {
+    session_.journals().ensure_recovered();
+    if (session_.journals().waiting()) {
         startup_choices_ = std::move(choices);
         return;
     }
     if (!choices.empty())
         load_choices(choices);
+}
+
+void Backend::recovered() {
+    if (!startup_choices_.empty())
+        load_choices(std::exchange(startup_choices_, {}));
+}
+
+// A document changed (an edit, a step of its history, a save's outcome, a reload).
+void Backend::document_changed(Document *doc) {
+    if (doc && doc == active_document())
+        refresh_models();
+    notify_modified();
+    Q_EMIT undo_changed();
+    Q_EMIT disk_state_changed();
 }
 
 void Backend::set_file_names(const QStringList &names) {
@@ -156,18 +160,19 @@ void Backend::set_chapters(QObject *model) {
 }
 
 Document *Backend::active_document() const {
-    return active_index_ && *active_index_ < docs_.size() ? docs_[*active_index_].get() : nullptr;
+    const auto &docs = session_.documents();
+    return active_index_ && *active_index_ < docs.size() ? docs[*active_index_].get() : nullptr;
 }
 
 void Backend::set_active(std::optional<std::size_t> index) {
-    if (index && *index < docs_.size()) {
+    if (index && *index < documents().size()) {
         active_index_ = index;
         refresh_models();
     } else {
         active_index_.reset();
     }
     const int old_row = active_row_seen_;
-    active_file_name_ = active_index_ ? docs_[*active_index_]->name() : QString();
+    active_file_name_ = active_index_ ? documents()[*active_index_]->name() : QString();
     Q_EMIT active_file_name_changed();
     notify_active_row(old_row);
     Q_EMIT modified_changed();
@@ -193,23 +198,21 @@ void Backend::refresh_models() {
                                         doc->serial()));
 }
 
-void Backend::append(std::shared_ptr<Document> doc) {
-    file_names_.append(doc->name());
-    watch(*doc);
-    docs_.push_back(std::move(doc));
+void Backend::append(const Document &doc) {
+    file_names_.append(doc.name());
     // Listed before it is shown: a client sees the name first, then the active file.
     // A file just read has no edits: no file's mark changes, so there is nothing to announce
     // (a season opened at once would otherwise recount every row once per file).
     modified_rows_ << false;
     Q_EMIT file_names_changed();
-    if (docs_.size() == 1)
+    if (documents().size() == 1)
         set_active(0);
 }
 
 void Backend::select_file(quint64 index) { set_active(static_cast<std::size_t>(index)); }
 
 qint64 Backend::next_file() {
-    if (!active_index_ || *active_index_ + 1 >= docs_.size())
+    if (!active_index_ || *active_index_ + 1 >= documents().size())
         return -1;
     set_active(*active_index_ + 1);
     return static_cast<qint64>(*active_index_);
@@ -223,17 +226,14 @@ qint64 Backend::prev_file() {
 }
 
 void Backend::delete_file(quint64 index) {
-    if (index >= docs_.size())
+    if (index >= documents().size())
         return; // nothing there to remove
     const auto i = static_cast<std::size_t>(index);
-    const QString path = docs_[i]->path();
-    // The document goes with its row: adding the file again reads it afresh.
-    docs_.erase(docs_.begin() + static_cast<std::ptrdiff_t>(i));
-    unwatch(path);
+    session_.close(i);
     file_names_.removeAt(static_cast<qsizetype>(i));
     Q_EMIT file_names_changed();
     notify_modified();
-    if (docs_.empty()) {
+    if (documents().empty()) {
         set_active(std::nullopt);
     } else if (active_index_ && *active_index_ == i) {
         set_active(i == 0 ? 0 : i - 1);
@@ -252,18 +252,14 @@ std::optional<QString> Backend::add_file(const QString &path) {
 }
 
 std::optional<LoadError> Backend::add_document(const QString &path) {
-    ensure_recovered();
-    // Listed already: show it and keep its edits, without reading it again.
-    if (const auto id = reader::identity_at(QFile::encodeName(path).toStdString()))
-        for (std::size_t i = 0; i < docs_.size(); ++i)
-            if (docs_[i]->identity().same_file(*id)) {
-                set_active(i);
-                return std::nullopt;
-            }
-    auto loaded = Document::load(path);
-    if (!loaded)
-        return loaded.error();
-    append(std::move(*loaded));
+    const std::size_t listed = documents().size();
+    const auto opened = session_.open(path);
+    if (!opened)
+        return opened.error();
+    if (*opened < listed)
+        set_active(*opened); // listed already: shown, with its edits, not read again
+    else
+        append(*documents()[*opened]);
     return std::nullopt;
 }
 
@@ -281,9 +277,7 @@ void Backend::open_files() {
     const auto chosen = pick();
     if (!chosen)
         return; // no chooser could be shown: nothing changes
-    docs_.clear();
-    if (!watcher_.files().isEmpty())
-        watcher_.removePaths(watcher_.files());
+    session_.close_all();
     file_names_.clear();
     Q_EMIT file_names_changed();
     set_active(std::nullopt); // nothing listed is shown, edited or saved
@@ -309,7 +303,7 @@ void Backend::add_urls(const QList<QUrl> &urls) {
 }
 
 void Backend::load_choices(const std::vector<Choice> &choices) {
-    ensure_recovered();
+    session_.journals().ensure_recovered();
     QStringList errors;
     QStringList details;
     for (const Choice &choice : choices) {
@@ -340,7 +334,7 @@ void Backend::dismiss_load_errors() {
 // Each delegate reads the list: it is worked out once per change, not once per read.
 void Backend::notify_modified() {
     modified_rows_.clear();
-    for (const auto &doc : docs_)
+    for (const auto &doc : documents())
         modified_rows_ << doc->modified();
     Q_EMIT modified_changed();
 }
@@ -352,7 +346,7 @@ bool Backend::active_modified() const {
 
 QStringList Backend::unsaved_files() const {
     QStringList names;
-    for (const auto &doc : docs_)
+    for (const auto &doc : documents())
         if (doc->modified())
             names << doc->name();
     return names;
@@ -373,55 +367,24 @@ bool Backend::changed_on_disk() const {
     return doc && doc->changed_on_disk;
 }
 
-void Backend::after_edit() {
-    refresh_models();
-    notify_modified();
-    Q_EMIT undo_changed();
-}
-
 bool Backend::edit_active(const std::function<bool(DocumentState &)> &change) {
     Document *doc = active_document();
-    if (!doc)
-        return false;
-    if (!doc->edit(change))
-        return false;
-    after_edit();
-    return true;
+    return doc && session_.edit(*doc, change);
 }
 
-// A step one action took in several files (marking a season's openings) goes back, and
-// comes again, in all of them that still have it on top.
-void Backend::step_history(bool back) {
-    Document *doc = active_document();
-    if (!doc)
-        return;
-    const auto go = [back](Document &d) { return back ? d.undo() : d.redo(); };
-    const auto group_of = [back](const Document &d) { return back ? d.undo_group() : d.redo_group(); };
-    bool changed = false;
-    if (const std::uint64_t group = group_of(*doc)) {
-        for (const auto &d : docs_)
-            if (group_of(*d) == group)
-                changed |= go(*d);
-    } else {
-        changed = go(*doc);
-    }
-    if (changed)
-        after_edit();
+void Backend::undo() {
+    if (Document *doc = active_document())
+        session_.step(*doc, true);
 }
 
-void Backend::undo() { step_history(true); }
-
-void Backend::redo() { step_history(false); }
+void Backend::redo() {
+    if (Document *doc = active_document())
+        session_.step(*doc, false);
+}
 
 void Backend::revert_file() {
-    Document *doc = active_document();
-    if (!doc)
-        return;
-    const DocumentState read = doc->read();
-    edit_active([&](DocumentState &s) {
-        s = read;
-        return true;
-    });
+    if (Document *doc = active_document())
+        session_.revert(*doc);
 }
 
 // A NUL would end the text where the tool reads it (the rest lost unseen), and other

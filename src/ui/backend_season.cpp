@@ -39,7 +39,7 @@ QVariantMap Backend::preview(const season::Plan &plan) const {
     QVariantList changes, skipped;
     for (const season::FileEdit &e : plan.edits)
         for (const season::Change &c : e.changes)
-            changes << QVariantMap{{QStringLiteral("file"), docs_[e.file]->name()},
+            changes << QVariantMap{{QStringLiteral("file"), documents()[e.file]->name()},
                                    {QStringLiteral("track"), c.item},
                                    {QStringLiteral("change"), QStringLiteral("%1: %2 \u2192 %3").arg(c.what, c.from, c.to)}};
     // In file order: the files skipped, and those already as the rule would leave them.
@@ -50,7 +50,7 @@ QVariantMap Backend::preview(const season::Plan &plan) const {
         notes.emplace_back(file, QStringLiteral("nothing to change"));
     std::ranges::stable_sort(notes, {}, &std::pair<std::size_t, QString>::first);
     for (const auto &[file, why] : notes)
-        skipped << docs_[file]->name() + QStringLiteral(": ") + why;
+        skipped << documents()[file]->name() + QStringLiteral(": ") + why;
     return {{QStringLiteral("ok"), plan.refusal.isEmpty() && !plan.edits.empty()},
             {QStringLiteral("message"), plan.refusal},
             {QStringLiteral("changes"), changes},
@@ -63,19 +63,12 @@ int Backend::apply(const season::Plan &plan, const QString &rule) {
         report(plan.refusal + QStringLiteral(" Nothing was changed."), true);
         return 0;
     }
-    int changed = 0;
-    for (const season::FileEdit &e : plan.edits)
-        changed += docs_[e.file]->edit([&](DocumentState &s) {
-            s = e.state;
-            return true;
-        });
-    if (changed > 0)
-        after_edit();
+    const int changed = session_.apply(plan);
     QString status = changed == 0 ? QStringLiteral("%1: no file needed a change.").arg(rule)
                                   : QStringLiteral("%1: %2 changed (not saved yet).").arg(rule, changed == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(changed));
     QStringList skipped;
     for (const season::Skip &s : plan.skipped)
-        skipped << docs_[s.file]->name() + QStringLiteral(" (") + s.reason + QLatin1Char(')');
+        skipped << documents()[s.file]->name() + QStringLiteral(" (") + s.reason + QLatin1Char(')');
     if (!skipped.isEmpty())
         status += QStringLiteral(" Skipped: ") + skipped.join(QStringLiteral("; ")) + QLatin1Char('.');
     report(status, changed == 0 && !skipped.isEmpty());
@@ -111,7 +104,7 @@ int Backend::default_by_language(const QString &type, const QString &language) {
 
 QVariantList Backend::flag_suggestions() const {
     QVariantList out;
-    for (const season::Suggestion &s : season::flag_suggestions(docs_)) {
+    for (const season::Suggestion &s : season::flag_suggestions(documents())) {
         const TrackFlagInfo &f = flag_info(s.flag);
         out << QVariantMap{{QStringLiteral("flag"), QString::fromLatin1(f.name.data(), static_cast<qsizetype>(f.name.size()))},
                            {QStringLiteral("label"), QString::fromLatin1(f.label.data(), static_cast<qsizetype>(f.label.size()))},
@@ -127,7 +120,7 @@ int Backend::accept_flag_suggestion(const QString &flag) {
         report(QStringLiteral("\u201C%1\u201D is not a track flag. Nothing was changed.").arg(flag), true);
         return 0;
     }
-    for (const season::Suggestion &s : season::flag_suggestions(docs_))
+    for (const season::Suggestion &s : season::flag_suggestions(documents()))
         if (s.flag == *which)
             return apply(s.plan, QStringLiteral("Set the %1 flag").arg(flag));
     report(QStringLiteral("No track's name suggests the %1 flag. Nothing was changed.").arg(flag), true);
@@ -135,7 +128,7 @@ int Backend::accept_flag_suggestion(const QString &flag) {
 }
 
 QVariantMap Backend::season_overview() const {
-    const season::Overview o = season::overview(docs_);
+    const season::Overview o = season::overview(documents());
     QVariantList rows;
     for (std::size_t i = 0; i < o.rows.size(); ++i) {
         QVariantList cells;
@@ -146,7 +139,7 @@ QVariantMap Backend::season_overview() const {
                                  {QStringLiteral("odd"), c.odd}};
             odd |= c.odd;
         }
-        rows << QVariantMap{{QStringLiteral("file"), docs_[i]->name()}, {QStringLiteral("odd"), odd}, {QStringLiteral("cells"), cells}};
+        rows << QVariantMap{{QStringLiteral("file"), documents()[i]->name()}, {QStringLiteral("odd"), odd}, {QStringLiteral("cells"), cells}};
     }
     return {{QStringLiteral("columns"), QStringList(o.columns.begin(), o.columns.end())}, {QStringLiteral("rows"), rows}};
 }
@@ -155,7 +148,7 @@ QVariantList Backend::season_languages(const QString &type) const {
     const auto t = type_named(type);
     QStringList seen;
     QVariantList out;
-    for (const auto &doc : docs_)
+    for (const auto &doc : documents())
         for (std::size_t i = 0; t && i < doc->tracks().size(); ++i) {
             const QString &language = doc->state().tracks[i].language;
             if (doc->tracks()[i].track_type.value != *t ||
@@ -170,11 +163,11 @@ QVariantList Backend::season_languages(const QString &type) const {
 }
 
 QVariantMap Backend::preview_chapter_names_to_all() const {
-    return preview(active_index_ ? season::chapter_names_to_all(docs_, *active_index_) : refused(QStringLiteral("No file is open.")));
+    return preview(active_index_ ? season::chapter_names_to_all(documents(), *active_index_) : refused(QStringLiteral("No file is open.")));
 }
 
 int Backend::apply_chapter_names_to_all() {
-    return apply(active_index_ ? season::chapter_names_to_all(docs_, *active_index_) : refused(QStringLiteral("No file is open.")),
+    return apply(active_index_ ? season::chapter_names_to_all(documents(), *active_index_) : refused(QStringLiteral("No file is open.")),
                  QStringLiteral("Chapter names to all files"));
 }
 
