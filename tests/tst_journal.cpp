@@ -57,6 +57,7 @@ QString first_track_name(const QString &path) {
 
 // The children, each a program of its own that ends during a save or an undo:
 //   killed PATH READY  edits, saves, and dies by SIGKILL once READY exists (the tool runs);
+//   killed-small PATH READY  the same with an edit that leaves the file's size as it was;
 //   quit PATH          edits, saves, and ends at once (the Backend goes while the tool runs);
 //   undo PATH          takes the file's last save back (run under strace to cut it short);
 //   loop PATH          saves one edit and takes it back, over and over (killed at random).
@@ -73,7 +74,10 @@ int child(const QString &mode, const QString &path, const QString &ready) {
             s.backend.undo_last_save();
         }
     }
-    long_edits(s.backend);
+    if (mode == QStringLiteral("killed-small"))
+        s.backend.set_title(s.backend.active_document()->title().chopped(1) + QLatin1Char('9'));
+    else
+        long_edits(s.backend);
     s.backend.save_file();
     if (mode == QStringLiteral("quit"))
         return 0;
@@ -378,6 +382,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("after");
         QTest::newRow("untouched: the tool failed first") << QStringLiteral("untouched");
         QTest::newRow("as the tool left it") << QString();
+        QTest::newRow("as the tool left it, the same size") << QStringLiteral("small");
         QTest::newRow("replaced in place") << QStringLiteral("cp");
         QTest::newRow("edited by hand") << QStringLiteral("mkvpropedit");
     }
@@ -392,10 +397,13 @@ private Q_SLOTS:
         // A real edit, then a failure, after the program is gone.
         const QByteArray edit = after == QStringLiteral("untouched") ? QByteArray() : "'" + real_tool().toUtf8() + "' \"$@\" >/dev/null; ";
         stand_in(edit + "touch '" + ready.toUtf8() + "'; while [ ! -e '" + go.toUtf8() + "' ]; do sleep 0.05; done; exit 2");
-        QCOMPARE(run_child({QStringLiteral("killed"), path, ready}), QProcess::CrashExit);
+        const bool small = after == QStringLiteral("small");
+        QCOMPARE(run_child({small ? QStringLiteral("killed-small") : QStringLiteral("killed"), path, ready}), QProcess::CrashExit);
         QFile(go).open(QIODevice::WriteOnly);
         QVERIFY(wait_unlocked(path));
         QCOMPARE(journal_files(".failed").size(), 1); // the runner saw the tool fail
+        if (small)
+            QCOMPARE(QFileInfo(path).size(), QFileInfo(media(QStringLiteral("full.mkv"))).size());
         if (after == QStringLiteral("cp")) {
             QVERIFY(QProcess::execute(QStringLiteral("cp"), {media(QStringLiteral("editions.mkv")), path}) == 0);
         } else if (after == QStringLiteral("mkvpropedit")) {
@@ -409,7 +417,7 @@ private Q_SLOTS:
             QCOMPARE(s.backend.save_status(), QString());
             QCOMPARE(sha256(path), original);
             QCOMPARE(unfinished(path), 0);
-        } else if (after.isEmpty()) {
+        } else if (after.isEmpty() || small) {
             QCOMPARE(s.backend.save_status(),
                      QStringLiteral("Saving failed.mkv failed: the program ended during the save. The file was restored unchanged."));
             QCOMPARE(sha256(path), original);
@@ -755,7 +763,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    if (argc == 4 && QByteArray("killed quit undo loop").split(' ').contains(argv[1]))
+    if (argc == 4 && QByteArray("killed killed-small quit undo loop").split(' ').contains(argv[1]))
         return child(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     TestJournal test;
     return QTest::qExec(&test, argc, argv);

@@ -156,7 +156,7 @@ private Q_SLOTS:
         atom.chapter_display.emplace_back().chap_string.value = "Opening & Ending <1> — オープニング Café";
         reader::ChapterAtom inner;
         inner.chapter_uid.value = 43;
-        inner.chapter_time_start.value = 1'500'000'001ull; // nanosecond precision is kept
+        inner.chapter_time_start.value = 59'999'999'999ull; // nanosecond precision is kept, never rounded
         inner.chapter_flag_hidden.value = 1;
         inner.chapter_flag_enabled.value = 0;
         inner.chapter_segment_uuid.emplace().value = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
@@ -196,7 +196,7 @@ private Q_SLOTS:
                                 "      </ChapterDisplay>\n"
                                 "      <ChapterAtom>\n"
                                 "        <ChapterUID>43</ChapterUID>\n"
-                                "        <ChapterTimeStart>00:00:01.500000001</ChapterTimeStart>\n"
+                                "        <ChapterTimeStart>00:00:59.999999999</ChapterTimeStart>\n"
                                 "        <ChapterFlagHidden>1</ChapterFlagHidden>\n"
                                 "        <ChapterFlagEnabled>0</ChapterFlagEnabled>\n"
                                 "        <ChapterSegmentUID format=\"hex\">00112233445566778899aabbccddeeff</ChapterSegmentUID>\n"
