@@ -5,6 +5,7 @@
 #include "media_files.h"
 #include "view.h"
 
+#include <cstdio>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -187,6 +188,23 @@ private Q_SLOTS:
         QCOMPARE(track_name(path, 1), QStringLiteral("Dub"));
     }
 
+
+    // Another program puts a new file under an open file's name, and the name is opened
+    // again: two documents of one path. The old one's row going does not stop the watch.
+    void one_path_listed_twice_is_watched_while_either_is() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("twice.mkv"));
+        Setup s;
+        s.open({path});
+        const QString other = copy(QStringLiteral("editions.mkv"), QStringLiteral("twice-new.mkv"));
+        QCOMPARE(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
+        QTRY_VERIFY(s.backend.changed_on_disk());
+        QVERIFY(!s.backend.add_file(path));
+        QCOMPARE(s.backend.file_names(), (QStringList{"twice.mkv", "twice.mkv"}));
+        s.backend.delete_file(0);
+        QVERIFY(!s.backend.changed_on_disk()); // the new one, as read
+        tool({path, QStringLiteral("--edit"), QStringLiteral("info"), QStringLiteral("--set"), QStringLiteral("title=Later")});
+        QTRY_VERIFY(s.backend.changed_on_disk());
+    }
     void two_programs_saving_one_file_lose_nothing_silently() {
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("shared.mkv"));
         Setup a, b;
