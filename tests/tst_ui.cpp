@@ -668,8 +668,17 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(discard, "discarded");
         QTRY_COMPARE(backend->file_names().size(), listed + 1);
         QVERIFY(backend->file_names().last().contains(QStringLiteral("S01E01")));
-        backend->delete_file(static_cast<quint64>(listed));
+        // Another file's unsaved edits: Remove takes this one at once.
+        const QStringList unsaved = backend->unsaved_files();
+        backend->select_file(0);
+        QVERIFY(backend->set_title(QStringLiteral("Pending elsewhere")));
+        click(item(QStringLiteral("file_%1").arg(listed)));
+        click(item(QStringLiteral("removeButton")));
         QTRY_COMPARE(backend->file_names().size(), listed);
+        QVERIFY(!discard->property("visible").toBool());
+        backend->select_file(0);
+        backend->undo();
+        QCOMPARE(backend->unsaved_files(), unsaved);
     }
 
     // The language picker, a field that refuses a bad code, and two season rules with
