@@ -20,6 +20,8 @@ inline QQuickItem *find_item(QQuickItem *root, const QString &name) {
 #include <QKeyEvent>
 #include <QQuickWindow>
 
+#include <optional>
+
 // Why a user would not read `text` on `item`; empty when they would: the item is shown,
 // lies inside the window and every view that clips it, is at least one line of its font
 // high and shows that text.
@@ -59,7 +61,8 @@ inline QString accessible_name(QQuickItem *item) {
 // the text, with "[x]"/"[ ]" for a check box, "(cut)" when it does not fit and "(off)" when it
 // cannot be used. Items that are hidden, transparent or outside the window are left out, and a
 // button's own label is not listed again under it.
-inline QStringList shown_texts(QQuickItem *root) {
+// `area` (in the window) limits it to what is drawn there.
+inline QStringList shown_texts(QQuickItem *root, std::optional<QRectF> area = std::nullopt) {
     QStringList lines;
     const std::function<void(QQuickItem *, const QString &, QRectF)> walk = [&](QQuickItem *item, const QString &above, QRectF seen) {
         // A delegate the view has let go of (index -1) is kept, undrawn, for reuse.
@@ -88,7 +91,8 @@ inline QStringList shown_texts(QQuickItem *root) {
         for (QQuickItem *child : children)
             walk(child, text.isEmpty() ? above : text, seen);
     };
-    walk(root, {}, QRectF(0, 0, root->window()->width(), root->window()->height()));
+    const QRectF window(0, 0, root->window()->width(), root->window()->height());
+    walk(root, {}, area ? window & *area : window);
     return lines;
 }
 

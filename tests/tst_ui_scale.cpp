@@ -100,6 +100,7 @@ private Q_SLOTS:
         QVERIFY2(room.contains(opened), qPrintable(QStringLiteral("opened at %1,%2 %3x%4").arg(opened.x()).arg(opened.y())
                                                     .arg(opened.width()).arg(opened.height())));
         QVERIFY(page_scrolls);
+
         QVERIFY2(toolbar_cut.isEmpty(), qPrintable(toolbar_cut.join(QLatin1Char('\n'))));
     }
 
@@ -268,6 +269,10 @@ private Q_SLOTS:
         QTRY_COMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
         QVERIFY(item(QStringLiteral("statusLine"))->property("truncated").toBool());
+        // The page scrolls under the bars: nothing of it is drawn over the status bar.
+        QQuickItem *bar = item(QStringLiteral("statusBar"));
+        const QStringList over = shown_texts(item(QStringLiteral("page")), bar->mapRectToScene(QRectF(0, 0, bar->width(), bar->height())));
+        QVERIFY2(over.isEmpty(), qPrintable(over.join(QLatin1Char('\n'))));
         window->resize(1024, 700);
         QTRY_COMPARE(window->width(), 1024);
         backend->revert_file();
