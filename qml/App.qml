@@ -14,7 +14,7 @@ ApplicationWindow {
     minimumWidth: Math.min(720, room.width)
     minimumHeight: Math.min(420, room.height)
     visible: true
-    title: (backend.active_modified ? "\u25CF " : "")
+    title: (backend.history.active_modified ? "\u25CF " : "")
            + (backend.active_file_name.length > 0 ? backend.active_file_name + " \u2014 perlane" : "perlane")
 
     Backend {
@@ -42,7 +42,7 @@ ApplicationWindow {
     property var listedNames: []
     function relist() { listedNames = backend.file_names }
     readonly property bool hasFiles: listedNames.length > 0
-    readonly property bool anyModified: backend.modified_rows.indexOf(true) >= 0
+    readonly property bool anyModified: backend.history.modified_rows.indexOf(true) >= 0
     property bool closeConfirmed: false
     property bool closeWhenSaved: false
     // For each listed name, the start it shares with another listed name ("Show - S01E0"),
@@ -74,14 +74,14 @@ ApplicationWindow {
     }
 
     function removeActive() {
-        if (backend.active_index < 0)
+        if (backend.files.active_index < 0)
             return
         commitEdits()
-        if (backend.active_modified) {
+        if (backend.history.active_modified) {
             pendingAction = "remove"
             discardDialog.open()
         } else {
-            backend.delete_file(backend.active_index)
+            backend.delete_file(backend.files.active_index)
         }
     }
 
@@ -96,7 +96,7 @@ ApplicationWindow {
     }
 
     function save() { commitEdits(); backend.save_file() }
-    function saveAll() { commitEdits(); backend.save_all() }
+    function saveAll() { commitEdits(); backend.saves.save_all() }
     function select(index) { commitEdits(); backend.select_file(index) }
 
     // Runs the action that waited for "Save all", if every file was saved.
@@ -114,8 +114,11 @@ ApplicationWindow {
     Connections {
         target: backend
         function onFile_names_changed() { Qt.callLater(window.relist) }
+    }
+    Connections {
+        target: backend.saves
         function onSaving_changed() {
-            if (backend.saving)
+            if (backend.saves.saving)
                 return
             if (window.closeWhenSaved) {
                 window.closeWhenSaved = false
@@ -129,7 +132,7 @@ ApplicationWindow {
     onClosing: (close) => {
         keepLayout()
         commitEdits()
-        if (backend.saving) {
+        if (backend.saves.saving) {
             // Stopping mkvpropedit half way could damage the file: close when it is done.
             close.accepted = false
             closeWhenSaved = true
@@ -147,7 +150,7 @@ ApplicationWindow {
     // The window's size and the splitter's place, as the user left them.
     Component.onCompleted: {
         relist()
-        const size = backend.stored("size")
+        const size = backend.settings.stored("size")
         if (size && size.width >= minimumWidth && size.height >= minimumHeight) {
             width = size.width
             height = size.height
@@ -159,13 +162,13 @@ ApplicationWindow {
             x = Math.max(Screen.virtualX, Math.min(x, Screen.virtualX + room.width - width))
             y = Math.max(Screen.virtualY, Math.min(y, Screen.virtualY + room.height - height))
         }
-        const state = backend.stored("splitter")
+        const state = backend.settings.stored("splitter")
         if (state)
             split.restoreState(state)
     }
     function keepLayout() {
-        backend.store("size", Qt.size(width, height))
-        backend.store("splitter", split.saveState())
+        backend.settings.store("size", Qt.size(width, height))
+        backend.settings.store("splitter", split.saveState())
     }
 
     // One clear focus ring, on whatever has the keyboard focus, above everything.
@@ -197,35 +200,35 @@ ApplicationWindow {
     Action { id: addAction; text: "&Add\u2026"; shortcut: "Ctrl+Shift+O"; onTriggered: { window.commitEdits(); backend.add_files() } }
     Action {
         id: removeAction; text: "&Remove"; shortcut: "Delete"
-        enabled: backend.active_index >= 0
+        enabled: backend.files.active_index >= 0
         onTriggered: window.removeActive()
     }
-    Action { id: saveAction; text: "&Save"; shortcut: StandardKey.Save; enabled: backend.active_index >= 0; onTriggered: window.save() }
+    Action { id: saveAction; text: "&Save"; shortcut: StandardKey.Save; enabled: backend.files.active_index >= 0; onTriggered: window.save() }
     Action { id: saveAllAction; text: "Save A&ll"; shortcut: "Ctrl+Shift+S"; enabled: window.anyModified; onTriggered: window.saveAll() }
-    Action { id: undoAction; text: "&Undo"; shortcut: StandardKey.Undo; enabled: backend.can_undo; onTriggered: { window.commitEdits(); backend.undo() } }
-    Action { id: redoAction; text: "&Redo"; shortcut: "Ctrl+Shift+Z"; enabled: backend.can_redo; onTriggered: { window.commitEdits(); backend.redo() } }
+    Action { id: undoAction; text: "&Undo"; shortcut: StandardKey.Undo; enabled: backend.history.can_undo; onTriggered: { window.commitEdits(); backend.history.undo() } }
+    Action { id: redoAction; text: "&Redo"; shortcut: "Ctrl+Shift+Z"; enabled: backend.history.can_redo; onTriggered: { window.commitEdits(); backend.history.redo() } }
     Action {
         id: revertAction; objectName: "revertAction"; text: "Re&vert File"
-        enabled: backend.active_modified && !backend.saving
-        onTriggered: { window.commitEdits(); backend.revert_file() }
+        enabled: backend.history.active_modified && !backend.saves.saving
+        onTriggered: { window.commitEdits(); backend.history.revert_file() }
     }
     Action {
         id: undoSaveAction; objectName: "undoSaveAction"; text: "Undo Last Sa&ve"
-        enabled: backend.can_undo_save && !backend.active_modified && !backend.saving
-        onTriggered: backend.undo_last_save()
+        enabled: backend.saves.can_undo_save && !backend.history.active_modified && !backend.saves.saving
+        onTriggered: backend.saves.undo_last_save()
     }
     // Ctrl+Q whatever the desktop: StandardKey.Quit is empty on some.
     Action { id: quitAction; text: "&Quit"; shortcut: "Ctrl+Q"; onTriggered: window.close() }
-    Action { id: prevAction; text: "&Previous"; shortcut: "Alt+Left"; enabled: backend.active_index > 0; onTriggered: { window.commitEdits(); backend.prev_file() } }
+    Action { id: prevAction; text: "&Previous"; shortcut: "Alt+Left"; enabled: backend.files.active_index > 0; onTriggered: { window.commitEdits(); backend.prev_file() } }
     Action {
         id: nextAction; text: "&Next"; shortcut: "Alt+Right"
-        enabled: backend.active_index >= 0 && backend.active_index + 1 < window.listedNames.length
+        enabled: backend.files.active_index >= 0 && backend.files.active_index + 1 < window.listedNames.length
         onTriggered: { window.commitEdits(); backend.next_file() }
     }
     Action {
         id: commandAction; objectName: "commandAction"; text: "Show &Command…"
-        enabled: backend.active_index >= 0
-        onTriggered: { window.commitEdits(); commandDialog.command = backend.save_command(); commandDialog.open() }
+        enabled: backend.files.active_index >= 0
+        onTriggered: { window.commitEdits(); commandDialog.command = backend.saves.save_command(); commandDialog.open() }
     }
     Action {
         id: defaultAction; objectName: "defaultAction"; text: "Default by &Language…"
@@ -242,19 +245,19 @@ ApplicationWindow {
         enabled: window.listedNames.length > 1
         onTriggered: {
             window.commitEdits()
-            previewDialog.show("Chapter names and skip types to all files", backend.preview_chapter_names_to_all(),
-                               () => backend.apply_chapter_names_to_all())
+            previewDialog.show("Chapter names and skip types to all files", backend.season.preview_chapter_names_to_all(),
+                               () => backend.season.apply_chapter_names_to_all())
         }
     }
     Action {
         id: findAction; objectName: "findAction"; text: "Find Openings and &Endings\u2026"
-        enabled: window.listedNames.length > 1 && !backend.saving
-        onTriggered: { window.commitEdits(); findDialog.open(); backend.detect_openings() }
+        enabled: window.listedNames.length > 1 && !backend.saves.saving
+        onTriggered: { window.commitEdits(); findDialog.open(); backend.detection.detect_openings() }
     }
     Action {
         id: overviewAction; objectName: "overviewAction"; text: "Season &Overview…"
         enabled: window.hasFiles
-        onTriggered: { window.commitEdits(); overviewDialog.overview = backend.season_overview(); overviewDialog.open() }
+        onTriggered: { window.commitEdits(); overviewDialog.overview = backend.season.season_overview(); overviewDialog.open() }
     }
     Shortcut { sequence: "PgUp"; enabled: prevAction.enabled; onActivated: prevAction.trigger() }
     Shortcut { sequence: "PgDown"; enabled: nextAction.enabled; onActivated: nextAction.trigger() }
@@ -323,10 +326,10 @@ ApplicationWindow {
                 objectName: "statusLine"
                 Layout.fillWidth: true
                 text: window.closeWhenSaved ? "Waiting for the save to finish before closing\u2026"
-                    : backend.save_status.length > 0 ? backend.save_status
+                    : backend.saves.save_status.length > 0 ? backend.saves.save_status
                     : !window.hasFiles ? "No files open"
                     : window.listedNames.length === 1 ? "1 file open" : window.listedNames.length + " files open"
-                color: backend.save_failed && !window.closeWhenSaved ? window.errorColor : palette.windowText
+                color: backend.saves.save_failed && !window.closeWhenSaved ? window.errorColor : palette.windowText
                 elide: Text.ElideRight
                 Accessible.role: Accessible.AlertMessage
                 Accessible.name: text
@@ -353,7 +356,7 @@ ApplicationWindow {
         onDiscarded: {
             close()
             if (window.pendingAction === "remove")
-                backend.delete_file(backend.active_index)
+                backend.delete_file(backend.files.active_index)
             window.pendingAction = ""
         }
         onRejected: window.pendingAction = ""
@@ -380,12 +383,12 @@ ApplicationWindow {
                 objectName: "unsavedList"
                 Layout.fillWidth: true
                 wrapMode: Text.WordWrap
-                text: backend.unsaved_files.map(n => "\u2022 " + n).join("\n")
+                text: backend.history.unsaved_files.map(n => "\u2022 " + n).join("\n")
             }
         }
         onAccepted: {
-            backend.save_all()
-            if (!backend.saving)
+            backend.saves.save_all()
+            if (!backend.saves.saving)
                 window.finishPending()
         }
         onDiscarded: {
@@ -415,7 +418,7 @@ ApplicationWindow {
             wrapMode: Text.WordWrap
             text: "Reloading \u201C" + backend.active_file_name + "\u201D drops its unsaved changes."
         }
-        onDiscarded: { close(); backend.reload_file() }
+        onDiscarded: { close(); backend.saves.reload_file() }
     }
 
     // A menu entry that shows its shortcut, as desktop menus do.
@@ -429,7 +432,7 @@ ApplicationWindow {
                 Layout.fillWidth: true
             }
             Label {
-                text: entry.action ? backend.shortcut_text(entry.action.shortcut) : ""
+                text: entry.action ? backend.settings.shortcut_text(entry.action.shortcut) : ""
                 color: palette.placeholderText
             }
         }
@@ -515,7 +518,7 @@ ApplicationWindow {
         function show(action) {
             choose = action
             languageSearch.text = ""
-            results = backend.search_languages("")
+            results = backend.languages.search_languages("")
             languageList.currentIndex = 0
             open()
             languageSearch.forceActiveFocus()
@@ -536,7 +539,7 @@ ApplicationWindow {
                 Layout.fillWidth: true
                 placeholderText: "Search by name or code, e.g. portuguese brazil"
                 Accessible.name: "Search languages"
-                onTextChanged: { languagePicker.results = backend.search_languages(text); languageList.currentIndex = 0 }
+                onTextChanged: { languagePicker.results = backend.languages.search_languages(text); languageList.currentIndex = 0 }
                 Keys.onDownPressed: { languageList.incrementCurrentIndex(); languageList.forceActiveFocus() }
                 onAccepted: languagePicker.pick(languageList.currentIndex)
             }
@@ -584,11 +587,11 @@ ApplicationWindow {
         property string language: ""
         property var plan: ({ ok: false, message: "", changes: [], skipped: [], files: 0 })
         function refresh() {
-            choices = backend.season_languages(type)
+            choices = backend.season.season_languages(type)
             language = choices.length > 0 ? choices[0].tag : ""
             languageBox.currentIndex = choices.length > 0 ? 0 : -1
             // Bound afresh: the files may have changed since the last time, the language not.
-            plan = Qt.binding(() => language.length > 0 ? backend.preview_default_by_language(type, language)
+            plan = Qt.binding(() => language.length > 0 ? backend.season.preview_default_by_language(type, language)
                                                         : ({ ok: false, message: "", changes: [], skipped: [], files: 0 }))
         }
         onTypeChanged: refresh()
@@ -625,7 +628,7 @@ ApplicationWindow {
                             return
                         }
                         languagePicker.show((tag) => {
-                            const info = backend.check_language(tag)
+                            const info = backend.languages.check_language(tag)
                             defaultDialog.choices = defaultDialog.choices.concat([{ tag: tag, label: info.description + " \u2014 " + tag }])
                             defaultDialog.language = tag
                             languageBox.currentIndex = defaultDialog.choices.length - 1
@@ -635,7 +638,7 @@ ApplicationWindow {
             }
             PlanView { Layout.fillWidth: true; plan: defaultDialog.plan }
         }
-        onApplied: { close(); backend.default_by_language(type, language) }
+        onApplied: { close(); backend.season.default_by_language(type, language) }
         Shortcut {
             sequences: ["Return", "Enter"]
             enabled: defaultDialog.opened && defaultDialog.plan.ok
@@ -655,7 +658,7 @@ ApplicationWindow {
         standardButtons: Dialog.Close
         property var suggestions: []
         property string done: "" // what the last Accept did, said in the dialog itself
-        function refresh() { suggestions = backend.flag_suggestions() }
+        function refresh() { suggestions = backend.season.flag_suggestions() }
         onOpened: done = ""
         ScrollView {
             anchors.fill: parent
@@ -700,8 +703,8 @@ ApplicationWindow {
                                     text: "Accept"
                                     Accessible.name: "Set the " + modelData.label + " flag on these tracks"
                                     onClicked: {
-                                        backend.accept_flag_suggestion(modelData.flag)
-                                        suggestionsDialog.done = backend.save_status
+                                        backend.season.accept_flag_suggestion(modelData.flag)
+                                        suggestionsDialog.done = backend.saves.save_status
                                         suggestionsDialog.refresh()
                                     }
                                 }
@@ -778,32 +781,32 @@ ApplicationWindow {
         footer: DialogButtonBox {
             Button {
                 objectName: "findCancel"
-                text: backend.detecting ? "Cancel" : "Close"
+                text: backend.detection.detecting ? "Cancel" : "Close"
                 DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
             }
             Button {
                 objectName: "findApply"
                 text: "Mark them all"
-                enabled: !backend.detecting && backend.suggestions.some(s => s.accepted)
+                enabled: !backend.detection.detecting && backend.detection.suggestions.some(s => s.accepted)
                 DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
             }
         }
-        onRejected: backend.cancel_detection()
-        onAccepted: backend.accept_suggestions()
+        onRejected: backend.detection.cancel_detection()
+        onAccepted: backend.detection.accept_suggestions()
         ColumnLayout {
             anchors.fill: parent
             Label {
                 Layout.fillWidth: true
                 wrapMode: Text.WordWrap
-                text: backend.detecting
+                text: backend.detection.detecting
                       ? "Listening to the start and the end of every episode for the songs they share\u2026"
                       : "The opening and ending each episode shares with the others. \u201CMark them all\u201D names them Opening and Ending, with their skip types; save to keep them."
             }
             ProgressBar {
                 objectName: "findProgress"
-                visible: backend.detecting
+                visible: backend.detection.detecting
                 Layout.fillWidth: true
-                value: backend.detection_progress
+                value: backend.detection.detection_progress
             }
             ListView {
                 objectName: "findResults"
@@ -812,7 +815,7 @@ ApplicationWindow {
                 Layout.fillHeight: true
                 clip: true
                 spacing: 6
-                model: backend.suggestions
+                model: backend.detection.suggestions
                 delegate: Frame {
                     id: found
                     objectName: "found_" + index
@@ -832,7 +835,7 @@ ApplicationWindow {
                                 visible: found.any
                                 checked: found.modelData.accepted
                                 Accessible.name: "Mark the opening and ending found in " + found.modelData.file
-                                onToggled: backend.set_suggestion_accepted(found.index, checked)
+                                onToggled: backend.detection.set_suggestion_accepted(found.index, checked)
                             }
                         }
                         Label {
@@ -918,7 +921,7 @@ ApplicationWindow {
         onDropped: (drop) => {
             if (drop.hasUrls) {
                 window.commitEdits()
-                backend.add_urls(drop.urls)
+                backend.files.add_urls(drop.urls)
                 drop.acceptProposedAction()
             }
         }
@@ -933,7 +936,7 @@ ApplicationWindow {
         Frame {
             id: saveErrorBanner
             objectName: "saveErrorBanner"
-            visible: backend.save_failed && backend.save_status.length > 0 && backend.save_status !== window.dismissedFailure
+            visible: backend.saves.save_failed && backend.saves.save_status.length > 0 && backend.saves.save_status !== window.dismissedFailure
             Layout.fillWidth: true
             background: Rectangle { color: window.errorBack; border.color: window.errorColor }
             RowLayout {
@@ -946,7 +949,7 @@ ApplicationWindow {
                         wrapMode: Text.WordWrap
                         color: window.errorText
                         font.bold: true
-                        text: backend.save_status
+                        text: backend.saves.save_status
                         Accessible.role: Accessible.AlertMessage
                         Accessible.name: text
                     }
@@ -957,13 +960,13 @@ ApplicationWindow {
                         wrapMode: Text.WrapAnywhere
                         color: window.errorText
                         font.family: "monospace"
-                        text: backend.tool_output
+                        text: backend.saves.tool_output
                     }
                 }
                 Button {
                     id: toolOutputButton
                     objectName: "toolOutputButton"
-                    visible: backend.tool_output.length > 0
+                    visible: backend.saves.tool_output.length > 0
                     checkable: true
                     text: checked ? "Hide output" : "Tool output"
                     Accessible.name: checked ? "Hide what mkvpropedit printed" : "Show what mkvpropedit printed"
@@ -972,7 +975,7 @@ ApplicationWindow {
                     objectName: "dismissSaveError"
                     text: "Dismiss"
                     Accessible.name: "Dismiss the message about the failed save"
-                    onClicked: { toolOutputButton.checked = false; window.dismissedFailure = backend.save_status }
+                    onClicked: { toolOutputButton.checked = false; window.dismissedFailure = backend.saves.save_status }
                 }
             }
         }
@@ -1000,7 +1003,7 @@ ApplicationWindow {
                 // Files that were chosen but could not be opened, and why.
                 Frame {
                     objectName: "errorBanner"
-                    visible: backend.load_errors.length > 0
+                    visible: backend.files.load_errors.length > 0
                     Layout.fillWidth: true
                     background: Rectangle { color: window.errorBack; border.color: window.errorColor }
                     RowLayout {
@@ -1012,7 +1015,7 @@ ApplicationWindow {
                                 Layout.fillWidth: true
                                 wrapMode: Text.WordWrap
                                 color: window.errorText
-                                text: "Could not open:\n" + backend.load_errors.join("\n")
+                                text: "Could not open:\n" + backend.files.load_errors.join("\n")
                                 Accessible.role: Accessible.AlertMessage
                                 Accessible.name: text
                             }
@@ -1023,13 +1026,13 @@ ApplicationWindow {
                                 wrapMode: Text.WrapAnywhere
                                 color: window.errorText
                                 font.family: "monospace"
-                                text: backend.load_error_details.join("\n")
+                                text: backend.files.load_error_details.join("\n")
                             }
                         }
                         Button {
                             id: detailsButton
                             objectName: "detailsButton"
-                            visible: backend.load_error_details.length > 0
+                            visible: backend.files.load_error_details.length > 0
                             checkable: true
                             text: checked ? "Hide details" : "Details"
                             Accessible.name: checked ? "Hide the reader's own words" : "Show the reader's own words about these files"
@@ -1037,7 +1040,7 @@ ApplicationWindow {
                         Button {
                             text: "Dismiss"
                             Accessible.name: "Dismiss the list of files that could not be opened"
-                            onClicked: backend.dismiss_load_errors()
+                            onClicked: backend.files.dismiss_load_errors()
                         }
                     }
                 }
@@ -1045,7 +1048,7 @@ ApplicationWindow {
                 // The active file was changed by another program since it was read.
                 Frame {
                     objectName: "diskBanner"
-                    visible: backend.changed_on_disk
+                    visible: backend.saves.changed_on_disk
                     Layout.fillWidth: true
                     background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
                     RowLayout {
@@ -1054,19 +1057,19 @@ ApplicationWindow {
                             Layout.fillWidth: true
                             wrapMode: Text.WordWrap
                             text: "\u201C" + backend.active_file_name + "\u201D changed on disk since it was opened."
-                                  + (backend.active_modified ? " Reload it (your changes are dropped) or save your changes over it." : "")
+                                  + (backend.history.active_modified ? " Reload it (your changes are dropped) or save your changes over it." : "")
                             Accessible.role: Accessible.AlertMessage
                         }
                         Button {
                             objectName: "reloadButton"
                             text: "Reload"
-                            onClicked: backend.active_modified ? reloadDialog.open() : backend.reload_file()
+                            onClicked: backend.history.active_modified ? reloadDialog.open() : backend.saves.reload_file()
                         }
                         Button {
                             objectName: "saveAnywayButton"
                             text: "Save anyway"
-                            visible: backend.active_modified
-                            onClicked: { window.commitEdits(); backend.save_anyway() }
+                            visible: backend.history.active_modified
+                            onClicked: { window.commitEdits(); backend.saves.save_anyway() }
                         }
                     }
                 }
@@ -1074,16 +1077,16 @@ ApplicationWindow {
                 // The active file opened, but something is missing from it.
                 Frame {
                     objectName: "warningBanner"
-                    visible: backend.active_warning.length > 0
+                    visible: backend.saves.active_warning.length > 0
                     Layout.fillWidth: true
                     background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
                     Label {
                         objectName: "warningText"
                         anchors.fill: parent
                         wrapMode: Text.WordWrap
-                        text: "\u26A0 " + backend.active_warning
+                        text: "\u26A0 " + backend.saves.active_warning
                         Accessible.role: Accessible.AlertMessage
-                        Accessible.name: backend.active_warning
+                        Accessible.name: backend.saves.active_warning
                     }
                 }
 
@@ -1130,15 +1133,15 @@ ApplicationWindow {
                         SplitView.minimumWidth: 150
                         clip: true
                         model: window.listedNames
-                        currentIndex: backend.active_index
+                        currentIndex: backend.files.active_index
                         // In the Tab order; the arrows and Home/End open another file.
                         activeFocusOnTab: true
                         keyNavigationEnabled: false
                         // Selecting commits typing elsewhere by taking the focus: the list takes it back,
                         // so that the next arrow goes on from here.
                         function step(index) { window.select(index); forceActiveFocus() }
-                        Keys.onUpPressed: if (backend.active_index > 0) step(backend.active_index - 1)
-                        Keys.onDownPressed: if (backend.active_index + 1 < count) step(backend.active_index + 1)
+                        Keys.onUpPressed: if (backend.files.active_index > 0) step(backend.files.active_index - 1)
+                        Keys.onDownPressed: if (backend.files.active_index + 1 < count) step(backend.files.active_index + 1)
                         Keys.onPressed: (event) => {
                             if (event.key === Qt.Key_Home && count > 0) { step(0); event.accepted = true }
                             else if (event.key === Qt.Key_End && count > 0) { step(count - 1); event.accepted = true }
@@ -1152,8 +1155,8 @@ ApplicationWindow {
                             width: ListView.view.width
                             fileName: modelData
                             sharedStart: window.sharedStarts[modelData] || ""
-                            active: index === backend.active_index
-                            modified: backend.modified_rows[index] === true
+                            active: index === backend.files.active_index
+                            modified: backend.history.modified_rows[index] === true
                             onClicked: window.select(index)
                         }
                         ScrollBar.vertical: ScrollBar {}
@@ -1176,15 +1179,15 @@ ApplicationWindow {
                                 id: titleField
                                 objectName: "titleField"
                                 Layout.fillWidth: true
-                                text: backend.active_title
+                                text: backend.track_edits.active_title
                                 placeholderText: "(no title)"
                                 selectByMouse: true
                                 Accessible.name: "Title of the file"
-                                onEditingFinished: if (text !== backend.active_title) { backend.set_title(text); text = backend.active_title }
-                                Keys.onEscapePressed: { text = backend.active_title; focus = false }
+                                onEditingFinished: if (text !== backend.track_edits.active_title) { backend.track_edits.set_title(text); text = backend.track_edits.active_title }
+                                Keys.onEscapePressed: { text = backend.track_edits.active_title; focus = false }
                                 Connections {
-                                    target: backend
-                                    function onModified_changed() { if (!titleField.activeFocus) titleField.text = backend.active_title }
+                                    target: backend.track_edits
+                                    function onModified_changed() { if (!titleField.activeFocus) titleField.text = backend.track_edits.active_title }
                                 }
                             }
                         }
@@ -1220,29 +1223,29 @@ ApplicationWindow {
                                                 model.original, model.commentary, model.enabled]
                                         pending: model.pending
                                         season: window.listedNames.length > 1
-                                        checkLanguage: (text) => backend.check_language(text)
+                                        checkLanguage: (text) => backend.languages.check_language(text)
                                         key: model.key
-                                        onNameEdited: (key, text) => backend.set_track_name_by_key(key, text)
-                                        onDefaultEdited: (value) => backend.set_track_default_by_key(model.key, value)
-                                        onLanguageEdited: (key, text) => backend.set_track_language_by_key(key, text)
-                                        onFlagEdited: (flag, value) => backend.set_track_flag_by_key(model.key, flag, value)
+                                        onNameEdited: (key, text) => backend.track_edits.set_track_name_by_key(key, text)
+                                        onDefaultEdited: (value) => backend.track_edits.set_track_default_by_key(model.key, value)
+                                        onLanguageEdited: (key, text) => backend.track_edits.set_track_language_by_key(key, text)
+                                        onFlagEdited: (flag, value) => backend.track_edits.set_track_flag_by_key(model.key, flag, value)
                                         onPickLanguage: {
                                             const key = model.key
-                                            languagePicker.show((tag) => backend.set_track_language_by_key(key, tag))
+                                            languagePicker.show((tag) => backend.track_edits.set_track_language_by_key(key, tag))
                                         }
                                         onApplyToAll: {
                                             window.commitEdits()
                                             const number = model.number
                                             previewDialog.show("Apply track " + number + " to all files",
-                                                               backend.preview_apply_track_to_all(number),
-                                                               () => backend.apply_track_to_all(number))
+                                                               backend.season.preview_apply_track_to_all(number),
+                                                               () => backend.season.apply_track_to_all(number))
                                         }
                                     }
                                 }
                             }
                         }
                         Label {
-                            visible: trackRepeater.count === 0 && backend.active_index >= 0
+                            visible: trackRepeater.count === 0 && backend.files.active_index >= 0
                             text: "This file has no tracks."
                             color: palette.placeholderText
                             Layout.leftMargin: 8
@@ -1252,7 +1255,7 @@ ApplicationWindow {
                         // Said under the heading, where the list would be.
                         Label {
                             objectName: "noChapters"
-                            visible: chapterView.count === 0 && backend.active_index >= 0
+                            visible: chapterView.count === 0 && backend.files.active_index >= 0
                             text: "This file has no chapters."
                             color: palette.placeholderText
                             Layout.leftMargin: 8
@@ -1262,7 +1265,7 @@ ApplicationWindow {
                         Flow {
                             id: addBar
                             objectName: "addBar"
-                            visible: backend.active_index >= 0
+                            visible: backend.files.active_index >= 0
                             spacing: 6
                             Layout.fillWidth: true
                             Layout.leftMargin: 8
@@ -1280,7 +1283,7 @@ ApplicationWindow {
                                 selectByMouse: true
                                 Accessible.name: "Time of the new chapter"
                                 color: addBar.time.ok || text.length === 0 ? palette.text : window.errorColor
-                                onTextChanged: addBar.time = text.length > 0 ? backend.parse_time(text) : { ok: false, reason: "" }
+                                onTextChanged: addBar.time = text.length > 0 ? backend.chapter_edits.parse_time(text) : { ok: false, reason: "" }
                             }
                             TextField {
                                 id: addName
@@ -1294,21 +1297,21 @@ ApplicationWindow {
                                 objectName: "addChapter"
                                 text: "Add chapter"
                                 enabled: addBar.time.ok && addBar.time.to < 0 && addName.text.length > 0
-                                onClicked: if (backend.add_chapter(addBar.edition, addBar.time.ms, addName.text)) { addTime.text = ""; addName.text = "" }
+                                onClicked: if (backend.chapter_edits.add_chapter(addBar.edition, addBar.time.ms, addName.text)) { addTime.text = ""; addName.text = "" }
                             }
                             Button {
                                 objectName: "addOpening"
                                 text: "Add Opening"
                                 enabled: addBar.time.ok
                                 Accessible.name: "Add an opening chapter at this time"
-                                onClicked: if (backend.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "opening")) addTime.text = ""
+                                onClicked: if (backend.chapter_edits.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "opening")) addTime.text = ""
                             }
                             Button {
                                 objectName: "addEnding"
                                 text: "Add Ending"
                                 enabled: addBar.time.ok
                                 Accessible.name: "Add an ending chapter at this time"
-                                onClicked: if (backend.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "ending")) addTime.text = ""
+                                onClicked: if (backend.chapter_edits.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "ending")) addTime.text = ""
                             }
                             Label {
                                 objectName: "addError"
@@ -1368,20 +1371,20 @@ ApplicationWindow {
                                 qualifies: model.qualifies
                                 number: Number(model.idx) + 1
                                 skipType: model.skipType
-                                skipTypeNames: backend.skip_type_labels
-                                fixNames: backend.role_names
+                                skipTypeNames: backend.chapter_edits.skip_type_labels
+                                fixNames: backend.chapter_edits.role_names
                                 players: model.players
                                 fix: model.fix
                                 nested: model.nested
                                 key: model.key
-                                checkStart: (key, text) => backend.check_chapter_start_by_key(key, text)
-                                onNameEdited: (key, text) => backend.set_chapter_name_by_key(key, text)
-                                onStartEdited: (key, ms) => backend.set_chapter_start_by_key(key, ms)
-                                onSplitStart: backend.insert_chapter_start_by_key(model.key)
-                                onSplitEnd: backend.insert_chapter_end_by_key(model.key)
-                                onDeleteChapter: backend.delete_chapter_by_key(model.key)
-                                onSkipTypeEdited: (type) => backend.set_chapter_skip_type_by_key(model.key, type)
-                                onMark: (role) => backend.mark_chapter_by_key(model.key, role)
+                                checkStart: (key, text) => backend.chapter_edits.check_chapter_start_by_key(key, text)
+                                onNameEdited: (key, text) => backend.chapter_edits.set_chapter_name_by_key(key, text)
+                                onStartEdited: (key, ms) => backend.chapter_edits.set_chapter_start_by_key(key, ms)
+                                onSplitStart: backend.chapter_edits.insert_chapter_start_by_key(model.key)
+                                onSplitEnd: backend.chapter_edits.insert_chapter_end_by_key(model.key)
+                                onDeleteChapter: backend.chapter_edits.delete_chapter_by_key(model.key)
+                                onSkipTypeEdited: (type) => backend.chapter_edits.set_chapter_skip_type_by_key(model.key, type)
+                                onMark: (role) => backend.chapter_edits.mark_chapter_by_key(model.key, role)
                             }
                             ScrollBar.vertical: ScrollBar {}
                         }

@@ -10,7 +10,7 @@ struct BackendSetup {
         backend.set_chapters(&chapters);
     }
     // Waits for the running saves to end.
-    void wait() { QTRY_VERIFY_WITH_TIMEOUT(!backend.saving(), 60000); }
+    void wait() { QTRY_VERIFY_WITH_TIMEOUT(!backend.saves()->saving(), 60000); }
     // Saves the active file and waits for the outcome.
     void save() {
         backend.save_file();

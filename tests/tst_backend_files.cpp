@@ -83,7 +83,7 @@ private Q_SLOTS:
         b.select_file(1);
         b.select_file(1); // re-selecting still announces
         QCOMPARE(spies.take(), (Counts{0, 3}));
-        QCOMPARE(b.property("active_index").toInt(), 1);
+        QCOMPARE(b.files()->property("active_index").toInt(), 1);
     }
 
     void delete_active_selects_the_previous() {
@@ -111,7 +111,7 @@ private Q_SLOTS:
     void delete_other_file_keeps_the_active_one() {
         ListBackend b(3);
         b.select_file(2);
-        QSignalSpy row(&b, &Backend::active_index_changed);
+        QSignalSpy row(b.files(), &perlane::FileListing::active_index_changed);
         Spies spies(b);
         b.delete_file(0); // before the active file: the index follows it
         QCOMPARE(spies.take(), (Counts{1, 0}));
@@ -136,7 +136,7 @@ private Q_SLOTS:
         QCOMPARE(b.active_index(), std::nullopt);
         QCOMPARE(b.active_file_name(), QString());
         QVERIFY(b.file_names().isEmpty());
-        QCOMPARE(b.property("active_index").toInt(), -1);
+        QCOMPARE(b.files()->property("active_index").toInt(), -1);
     }
 };
 

@@ -141,9 +141,9 @@ private Q_SLOTS:
                      "\u00B7 ordered" + rest + "|nested=|startMs=180000|endMs=360000"}));
         QVERIFY(!s.backend.add_file(media("full.mkv")));
         s.backend.select_file(1);
-        QVERIFY(s.backend.mark_chapter(0, 1, QStringLiteral("opening")));
+        QVERIFY(s.backend.chapter_edits()->mark_chapter(0, 1, QStringLiteral("opening")));
         s.backend.set_chapter_name(0, 0, QStringLiteral("Recap"));
-        QVERIFY(s.backend.mark_chapter(0, 2, QStringLiteral("preview")));
+        QVERIFY(s.backend.chapter_edits()->mark_chapter(0, 2, QStringLiteral("preview")));
         s.backend.set_chapter_name(0, 2, QStringLiteral("Next time")); // a name no player knows
         QCOMPARE(as_qml_reads(s.chapters),
                  (QStringList{
@@ -250,7 +250,7 @@ private Q_SLOTS:
         s.backend.set_chapter_name(1, 3, QStringLiteral("Erster Teil"));
         QCOMPARE(s.atom(1, 0).chapter_display[0].chap_string.value, std::string("Erster Teil"));
         QCOMPARE(s.atom(1, 0).chapter_display[1].chap_string.value, std::string("Part one"));
-        QVERIFY(s.backend.active_modified());
+        QVERIFY(s.backend.history()->active_modified());
         // A mismatched edition changes nothing, rows included.
         s.backend.set_chapter_name(0, 4, QStringLiteral("x"));
         QCOMPARE(s.atom(1, 1).chapter_display[0].chap_string.value, std::string("Part two"));
@@ -299,7 +299,7 @@ private Q_SLOTS:
         QCOMPARE(s.atom(1, 1).chapter_atom.size(), 1u);
         s.backend.insert_chapter_start(0, 1); // UID 90000: 0 is not a UID
         QCOMPARE(s.atom(0, 1).chapter_uid.value, 300002ull);
-        QVERIFY(s.backend.delete_chapter(0, 0)); // UID 100000 is free again
+        QVERIFY(s.backend.chapter_edits()->delete_chapter(0, 0)); // UID 100000 is free again
         s.backend.insert_chapter_end(1, 5); // "Part two", 190000: 100000 is free
         QCOMPARE(s.atom(1, 3).chapter_uid.value, 100000ull);
         s.backend.insert_chapter_end(0, 0); // the 100 s head: its last 90 s, and the UIDs stay unique
@@ -316,7 +316,7 @@ private Q_SLOTS:
         QCOMPARE(s.chapters.rows().size(), 3u);
         s.backend.insert_chapter_end(0, 0); // "Intro" is 10 s: nothing
         QCOMPARE(s.chapters.rows().size(), 3u);
-        QVERIFY(!s.backend.active_modified());
+        QVERIFY(!s.backend.history()->active_modified());
         s.backend.insert_chapter_start(0, 1);
         QCOMPARE(s.chapters.rows().size(), 3u);
     }
@@ -333,31 +333,31 @@ private Q_SLOTS:
         const QString short_key = s.chapters.rows()[2].key, part_two = s.chapters.rows()[4].key;
         const QString audio = s.tracks.rows()[1].key;
         s.backend.insert_chapter_start(0, 1); // "Short" moves to row 3
-        QVERIFY(s.backend.set_chapter_name_by_key(short_key, QStringLiteral("Brief")));
+        QVERIFY(s.backend.chapter_edits()->set_chapter_name_by_key(short_key, QStringLiteral("Brief")));
         QCOMPARE(s.chapters.rows()[3].name, QStringLiteral("Brief"));
         QCOMPARE(s.chapters.rows()[2].name, QStringLiteral("Main"));
-        QVERIFY(s.backend.mark_chapter_by_key(part_two, QStringLiteral("ending")));
+        QVERIFY(s.backend.chapter_edits()->mark_chapter_by_key(part_two, QStringLiteral("ending")));
         QCOMPARE(s.chapters.rows()[5].skip_type, 2);
 
         s.backend.select_file(1);
         const QStringList before = s.chapter_texts(), tracks_before = s.track_texts();
-        QVERIFY(!s.backend.set_chapter_name_by_key(short_key, QStringLiteral("Wrong file")));
-        QVERIFY(!s.backend.delete_chapter_by_key(part_two));
-        QVERIFY(!s.backend.set_track_name_by_key(audio, QStringLiteral("Wrong file")));
-        QVERIFY(!s.backend.set_track_flag_by_key(audio, QStringLiteral("commentary"), 1));
-        QVERIFY(!s.backend.set_track_language_by_key(audio, QStringLiteral("de")));
-        QVERIFY(!s.backend.set_track_language_by_key(QStringLiteral("no key"), QStringLiteral("de")));
+        QVERIFY(!s.backend.chapter_edits()->set_chapter_name_by_key(short_key, QStringLiteral("Wrong file")));
+        QVERIFY(!s.backend.chapter_edits()->delete_chapter_by_key(part_two));
+        QVERIFY(!s.backend.track_edits()->set_track_name_by_key(audio, QStringLiteral("Wrong file")));
+        QVERIFY(!s.backend.track_edits()->set_track_flag_by_key(audio, QStringLiteral("commentary"), 1));
+        QVERIFY(!s.backend.track_edits()->set_track_language_by_key(audio, QStringLiteral("de")));
+        QVERIFY(!s.backend.track_edits()->set_track_language_by_key(QStringLiteral("no key"), QStringLiteral("de")));
         QCOMPARE(s.chapter_texts(), before);
         QCOMPARE(s.track_texts(), tracks_before);
-        QVERIFY(!s.backend.active_modified());
+        QVERIFY(!s.backend.history()->active_modified());
 
         s.backend.select_file(0);
-        QVERIFY(s.backend.set_track_name_by_key(audio, QStringLiteral("Mine")));
+        QVERIFY(s.backend.track_edits()->set_track_name_by_key(audio, QStringLiteral("Mine")));
         QCOMPARE(s.tracks.rows()[1].name, QStringLiteral("Mine"));
-        QVERIFY(s.backend.delete_chapter_by_key(short_key));
-        QVERIFY(!s.backend.set_chapter_start_by_key(short_key, 1000)); // gone: nothing else moves
-        QCOMPARE(s.backend.save_status(), QStringLiteral("That chapter is no longer in the active file. Nothing was changed."));
-        QVERIFY(!s.backend.set_chapter_name_by_key(QStringLiteral("c:1:2"), QStringLiteral("x")));
+        QVERIFY(s.backend.chapter_edits()->delete_chapter_by_key(short_key));
+        QVERIFY(!s.backend.chapter_edits()->set_chapter_start_by_key(short_key, 1000)); // gone: nothing else moves
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("That chapter is no longer in the active file. Nothing was changed."));
+        QVERIFY(!s.backend.chapter_edits()->set_chapter_name_by_key(QStringLiteral("c:1:2"), QStringLiteral("x")));
     }
 
     void track_slots_edit_the_active_file_only() {
@@ -382,7 +382,7 @@ private Q_SLOTS:
         // Back to the value read: no pending edit there.
         s.backend.set_track_name(QString(), 1, QString());
         s.backend.set_track_language(QString(), 1, QStringLiteral("und"));
-        QCOMPARE(s.backend.modified_rows(), (QVariantList{true, false, false}));
+        QCOMPARE(s.backend.history()->modified_rows(), (QVariantList{true, false, false}));
     }
 
     void open_and_add_through_the_chooser() {
@@ -396,20 +396,20 @@ private Q_SLOTS:
         // Cancelled: the list empties and nothing is active any more, so nothing unlisted
         // can be shown as modified, stepped through or saved.
         s.backend.set_track_name(QStringLiteral("From ffmpeg"), 1, QStringLiteral("edited"));
-        QCOMPARE(s.backend.modified_rows(), (QVariantList{false, true}));
+        QCOMPARE(s.backend.history()->modified_rows(), (QVariantList{false, true}));
         s.backend.set_picker(std::make_unique<FixedPicker>(QStringList{}));
         QSignalSpy names(&s.backend, &Backend::file_names_changed);
         s.backend.open_files();
         QCOMPARE(names.size(), 1);
         QVERIFY(s.backend.file_names().isEmpty());
         QCOMPARE(s.backend.active_file_name(), QString());
-        QVERIFY(!s.backend.active_modified());
-        QVERIFY(s.backend.unsaved_files().isEmpty());
+        QVERIFY(!s.backend.history()->active_modified());
+        QVERIFY(s.backend.history()->unsaved_files().isEmpty());
         QCOMPARE(s.backend.prev_file(), -1);
         QCOMPARE(s.backend.next_file(), -1);
         s.backend.save_file();
-        QVERIFY(!s.backend.saving());
-        QVERIFY(s.backend.modified_rows().isEmpty());
+        QVERIFY(!s.backend.saves()->saving());
+        QVERIFY(s.backend.history()->modified_rows().isEmpty());
         QVERIFY(s.tracks.rows().empty() && s.chapters.rows().empty()); // the dropped file's rows went with it
 
         // No chooser at all: nothing changes.
@@ -460,7 +460,7 @@ private Q_SLOTS:
         s.backend.set_picker(std::make_unique<FixedPicker>(paths));
         QSignalSpy names(&s.backend, &Backend::file_names_changed);
         s.backend.add_files();
-        const QStringList errors = s.backend.load_errors();
+        const QStringList errors = s.backend.files()->load_errors();
         const bool root = ::geteuid() == 0; // root reads the locked file anyway
         QCOMPARE(s.backend.file_names().size(), root ? 2 : 1);
         QCOMPARE(errors.size(), root ? 5 : 6);
@@ -468,15 +468,15 @@ private Q_SLOTS:
         QCOMPARE(errors.value(1), QStringLiteral("fifo.mkv: This is not a regular file but a folder, a device or a pipe."));
         // Plain words first; the reader's own one click away.
         QCOMPARE(errors.value(2), QStringLiteral("empty.mkv: This file is empty."));
-        QVERIFY(s.backend.load_error_details().contains(QStringLiteral("empty.mkv: I/O error: failed to fill whole buffer")));
+        QVERIFY(s.backend.files()->load_error_details().contains(QStringLiteral("empty.mkv: I/O error: failed to fill whole buffer")));
         QVERIFY2(errors.join(u'|').contains(QStringLiteral("deleted.mkv: It could not be opened: No such file or directory.")),
                  qPrintable(errors.join(u'|')));
         QVERIFY2(errors.last().startsWith(QStringLiteral("deep.mkv: ")), qPrintable(errors.last()));
         if (!root)
             QVERIFY(errors.join(u'|').contains(QStringLiteral("locked.mkv: It could not be opened: Permission denied.")));
         QCOMPARE(names.size(), root ? 1 : 0);
-        s.backend.dismiss_load_errors();
-        QVERIFY(s.backend.load_errors().isEmpty());
+        s.backend.files()->dismiss_load_errors();
+        QVERIFY(s.backend.files()->load_errors().isEmpty());
     }
 
     void deleting_the_last_file_keeps_the_rows() {

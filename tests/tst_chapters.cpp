@@ -296,29 +296,29 @@ private Q_SLOTS:
         const QString path = work.copy(QStringLiteral("full.mkv"), QStringLiteral("skip.mkv"));
         Setup st;
         QVERIFY(!st.backend.add_file(path));
-        QVERIFY(st.backend.mark_chapter(0, 1, QStringLiteral("opening")));
-        QVERIFY(st.backend.set_chapter_skip_type(0, 2, 6));
-        QVERIFY(st.backend.add_chapter(0, 170000, QStringLiteral("Next time")));
-        QVERIFY(st.backend.mark_chapter(0, 3, QStringLiteral("preview")));
+        QVERIFY(st.backend.chapter_edits()->mark_chapter(0, 1, QStringLiteral("opening")));
+        QVERIFY(st.backend.chapter_edits()->set_chapter_skip_type(0, 2, 6));
+        QVERIFY(st.backend.chapter_edits()->add_chapter(0, 170000, QStringLiteral("Next time")));
+        QVERIFY(st.backend.chapter_edits()->mark_chapter(0, 3, QStringLiteral("preview")));
         QCOMPARE(st.chapters.rows()[1].players, QStringLiteral("Jellyfin: intro \u00B7 mpv: opening"));
         // A skip type that no player goes by offers the name they do.
         for (const auto &[type, fix] : {std::pair{1, "opening"}, std::pair{2, "ending"}, std::pair{5, "preview"}, std::pair{6, ""}}) {
-            QVERIFY(st.backend.set_chapter_skip_type(0, 2, type));
+            QVERIFY(st.backend.chapter_edits()->set_chapter_skip_type(0, 2, type));
             QCOMPARE(st.chapters.rows()[2].fix, QString::fromLatin1(fix));
         }
         // Refusals say why and change nothing.
-        QVERIFY(!st.backend.set_chapter_skip_type(0, 2, 7));
-        QVERIFY(st.backend.save_status().contains(QStringLiteral("not one of 0 to 6")));
-        QVERIFY(!st.backend.mark_chapter(0, 2, QStringLiteral("credits")));
-        QVERIFY(!st.backend.delete_chapter(1, 0));
-        QVERIFY(st.backend.save_status().contains(QStringLiteral("no chapter 1 in edition 2")));
-        QVERIFY(!st.backend.split_chapter_at(0, 0, -5));
-        QVERIFY(!st.backend.set_chapter_start(0, 1, 0)); // the previous chapter's start
-        QCOMPARE(st.backend.check_chapter_start(0, 2, QStringLiteral("1:61.000"))[QStringLiteral("ok")].toBool(), false);
-        QCOMPARE(st.backend.check_chapter_start(0, 2, QStringLiteral("0:01:35.5"))[QStringLiteral("ms")].toLongLong(), 95500);
-        QCOMPARE(st.backend.parse_time(QStringLiteral("1:00-2:28"))[QStringLiteral("to")].toLongLong(), 148000);
+        QVERIFY(!st.backend.chapter_edits()->set_chapter_skip_type(0, 2, 7));
+        QVERIFY(st.backend.saves()->save_status().contains(QStringLiteral("not one of 0 to 6")));
+        QVERIFY(!st.backend.chapter_edits()->mark_chapter(0, 2, QStringLiteral("credits")));
+        QVERIFY(!st.backend.chapter_edits()->delete_chapter(1, 0));
+        QVERIFY(st.backend.saves()->save_status().contains(QStringLiteral("no chapter 1 in edition 2")));
+        QVERIFY(!st.backend.chapter_edits()->split_chapter_at(0, 0, -5));
+        QVERIFY(!st.backend.chapter_edits()->set_chapter_start(0, 1, 0)); // the previous chapter's start
+        QCOMPARE(st.backend.chapter_edits()->check_chapter_start(0, 2, QStringLiteral("1:61.000"))[QStringLiteral("ok")].toBool(), false);
+        QCOMPARE(st.backend.chapter_edits()->check_chapter_start(0, 2, QStringLiteral("0:01:35.5"))[QStringLiteral("ms")].toLongLong(), 95500);
+        QCOMPARE(st.backend.chapter_edits()->parse_time(QStringLiteral("1:00-2:28"))[QStringLiteral("to")].toLongLong(), 148000);
         st.save();
-        QVERIFY2(!st.backend.save_failed(), qPrintable(st.backend.save_status()));
+        QVERIFY2(!st.backend.saves()->save_failed(), qPrintable(st.backend.saves()->save_status()));
         QStringList types;
         for (const ChapterRow &r : chapter_rows(st.backend.active_document()->read().editions, std::nullopt))
             types << r.name + QLatin1Char('=') + (r.skip_type ? QString::number(*r.skip_type) : QStringLiteral("-"));
@@ -353,7 +353,7 @@ private Q_SLOTS:
         QCOMPARE(st.chapters.rows()[0].players, QStringLiteral("Jellyfin: intro \u00B7 mpv: opening"));
         st.backend.set_chapter_name(0, 1, QStringLiteral("Main"));
         st.save();
-        QCOMPARE(st.backend.save_status(), QStringLiteral("Saved gap.mkv."));
+        QCOMPARE(st.backend.saves()->save_status(), QStringLiteral("Saved gap.mkv."));
         const auto &atoms = st.backend.active_document()->read().editions.at(0).chapter_atom;
         QVERIFY(atoms.at(1).chapter_string_uid);
         QCOMPARE(atoms.at(1).chapter_string_uid->value, std::string("episode-main"));
@@ -365,41 +365,41 @@ private Q_SLOTS:
         Setup st;
         st.backend.load_choices({media("full.mkv"), media("s01e01.mkv")});
         st.backend.select_file(0); // Intro 0 s, Opening 10 s, Episode 100 s; the file lasts 180 s
-        const QString title = st.backend.active_title(), opening = st.chapters.rows()[1].key;
+        const QString title = st.backend.track_edits()->active_title(), opening = st.chapters.rows()[1].key;
         const QString nothing = QStringLiteral(" Nothing was changed.");
         auto refused = [&](bool done, const QString &why) {
             QVERIFY(!done);
-            QVERIFY(st.backend.save_failed());
-            QCOMPARE(st.backend.save_status(), why);
-            QCOMPARE(st.backend.unsaved_files(), QStringList());
+            QVERIFY(st.backend.saves()->save_failed());
+            QCOMPARE(st.backend.saves()->save_status(), why);
+            QCOMPARE(st.backend.history()->unsaved_files(), QStringList());
         };
         const QString role = QStringLiteral(" is not a chapter role: use opening, ending, recap or preview.") + nothing;
-        refused(st.backend.set_chapter_skip_type(0, 2, 7), "Skip type 7 is not one of 0 to 6 (or -1 for none)." + nothing);
-        refused(st.backend.set_chapter_skip_type(0, 2, -2), "Skip type -2 is not one of 0 to 6 (or -1 for none)." + nothing);
-        refused(st.backend.mark_chapter(0, 2, QStringLiteral("credits")), "\u201Ccredits\u201D" + role);
-        refused(st.backend.mark_chapter_by_key(opening, QStringLiteral("x")), "\u201Cx\u201D" + role);
-        refused(st.backend.add_marked_chapter(0, 50000, 60000, QStringLiteral("op")), "\u201Cop\u201D" + role);
-        refused(st.backend.mark_chapter(0, 9, QStringLiteral("opening")), "There is no chapter 10 in edition 1." + nothing);
-        refused(st.backend.delete_chapter(1, 0), "There is no chapter 1 in edition 2." + nothing);
-        refused(st.backend.split_chapter_at(0, 0, -5), "-5 ms is not a time in a file." + nothing);
+        refused(st.backend.chapter_edits()->set_chapter_skip_type(0, 2, 7), "Skip type 7 is not one of 0 to 6 (or -1 for none)." + nothing);
+        refused(st.backend.chapter_edits()->set_chapter_skip_type(0, 2, -2), "Skip type -2 is not one of 0 to 6 (or -1 for none)." + nothing);
+        refused(st.backend.chapter_edits()->mark_chapter(0, 2, QStringLiteral("credits")), "\u201Ccredits\u201D" + role);
+        refused(st.backend.chapter_edits()->mark_chapter_by_key(opening, QStringLiteral("x")), "\u201Cx\u201D" + role);
+        refused(st.backend.chapter_edits()->add_marked_chapter(0, 50000, 60000, QStringLiteral("op")), "\u201Cop\u201D" + role);
+        refused(st.backend.chapter_edits()->mark_chapter(0, 9, QStringLiteral("opening")), "There is no chapter 10 in edition 1." + nothing);
+        refused(st.backend.chapter_edits()->delete_chapter(1, 0), "There is no chapter 1 in edition 2." + nothing);
+        refused(st.backend.chapter_edits()->split_chapter_at(0, 0, -5), "-5 ms is not a time in a file." + nothing);
         for (const qint64 at : {10000, 100000})
-            refused(st.backend.split_chapter_at(0, 1, at), Time{static_cast<std::uint64_t>(at)}.to_string() +
+            refused(st.backend.chapter_edits()->split_chapter_at(0, 1, at), Time{static_cast<std::uint64_t>(at)}.to_string() +
                     " is not inside the chapter (00:10.000 to 01:40.000): a split there would leave an empty piece." + nothing);
-        refused(st.backend.add_chapter(0, 10000, QStringLiteral("x")), "A chapter starts at 00:10.000 already." + nothing);
-        refused(st.backend.add_chapter(3, 20000, QStringLiteral("x")), "There is no edition 4." + nothing);
+        refused(st.backend.chapter_edits()->add_chapter(0, 10000, QStringLiteral("x")), "A chapter starts at 00:10.000 already." + nothing);
+        refused(st.backend.chapter_edits()->add_chapter(3, 20000, QStringLiteral("x")), "There is no edition 4." + nothing);
         const QString control = QStringLiteral("Names cannot contain control characters (NUL, line breaks, tabs); the edit was not made.");
-        refused(st.backend.add_chapter(0, 20000, QStringLiteral("a\tb")), control);
-        refused(st.backend.set_chapter_start(0, 1, 0),
+        refused(st.backend.chapter_edits()->add_chapter(0, 20000, QStringLiteral("a\tb")), control);
+        refused(st.backend.chapter_edits()->set_chapter_start(0, 1, 0),
                 "The start must lie after the previous chapter's start (00:00.000) and before this chapter's end (01:40.000)." + nothing);
-        refused(st.backend.add_marked_chapter(0, 50000, 40000, QStringLiteral("opening")),
+        refused(st.backend.chapter_edits()->add_marked_chapter(0, 50000, 40000, QStringLiteral("opening")),
                 "The end (00:40.000) must come after the start (00:50.000)." + nothing);
-        refused(st.backend.set_chapter_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no chapter." + nothing);
-        refused(st.backend.set_track_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no track." + nothing);
-        refused(st.backend.set_track_flag(title, 9, QStringLiteral("forced"), 1), QStringLiteral("There is no track 9 in the active file; no flag was changed."));
-        refused(st.backend.set_track_flag(title, 1, QStringLiteral("loud"), 1), QStringLiteral("\u201Cloud\u201D is not a track flag; no flag was changed."));
-        refused(st.backend.set_track_flag(title, 1, QStringLiteral("forced"), -1), QStringLiteral("The forced flag is 0 or 1; -1 was not set."));
-        refused(st.backend.set_track_flag(title, 1, QStringLiteral("original"), 2), QStringLiteral("The original flag is 0, 1 or -1 (unset); 2 was not set."));
-        refused(st.backend.set_chapter_name_by_key(opening, QStringLiteral("a\nb")), control);
+        refused(st.backend.chapter_edits()->set_chapter_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no chapter." + nothing);
+        refused(st.backend.track_edits()->set_track_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no track." + nothing);
+        refused(st.backend.track_edits()->set_track_flag(title, 9, QStringLiteral("forced"), 1), QStringLiteral("There is no track 9 in the active file; no flag was changed."));
+        refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("loud"), 1), QStringLiteral("\u201Cloud\u201D is not a track flag; no flag was changed."));
+        refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("forced"), -1), QStringLiteral("The forced flag is 0 or 1; -1 was not set."));
+        refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("original"), 2), QStringLiteral("The original flag is 0, 1 or -1 (unset); 2 was not set."));
+        refused(st.backend.chapter_edits()->set_chapter_name_by_key(opening, QStringLiteral("a\nb")), control);
         const QString language = QStringLiteral(" The language was not changed.");
         for (const auto &[typed, why] : std::initializer_list<std::pair<const char *, QString>>{
                  {"en-Zzzq", QStringLiteral("\u201CZzzq\u201D is not an ISO 15924 script code.")},
@@ -409,16 +409,16 @@ private Q_SLOTS:
             st.backend.set_track_language(title, 1, QString::fromUtf8(typed));
             refused(false, why + language);
         }
-        QCOMPARE(st.backend.parse_time(QStringLiteral("1:00-2:28-3"))[QStringLiteral("reason")].toString(),
+        QCOMPARE(st.backend.chapter_edits()->parse_time(QStringLiteral("1:00-2:28-3"))[QStringLiteral("reason")].toString(),
                  QStringLiteral("Give one time, or two joined by a dash."));
-        QCOMPARE(st.backend.parse_time(QStringLiteral("abc"))[QStringLiteral("reason")].toString(),
+        QCOMPARE(st.backend.chapter_edits()->parse_time(QStringLiteral("abc"))[QStringLiteral("reason")].toString(),
                  QStringLiteral("\u201Cabc\u201D is not a time: write mm:ss.fff or h:mm:ss.fff, for example 01:30.000."));
-        refused(st.backend.accept_flag_suggestion(QStringLiteral("loud")), "\u201Cloud\u201D is not a track flag." + nothing);
+        refused(st.backend.season()->accept_flag_suggestion(QStringLiteral("loud")), "\u201Cloud\u201D is not a track flag." + nothing);
         st.backend.select_file(1); // no chapters, nothing edited
-        refused(st.backend.apply_chapter_names_to_all(), "The active file has no chapters to copy." + nothing);
-        refused(st.backend.apply_track_to_all(1), "Track 1 has no changes to apply to other files: edit it first." + nothing);
-        QCOMPARE(st.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("en")), 0);
-        QCOMPARE(st.backend.save_status(), QStringLiteral("Default by language: no file needed a change."));
+        refused(st.backend.season()->apply_chapter_names_to_all(), "The active file has no chapters to copy." + nothing);
+        refused(st.backend.season()->apply_track_to_all(1), "Track 1 has no changes to apply to other files: edit it first." + nothing);
+        QCOMPARE(st.backend.season()->default_by_language(QStringLiteral("audio"), QStringLiteral("en")), 0);
+        QCOMPARE(st.backend.saves()->save_status(), QStringLiteral("Default by language: no file needed a change."));
     }
 
     void chapter_names_go_to_the_files_that_line_up() {
@@ -427,9 +427,9 @@ private Q_SLOTS:
         for (const char *name : {"full.mkv", "close.mkv", "odd.mkv", "editions.mkv", "s01e01.mkv"})
             files.push_back(media(name));
         st.backend.load_choices(files);
-        QVERIFY(st.backend.mark_chapter(0, 1, QStringLiteral("opening")));
+        QVERIFY(st.backend.chapter_edits()->mark_chapter(0, 1, QStringLiteral("opening")));
         st.backend.set_chapter_name(0, 2, QStringLiteral("Part A"));
-        const QVariantMap preview = st.backend.preview_chapter_names_to_all();
+        const QVariantMap preview = st.backend.season()->preview_chapter_names_to_all();
         QCOMPARE(preview[QStringLiteral("files")].toInt(), 1);
         QStringList changes;
         for (const QVariant &c : preview[QStringLiteral("changes")].toList())
@@ -442,7 +442,7 @@ private Q_SLOTS:
                  (QStringList{"odd.mkv: its chapter 2 lasts 01:35.000, in the active file 01:30.000",
                               "editions.mkv: it has 5 chapters, the active file 3",
                               "s01e01.mkv: it has 0 chapters, the active file 3"}));
-        QCOMPARE(st.backend.apply_chapter_names_to_all(), 1);
+        QCOMPARE(st.backend.season()->apply_chapter_names_to_all(), 1);
         st.backend.select_file(1);
         QStringList rows;
         for (const auto &r : st.chapters.rows())

@@ -84,14 +84,14 @@ private Q_SLOTS:
         s.backend.select_file(0);
         QCOMPARE(s.tracks.rows().at(0).name, QStringLiteral("Picture"));
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: orig.mkv has no changes."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Nothing to save: orig.mkv has no changes."));
         QCOMPARE(track_name(original, 0), QStringLiteral("Picture"));
 
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Original only"));
         s.backend.set_chapter_name(0, 0, QStringLiteral("Original intro"));
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved orig.mkv."));
-        QCOMPARE(s.backend.modified_rows(), (QVariantList{false, true, false}));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved orig.mkv."));
+        QCOMPARE(s.backend.history()->modified_rows(), (QVariantList{false, true, false}));
         QCOMPARE(track_name(original, 0), QStringLiteral("Original only"));
         QCOMPARE(first_chapter(original), QStringLiteral("Original intro"));
         QCOMPARE(track_name(twin, 0), QStringLiteral("Picture"));
@@ -99,7 +99,7 @@ private Q_SLOTS:
 
         s.backend.select_file(1);
         s.save();
-        QCOMPARE(s.backend.modified_rows(), (QVariantList{false, false, false}));
+        QCOMPARE(s.backend.history()->modified_rows(), (QVariantList{false, false, false}));
         QCOMPARE(track_name(twin, 0), QStringLiteral("Twin only"));
         QCOMPARE(track_name(original, 0), QStringLiteral("Original only"));
     }
@@ -111,7 +111,7 @@ private Q_SLOTS:
         s.open({webm});
         s.backend.set_track_name(QString(), 1, QStringLiteral("Picture"));
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved plain.webm."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved plain.webm."));
         QCOMPARE(track_name(webm, 0), QStringLiteral("Picture"));
         QCOMPARE(s.tracks.rows().at(0).name, QStringLiteral("Picture")); // read back from disk
     }
@@ -125,36 +125,36 @@ private Q_SLOTS:
         tool({path, QStringLiteral("--edit"), QStringLiteral("track:1"), QStringLiteral("--set"), QStringLiteral("name=Theirs"),
               QStringLiteral("--chapters"), media(QStringLiteral("editions.xml"))});
         s.save();
-        QVERIFY(s.backend.save_failed());
-        QCOMPARE(s.backend.save_status(),
+        QVERIFY(s.backend.saves()->save_failed());
+        QCOMPARE(s.backend.saves()->save_status(),
                  QStringLiteral("changed.mkv changed on disk since it was opened. Reload it, or save anyway."));
-        QVERIFY(s.backend.changed_on_disk());
-        QVERIFY(s.backend.active_modified());
+        QVERIFY(s.backend.saves()->changed_on_disk());
+        QVERIFY(s.backend.history()->active_modified());
         QCOMPARE(first_chapter(path), QStringLiteral("Cold open")); // their chapters are still there
 
         // Save anyway: the edits go in, over their change; the document is then the file.
-        s.backend.save_anyway();
+        s.backend.saves()->save_anyway();
         s.wait();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved changed.mkv."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved changed.mkv."));
         QCOMPARE(track_name(path, 0), QStringLiteral("Theirs"));
         QCOMPARE(track_name(path, 1), QStringLiteral("Mine"));
         QCOMPARE(first_chapter(path), QStringLiteral("My intro"));
-        QVERIFY(!s.backend.changed_on_disk() && !s.backend.active_modified());
+        QVERIFY(!s.backend.saves()->changed_on_disk() && !s.backend.history()->active_modified());
         QCOMPARE(s.tracks.rows().at(0).name, QStringLiteral("Theirs"));
 
         // Reload: the edits are dropped and the file is shown as it is now.
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Dropped"));
         tool({path, QStringLiteral("--edit"), QStringLiteral("track:3"), QStringLiteral("--set"), QStringLiteral("name=Theirs too")});
-        s.backend.reload_file();
-        QVERIFY(!s.backend.active_modified());
+        s.backend.saves()->reload_file();
+        QVERIFY(!s.backend.history()->active_modified());
         QCOMPARE(s.tracks.rows().at(2).name, QStringLiteral("Theirs too"));
-        QVERIFY(!s.backend.can_undo()); // the dropped edits cannot come back over the new content
+        QVERIFY(!s.backend.history()->can_undo()); // the dropped edits cannot come back over the new content
 
         // A touched file holds the same metadata: that is no change.
         QVERIFY(QProcess::execute(QStringLiteral("touch"), {path}) == 0);
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("After touch"));
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved changed.mkv."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved changed.mkv."));
 
         // Only their chapters changed (replaced by another program): that is a change too.
         QTemporaryDir xml_dir;
@@ -167,15 +167,15 @@ private Q_SLOTS:
         tool({path, QStringLiteral("--chapters"), xml.fileName()});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Over theirs"));
         s.save();
-        QVERIFY(s.backend.save_status().contains(QStringLiteral("changed on disk")));
+        QVERIFY(s.backend.saves()->save_status().contains(QStringLiteral("changed on disk")));
         QCOMPARE(track_name(path, 2), QStringLiteral("After touch"));
 
         // Only a track's other properties changed (its display size): a change too.
-        s.backend.reload_file();
+        s.backend.saves()->reload_file();
         tool({path, QStringLiteral("--edit"), QStringLiteral("track:1"), QStringLiteral("--set"), QStringLiteral("display-width=77")});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("Over their size"));
         s.save();
-        QVERIFY(s.backend.save_status().contains(QStringLiteral("changed on disk")));
+        QVERIFY(s.backend.saves()->save_status().contains(QStringLiteral("changed on disk")));
         QCOMPARE(track_name(path, 2), QStringLiteral("After touch"));
 
         // Replaced by another Matroska file: refused.
@@ -183,8 +183,8 @@ private Q_SLOTS:
         QFile::remove(path);
         copy(QStringLiteral("same_title.mkv"), QStringLiteral("changed.mkv"));
         s.save();
-        QVERIFY(s.backend.save_failed());
-        QVERIFY(s.backend.save_status().contains(QStringLiteral("changed on disk")));
+        QVERIFY(s.backend.saves()->save_failed());
+        QVERIFY(s.backend.saves()->save_status().contains(QStringLiteral("changed on disk")));
         QCOMPARE(track_name(path, 1), QStringLiteral("Dub"));
     }
 
@@ -197,13 +197,13 @@ private Q_SLOTS:
         s.open({path});
         const QString other = copy(QStringLiteral("editions.mkv"), QStringLiteral("twice-new.mkv"));
         QCOMPARE(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
-        QTRY_VERIFY(s.backend.changed_on_disk());
+        QTRY_VERIFY(s.backend.saves()->changed_on_disk());
         QVERIFY(!s.backend.add_file(path));
         QCOMPARE(s.backend.file_names(), (QStringList{"twice.mkv", "twice.mkv"}));
         s.backend.delete_file(0);
-        QVERIFY(!s.backend.changed_on_disk()); // the new one, as read
+        QVERIFY(!s.backend.saves()->changed_on_disk()); // the new one, as read
         tool({path, QStringLiteral("--edit"), QStringLiteral("info"), QStringLiteral("--set"), QStringLiteral("title=Later")});
-        QTRY_VERIFY(s.backend.changed_on_disk());
+        QTRY_VERIFY(s.backend.saves()->changed_on_disk());
     }
     void two_programs_saving_one_file_lose_nothing_silently() {
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("shared.mkv"));
@@ -213,15 +213,15 @@ private Q_SLOTS:
         a.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("From A"));
         b.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("From B"));
         a.backend.save_file();
-        QVERIFY(a.backend.saving());
+        QVERIFY(a.backend.saves()->saving());
         b.backend.save_file(); // while A's save runs
-        QVERIFY(b.backend.save_failed());
-        QCOMPARE(b.backend.save_status(), QStringLiteral("Could not save shared.mkv: another program is saving it."));
+        QVERIFY(b.backend.saves()->save_failed());
+        QCOMPARE(b.backend.saves()->save_status(), QStringLiteral("Could not save shared.mkv: another program is saving it."));
         a.wait();
-        QCOMPARE(a.backend.save_status(), QStringLiteral("Saved shared.mkv."));
+        QCOMPARE(a.backend.saves()->save_status(), QStringLiteral("Saved shared.mkv."));
         b.save(); // A's save changed the file since B read it
-        QVERIFY(b.backend.save_status().contains(QStringLiteral("changed on disk")));
-        b.backend.save_anyway();
+        QVERIFY(b.backend.saves()->save_status().contains(QStringLiteral("changed on disk")));
+        b.backend.saves()->save_anyway();
         b.wait();
         QCOMPARE(track_name(path, 0), QStringLiteral("From A"));
         QCOMPARE(track_name(path, 1), QStringLiteral("From B"));
@@ -233,12 +233,12 @@ private Q_SLOTS:
         Setup s;
         s.open({path});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("x"));
-        QSignalSpy saving(&s.backend, &Backend::saving_changed);
+        QSignalSpy saving(s.backend.saves(), &Saving::saving_changed);
         s.backend.save_file();
-        QVERIFY(s.backend.saving()); // returned while the tool still runs
+        QVERIFY(s.backend.saves()->saving()); // returned while the tool still runs
         // The event loop serves other work while the tool runs (however busy the machine).
         bool served_while_saving = false;
-        QTimer::singleShot(0, [&] { served_while_saving = s.backend.saving(); });
+        QTimer::singleShot(0, [&] { served_while_saving = s.backend.saves()->saving(); });
         QTRY_VERIFY(served_while_saving);
         s.wait();
         QCOMPARE(saving.size(), 2);
@@ -252,15 +252,15 @@ private Q_SLOTS:
         s.open({path});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("kept"));
         s.save();
-        QVERIFY(s.backend.can_undo_save());
+        QVERIFY(s.backend.saves()->can_undo_save());
         stand_in("/usr/bin/mkvpropedit \"$@\"; status=$?; sleep 2; exit $status");
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("saving"));
         s.backend.save_file();
-        QVERIFY(s.backend.saving());
-        QVERIFY(!s.backend.undo_last_save());
+        QVERIFY(s.backend.saves()->saving());
+        QVERIFY(!s.backend.saves()->undo_last_save());
         s.wait();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved busy.mkv."));
-        QVERIFY(!s.backend.changed_on_disk());
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved busy.mkv."));
+        QVERIFY(!s.backend.saves()->changed_on_disk());
         QCOMPARE(track_name(path, 0), QStringLiteral("saving"));
         restore_path();
     }
@@ -271,41 +271,41 @@ private Q_SLOTS:
         restore_path();
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("during.mkv"));
         Setup s;
-        s.backend.reload_file(); // nothing open: nothing to do
+        s.backend.saves()->reload_file(); // nothing open: nothing to do
         s.open({path});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("first"));
         s.backend.save_file();
-        QVERIFY(s.backend.saving());
+        QVERIFY(s.backend.saves()->saving());
         s.backend.set_track_name(QStringLiteral("Episode 1"), 3, QStringLiteral("second"));
-        s.backend.set_title(QStringLiteral("During"));
-        s.backend.reload_file(); // not while saving: it would drop the edits
-        QVERIFY(!s.backend.save_failed());
+        s.backend.track_edits()->set_title(QStringLiteral("During"));
+        s.backend.saves()->reload_file(); // not while saving: it would drop the edits
+        QVERIFY(!s.backend.saves()->save_failed());
         s.wait();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved during.mkv."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved during.mkv."));
         QCOMPARE(track_name(path, 0), QStringLiteral("first"));
         QCOMPARE(track_name(path, 2), QStringLiteral("Commentary"));
-        QVERIFY(s.backend.active_modified());
+        QVERIFY(s.backend.history()->active_modified());
         QCOMPARE(s.tracks.rows().at(2).name, QStringLiteral("second"));
-        QCOMPARE(s.backend.active_title(), QStringLiteral("During"));
-        s.backend.undo(); // the title, then the second name: back to what is on disk
-        s.backend.undo();
-        QVERIFY(!s.backend.active_modified());
-        s.backend.redo();
-        s.backend.redo();
+        QCOMPARE(s.backend.track_edits()->active_title(), QStringLiteral("During"));
+        s.backend.history()->undo(); // the title, then the second name: back to what is on disk
+        s.backend.history()->undo();
+        QVERIFY(!s.backend.history()->active_modified());
+        s.backend.history()->redo();
+        s.backend.history()->redo();
         // A new edit after an undo drops what was undone: redo has nothing left to do.
-        s.backend.undo();
-        QVERIFY(s.backend.can_redo());
+        s.backend.history()->undo();
+        QVERIFY(s.backend.history()->can_redo());
         s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("new"));
-        QVERIFY(!s.backend.can_redo());
-        s.backend.redo();
-        QCOMPARE(s.backend.active_title(), QStringLiteral("Episode 1"));
+        QVERIFY(!s.backend.history()->can_redo());
+        s.backend.history()->redo();
+        QCOMPARE(s.backend.track_edits()->active_title(), QStringLiteral("Episode 1"));
         QCOMPARE(s.tracks.rows().at(1).name, QStringLiteral("new"));
-        s.backend.undo();
+        s.backend.history()->undo();
         s.save();
         QCOMPARE(track_name(path, 2), QStringLiteral("second"));
         QCOMPARE(track_name(path, 1), QStringLiteral("Stereo"));
         QCOMPARE(track_name(path, 0), QStringLiteral("first"));
-        QVERIFY(!s.backend.active_modified());
+        QVERIFY(!s.backend.history()->active_modified());
     }
 
     void a_flood_of_tool_output_is_kept_short() {
@@ -315,12 +315,12 @@ private Q_SLOTS:
         s.open({path});
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("x"));
         s.save();
-        QVERIFY(s.backend.save_failed());
-        QCOMPARE(s.backend.save_status(),
+        QVERIFY(s.backend.saves()->save_failed());
+        QCOMPARE(s.backend.saves()->save_status(),
                  QStringLiteral("Saving loud.mkv failed: Error: line 2. Error: line 3. Error: line 4. Error: line 5. "
                                 "The file was restored unchanged.")); // the last lines
         QVERIFY(s.backend.last_run()->output.size() <= ToolResult::output_limit);
-        QVERIFY(s.backend.active_modified()); // the edit stays pending
+        QVERIFY(s.backend.history()->active_modified()); // the edit stays pending
     }
 
     // Each kind of edit, undone and redone; and an edit undone by hand is no edit.
@@ -346,35 +346,35 @@ private Q_SLOTS:
         }
         for (std::size_t i = edits.size(); i-- > 0;) {
             QCOMPARE(s.rows(), after[i]);
-            s.backend.undo();
+            s.backend.history()->undo();
         }
         QCOMPARE(s.rows(), original);
-        QVERIFY(!s.backend.active_modified() && !s.backend.can_undo());
+        QVERIFY(!s.backend.history()->active_modified() && !s.backend.history()->can_undo());
         for (const QStringList &expected : after) {
-            s.backend.redo();
+            s.backend.history()->redo();
             QCOMPARE(s.rows(), expected);
         }
-        QVERIFY(!s.backend.can_redo());
-        s.backend.revert_file();
+        QVERIFY(!s.backend.history()->can_redo());
+        s.backend.history()->revert_file();
         QCOMPARE(s.rows(), original);
-        s.backend.undo(); // reverting is a step too
+        s.backend.history()->undo(); // reverting is a step too
         QCOMPARE(s.rows(), after.back());
-        s.backend.revert_file();
+        s.backend.history()->revert_file();
 
         s.backend.set_chapter_name(0, 0, QStringLiteral("Renamed"));
         s.backend.set_chapter_name(0, 0, QStringLiteral("Cold open"));
-        QVERIFY(!s.backend.active_modified());
+        QVERIFY(!s.backend.history()->active_modified());
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: undo.mkv has no changes."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Nothing to save: undo.mkv has no changes."));
 
         // A full history lets its oldest steps go, never the newest.
         for (int i = 0; i <= 500; ++i)
             s.backend.set_track_name(QStringLiteral("Editions"), 1, QStringLiteral("Name %1").arg(i));
-        s.backend.undo();
+        s.backend.history()->undo();
         QCOMPARE(s.backend.active_document()->state().tracks[0].name, QStringLiteral("Name 499"));
         int kept = 1;
-        for (; s.backend.can_undo(); ++kept)
-            s.backend.undo();
+        for (; s.backend.history()->can_undo(); ++kept)
+            s.backend.history()->undo();
         QCOMPARE(kept, 500);
         QCOMPARE(s.backend.active_document()->state().tracks[0].name, QStringLiteral("Name 0"));
     }
@@ -388,7 +388,7 @@ private Q_SLOTS:
         s.backend.delete_file(0);
         s.open({path});
         QCOMPARE(s.rows(), original);
-        QVERIFY(!s.backend.active_modified());
+        QVERIFY(!s.backend.history()->active_modified());
     }
 
     // A name that cannot be represented is refused, never mapped to its look-alike.
@@ -403,13 +403,13 @@ private Q_SLOTS:
         ::close(fd);
         Setup s;
         s.backend.load_choices({path_from_bytes(latin1)});
-        s.backend.add_urls({QUrl(QString::fromLatin1("file://" + base.toPercentEncoding("/") + "/caf%E9.mkv")),
+        s.backend.files()->add_urls({QUrl(QString::fromLatin1("file://" + base.toPercentEncoding("/") + "/caf%E9.mkv")),
                             QUrl(QStringLiteral("file://localhost") + dir.path() + QStringLiteral("/caf%00.mkv"))});
         QVERIFY(s.backend.file_names().isEmpty());
-        QCOMPARE(s.backend.load_errors().size(), 2);
-        QVERIFY2(s.backend.load_errors().at(0).contains(QStringLiteral("not valid text")), qPrintable(s.backend.load_errors().at(0)));
-        QVERIFY(s.backend.load_errors().at(1).contains(QStringLiteral("NUL")));
-        s.backend.add_urls({QUrl(QStringLiteral("file://localhost") + QFile::decodeName(lookalike))});
+        QCOMPARE(s.backend.files()->load_errors().size(), 2);
+        QVERIFY2(s.backend.files()->load_errors().at(0).contains(QStringLiteral("not valid text")), qPrintable(s.backend.files()->load_errors().at(0)));
+        QVERIFY(s.backend.files()->load_errors().at(1).contains(QStringLiteral("NUL")));
+        s.backend.files()->add_urls({QUrl(QStringLiteral("file://localhost") + QFile::decodeName(lookalike))});
         QCOMPARE(s.backend.file_names(), QStringList{QFile::decodeName(lookalike).section(QLatin1Char('/'), -1)});
         ::unlink(latin1.constData()); // Qt's own clean-up could not name it either
     }
@@ -475,9 +475,9 @@ private Q_SLOTS:
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, with_nul);
         s.backend.set_track_language(QStringLiteral("Episode 1"), 1, with_nul);
         s.backend.set_chapter_name(0, 0, with_nul);
-        QVERIFY(!s.backend.active_modified());
-        QVERIFY(s.backend.save_failed());
-        QVERIFY(s.backend.save_status().contains(QStringLiteral("NUL")));
+        QVERIFY(!s.backend.history()->active_modified());
+        QVERIFY(s.backend.saves()->save_failed());
+        QVERIFY(s.backend.saves()->save_status().contains(QStringLiteral("NUL")));
     }
 };
 

@@ -66,16 +66,16 @@ int child(const QString &mode, const QString &path, const QString &ready) {
     if (s.backend.add_file(path))
         return 3;
     if (mode == QStringLiteral("undo"))
-        return s.backend.undo_last_save() ? 0 : 5;
+        return s.backend.saves()->undo_last_save() ? 0 : 5;
     if (mode == QStringLiteral("loop")) {
         for (;;) {
             s.backend.set_track_name(s.backend.active_document()->title(), 1, QStringLiteral("After"));
             s.save();
-            s.backend.undo_last_save();
+            s.backend.saves()->undo_last_save();
         }
     }
     if (mode == QStringLiteral("killed-small"))
-        s.backend.set_title(s.backend.active_document()->title().chopped(1) + QLatin1Char('9'));
+        s.backend.track_edits()->set_title(s.backend.active_document()->title().chopped(1) + QLatin1Char('9'));
     else
         long_edits(s.backend);
     s.backend.save_file();
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(!s.backend.add_file(path));
         long_edits(s.backend);
         s.save();
-        QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
+        QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
         const QByteArray after = bytes(path);
         QVERIFY(after != before);
         const auto journaled_at = [&](qsizetype i) {
@@ -192,11 +192,11 @@ private Q_SLOTS:
             if (before[i] != after[i] && !journaled_at(i))
                 QFAIL(qPrintable(QStringLiteral("byte %1 changed outside the journal").arg(i)));
 
-        QVERIFY(s.backend.can_undo_save());
-        QVERIFY(s.backend.undo_last_save());
+        QVERIFY(s.backend.saves()->can_undo_save());
+        QVERIFY(s.backend.saves()->undo_last_save());
         QCOMPARE(bytes(path), before);
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Undid the last save of layout-%1.").arg(name));
-        QVERIFY(!s.backend.can_undo_save());
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Undid the last save of layout-%1.").arg(name));
+        QVERIFY(!s.backend.saves()->can_undo_save());
     }
 
     // A file cut short inside its last element (Tags after the clusters): the layout ends at
@@ -242,19 +242,19 @@ private Q_SLOTS:
         s.backend.insert_chapter_start(0, 1);
         s.save();
         const QByteArray after_chapters = sha256(path);
-        s.backend.set_title(QStringLiteral("Not saved"));
-        QVERIFY(!s.backend.undo_last_save());
-        QCOMPARE(s.backend.save_status(),
+        s.backend.track_edits()->set_title(QStringLiteral("Not saved"));
+        QVERIFY(!s.backend.saves()->undo_last_save());
+        QCOMPARE(s.backend.saves()->save_status(),
                  QStringLiteral("Cannot undo the last save of twice.mkv: it has unsaved changes; save or revert them first."));
         QCOMPARE(sha256(path), after_chapters);
-        s.backend.revert_file();
-        QVERIFY(s.backend.undo_last_save());
+        s.backend.history()->revert_file();
+        QVERIFY(s.backend.saves()->undo_last_save());
         QCOMPARE(sha256(path), after_tracks);
         QCOMPARE(s.chapters.rows().at(0).name, QStringLiteral("Cold open")); // the window shows the disk
-        QVERIFY(s.backend.undo_last_save());
+        QVERIFY(s.backend.saves()->undo_last_save());
         QCOMPARE(sha256(path), original);
-        QVERIFY(!s.backend.undo_last_save());
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Cannot undo the last save of twice.mkv: no save of it is kept."));
+        QVERIFY(!s.backend.saves()->undo_last_save());
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Cannot undo the last save of twice.mkv: no save of it is kept."));
     }
 
     void a_file_changed_since_its_save_is_not_taken_back() {
@@ -266,19 +266,19 @@ private Q_SLOTS:
         QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--edit"),
                                                           QStringLiteral("track:1"), QStringLiteral("--set"), QStringLiteral("name=Later")});
         const QByteArray changed = sha256(path);
-        QVERIFY(!s.backend.undo_last_save());
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Cannot undo the last save of later.mkv: it changed since that save."));
+        QVERIFY(!s.backend.saves()->undo_last_save());
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Cannot undo the last save of later.mkv: it changed since that save."));
         // Replaced by another file: refused too.
         QFile::remove(path);
         copy(QStringLiteral("full.mkv"), QStringLiteral("later.mkv"));
         const QByteArray replaced = sha256(path);
-        QVERIFY(!s.backend.undo_last_save());
+        QVERIFY(!s.backend.saves()->undo_last_save());
         QCOMPARE(sha256(path), replaced);
         QVERIFY(changed != replaced);
         // Opened afresh, a new file is never offered the old one's undo, even on its inode.
         BackendSetup t;
         QVERIFY(!t.backend.add_file(path));
-        QVERIFY(!t.backend.can_undo_save());
+        QVERIFY(!t.backend.saves()->can_undo_save());
     }
 
     // A stand-in that breaks the file (a few bytes inside, more at the end) and then fails
@@ -300,11 +300,11 @@ private Q_SLOTS:
         QVERIFY(!s.backend.add_file(path));
         long_edits(s.backend);
         s.save();
-        QCOMPARE(s.backend.save_status(),
+        QCOMPARE(s.backend.saves()->save_status(),
                  QStringLiteral("Saving broken.mkv failed: %1. The file was restored unchanged.").arg(message));
         QCOMPARE(sha256(path), original);
-        QVERIFY(s.backend.active_modified());
-        QVERIFY(!s.backend.can_undo_save());
+        QVERIFY(s.backend.history()->active_modified());
+        QVERIFY(!s.backend.saves()->can_undo_save());
     }
 
     void a_read_only_file_is_left_as_it_was() {
@@ -317,9 +317,9 @@ private Q_SLOTS:
         long_edits(s.backend);
         s.save();
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
-        QVERIFY(s.backend.save_failed());
-        QVERIFY2(s.backend.save_status().endsWith(QStringLiteral("The file was restored unchanged.")),
-                 qPrintable(s.backend.save_status()));
+        QVERIFY(s.backend.saves()->save_failed());
+        QVERIFY2(s.backend.saves()->save_status().endsWith(QStringLiteral("The file was restored unchanged.")),
+                 qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(sha256(path), original);
     }
 
@@ -332,7 +332,7 @@ private Q_SLOTS:
         QVERIFY(!s.backend.add_file(path));
         long_edits(s.backend);
         s.save();
-        const QString status = s.backend.save_status();
+        const QString status = s.backend.saves()->save_status();
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
         if (!status.contains(QStringLiteral("could not be restored")))
             QSKIP("chattr +i is not available here");
@@ -370,9 +370,9 @@ private Q_SLOTS:
         QVERIFY(wait_unlocked(path));
         BackendSetup s; // the next start
         QVERIFY(!s.backend.add_file(path));
-        QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
+        QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(first_track_name(path), QString(3000, QLatin1Char('n')));
-        QVERIFY(s.backend.can_undo_save());
+        QVERIFY(s.backend.saves()->can_undo_save());
     }
 
     // A failed save is put back at the next start only onto the file exactly as the tool
@@ -414,20 +414,20 @@ private Q_SLOTS:
         BackendSetup s; // the next start, opening the file at once
         QVERIFY(!s.backend.add_file(path));
         if (after == QStringLiteral("untouched")) { // nothing to put back, nothing to say
-            QCOMPARE(s.backend.save_status(), QString());
+            QCOMPARE(s.backend.saves()->save_status(), QString());
             QCOMPARE(sha256(path), original);
             QCOMPARE(unfinished(path), 0);
         } else if (after.isEmpty() || small) {
-            QCOMPARE(s.backend.save_status(),
+            QCOMPARE(s.backend.saves()->save_status(),
                      QStringLiteral("Saving failed.mkv failed: the program ended during the save. The file was restored unchanged."));
             QCOMPARE(sha256(path), original);
             QCOMPARE(s.tracks.rows().at(0).name, QStringLiteral("Picture")); // read after recovery
-            QVERIFY(!s.backend.changed_on_disk());
+            QVERIFY(!s.backend.saves()->changed_on_disk());
             QCOMPARE(unfinished(path), 0);
         } else {
-            QVERIFY2(s.backend.save_status().contains(QStringLiteral("The file was left as it is")) &&
-                         s.backend.save_status().contains(QStringLiteral("perlane-journal restore")),
-                     qPrintable(s.backend.save_status()));
+            QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("The file was left as it is")) &&
+                         s.backend.saves()->save_status().contains(QStringLiteral("perlane-journal restore")),
+                     qPrintable(s.backend.saves()->save_status()));
             QCOMPARE(sha256(path), before_start);
             QCOMPARE(unfinished(path), 1); // kept for the user
         }
@@ -459,8 +459,8 @@ private Q_SLOTS:
             f.write(zeroed ? QByteArray(static_cast<int>(std::min<qint64>(4096, f.size() - at - 80)), '\0')
                            : QByteArray(1, static_cast<char>(was.at(0) ^ 0x10)));
         }
-        QVERIFY(!s.backend.undo_last_save());
-        QVERIFY2(s.backend.save_status().contains(QStringLiteral("the journal is damaged")), qPrintable(s.backend.save_status()));
+        QVERIFY(!s.backend.saves()->undo_last_save());
+        QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("the journal is damaged")), qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(sha256(path), saved);
         QProcess tool;
         tool.start(QStringLiteral(PERLANE_JOURNAL_TOOL), {QStringLiteral("restore"), j.journal_path()});
@@ -492,7 +492,7 @@ private Q_SLOTS:
         f.close();
         BackendSetup s;
         QVERIFY(!s.backend.add_file(path));
-        QVERIFY2(s.backend.undo_last_save(), qPrintable(s.backend.save_status()));
+        QVERIFY2(s.backend.saves()->undo_last_save(), qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(sha256(path), original);
     }
 
@@ -511,8 +511,8 @@ private Q_SLOTS:
         s.save();
         QCOMPARE(sha256(path), intruder);
         QCOMPARE(first_track_name(kept), QStringLiteral("Locked"));
-        QCOMPARE(s.backend.save_status(), QStringLiteral("locked.mkv was saved, but its name now points to another file."));
-        QVERIFY(s.backend.changed_on_disk());
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("locked.mkv was saved, but its name now points to another file."));
+        QVERIFY(s.backend.saves()->changed_on_disk());
     }
 
     // Undo Last Save cut short half way (killed at its second write): the next start
@@ -541,7 +541,7 @@ private Q_SLOTS:
         QCOMPARE(journal_files(".undoing").size(), 1);
         BackendSetup s;
         QVERIFY(!s.backend.add_file(path));
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Undoing the last save of half-undone.mkv was cut short when the "
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Undoing the last save of half-undone.mkv was cut short when the "
                                                          "program ended. The undo was completed: the file is as before that save."));
         QCOMPARE(sha256(path), original);
         QVERIFY(Journal::all().empty() && journal_files(".undoing").isEmpty());
@@ -562,7 +562,7 @@ private Q_SLOTS:
             s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("After"));
             s.save();
             after = sha256(path);
-            QVERIFY(s.backend.undo_last_save());
+            QVERIFY(s.backend.saves()->undo_last_save());
             QCOMPARE(sha256(path), before);
         }
         QRandomGenerator random(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
@@ -579,10 +579,10 @@ private Q_SLOTS:
             BackendSetup s;
             s.backend.add_file(path); // recovers first
             const QByteArray now = sha256(path);
-            QVERIFY2(now == before || now == after, qPrintable(QStringLiteral("round %1: %2").arg(round).arg(s.backend.save_status())));
+            QVERIFY2(now == before || now == after, qPrintable(QStringLiteral("round %1: %2").arg(round).arg(s.backend.saves()->save_status())));
             QCOMPARE(unfinished(path), 0);
             as_after += now == after ? 1 : 0;
-            recovered += s.backend.save_status().isEmpty() ? 0 : 1;
+            recovered += s.backend.saves()->save_status().isEmpty() ? 0 : 1;
         }
         qInfo("%d rounds: %d left as after the edit, %d settled by recovery", rounds, as_after, recovered);
     }
@@ -603,10 +603,10 @@ private Q_SLOTS:
             QVERIFY(!s.backend.add_file(path));
             long_edits(s.backend);
             s.save();
-            QVERIFY(s.backend.save_failed());
-            QVERIFY2(s.backend.save_status().startsWith(QStringLiteral("Could not save full.mkv: its disk has ")) &&
-                         s.backend.save_status().endsWith(QStringLiteral("Nothing was changed.")),
-                     qPrintable(s.backend.save_status()));
+            QVERIFY(s.backend.saves()->save_failed());
+            QVERIFY2(s.backend.saves()->save_status().startsWith(QStringLiteral("Could not save full.mkv: its disk has ")) &&
+                         s.backend.saves()->save_status().endsWith(QStringLiteral("Nothing was changed.")),
+                     qPrintable(s.backend.saves()->save_status()));
             QCOMPARE(sha256(path), original);
         }
         ::umount(QFile::encodeName(mount).constData());
@@ -621,9 +621,9 @@ private Q_SLOTS:
         long_edits(s.backend);
         s.save();
         qputenv("XDG_STATE_HOME", state);
-        QVERIFY(s.backend.save_failed());
-        QVERIFY2(s.backend.save_status().contains(QStringLiteral("no journal of the save could be kept")),
-                 qPrintable(s.backend.save_status()));
+        QVERIFY(s.backend.saves()->save_failed());
+        QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("no journal of the save could be kept")),
+                 qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(sha256(other), before);
     }
 
@@ -657,8 +657,8 @@ private Q_SLOTS:
             const std::uint64_t leave = needed + journal / 2;
             QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("head -c $(( $(df -B1 --output=avail '%1' | tail -1) - %2 )) /dev/zero > '%1/filler'").arg(mount).arg(leave)});
             s.save();
-            QVERIFY2(s.backend.save_status().contains(QStringLiteral("with its journal. Nothing was changed.")),
-                     qPrintable(s.backend.save_status()));
+            QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("with its journal. Nothing was changed.")),
+                     qPrintable(s.backend.saves()->save_status()));
         }
         qputenv("XDG_STATE_HOME", state);
         const QByteArray now = sha256(path);
@@ -683,8 +683,8 @@ private Q_SLOTS:
         BackendSetup s;
         QVERIFY(!s.backend.add_file(path));
         QVERIFY(!QFile::exists(part));
-        QVERIFY2(s.backend.save_status().contains(QStringLiteral("cannot be read and was left alone: %1: it is incomplete").arg(written->journal_path())),
-                 qPrintable(s.backend.save_status()));
+        QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("cannot be read and was left alone: %1: it is incomplete").arg(written->journal_path())),
+                 qPrintable(s.backend.saves()->save_status()));
         QProcess tool;
         tool.start(QStringLiteral(PERLANE_JOURNAL_TOOL), {QStringLiteral("list")});
         QVERIFY(tool.waitForFinished(30000));
@@ -703,13 +703,13 @@ private Q_SLOTS:
         QVERIFY(!s.backend.add_file(path));
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Tail"));
         s.backend.save_file();
-        QVERIFY(s.backend.saving());
+        QVERIFY(s.backend.saves()->saving());
         QVERIFY(Journal::all().empty()); // still being copied: save_file() did not wait for it
         s.wait();
-        QVERIFY2(s.backend.save_status().startsWith(QStringLiteral("Saved tail.mkv. Its journal alone is larger than")),
-                 qPrintable(s.backend.save_status()));
-        QVERIFY(s.backend.can_undo_save());
-        QVERIFY(s.backend.undo_last_save());
+        QVERIFY2(s.backend.saves()->save_status().startsWith(QStringLiteral("Saved tail.mkv. Its journal alone is larger than")),
+                 qPrintable(s.backend.saves()->save_status()));
+        QVERIFY(s.backend.saves()->can_undo_save());
+        QVERIFY(s.backend.saves()->undo_last_save());
         QCOMPARE(sha256(path), original);
     }
 
@@ -740,7 +740,7 @@ private Q_SLOTS:
         QVERIFY(Journal::prune(20, newest - 1));
         QCOMPARE(Journal::all().size(), 2u);
         // The newest is the one kept.
-        QVERIFY(s.backend.undo_last_save());
+        QVERIFY(s.backend.saves()->undo_last_save());
         QCOMPARE(first_track_name(path), QStringLiteral("Name 21"));
         // An undo under way is never pruned, however old: it finishes the undo at the next start.
         for (int i = 0; i < 2; ++i) {

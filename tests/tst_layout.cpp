@@ -165,7 +165,7 @@ class TestLayout : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        Backend().store(QStringLiteral("size"), QSizeF(1000, 700));
+        perlane::Settings().store(QStringLiteral("size"), QSizeF(1000, 700));
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
         engine = std::make_unique<QQmlApplicationEngine>();
         register_qml_types();
@@ -187,10 +187,10 @@ private Q_SLOTS:
     void the_window() {
         compare_with(QStringLiteral("window"));
         // Edited: the markers, the undo buttons and the chapter row's warning.
-        backend->set_track_name(backend->active_title(), 2, QStringLiteral("Renamed"));
+        backend->set_track_name(backend->track_edits()->active_title(), 2, QStringLiteral("Renamed"));
         backend->set_chapter_name(0, 1, QStringLiteral("Intro"));
         compare_with(QStringLiteral("window-edited"));
-        backend->revert_file();
+        backend->history()->revert_file();
         backend->select_file(1);
         QTRY_VERIFY(find_item(item(QStringLiteral("file_1")), QStringLiteral("fileLabel")));
         compare_with(QStringLiteral("window-second-file"));
@@ -247,7 +247,7 @@ private Q_SLOTS:
             close_popup(named(QString::fromLatin1(dialog)));
         }
         trigger(QStringLiteral("findAction"), QStringLiteral("findDialog"));
-        QTRY_VERIFY_WITH_TIMEOUT(!backend->property("detecting").toBool(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!backend->detection()->detecting(), 60000);
         compare_with(QStringLiteral("findDialog"), overlay());
         QVERIFY(QMetaObject::invokeMethod(named(QStringLiteral("findDialog")), "reject"));
         QTRY_VERIFY(!named(QStringLiteral("findDialog"))->property("visible").toBool());
@@ -255,7 +255,7 @@ private Q_SLOTS:
 
     // The banners over the panes, and the questions asked before dropping edits.
     void the_banners_and_questions() {
-        QVERIFY(backend->set_title(QStringLiteral("Edited")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Edited")));
         click(item(QStringLiteral("removeButton")));
         open_popup(named(QStringLiteral("discardDialog")));
         compare_with(QStringLiteral("discardDialog"), overlay());
@@ -276,10 +276,10 @@ private Q_SLOTS:
         open_popup(named(QStringLiteral("reloadDialog")));
         compare_with(QStringLiteral("reloadDialog"), overlay());
         QVERIFY(QMetaObject::invokeMethod(named(QStringLiteral("reloadDialog")), "discarded"));
-        QTRY_VERIFY(!backend->changed_on_disk());
+        QTRY_VERIFY(!backend->saves()->changed_on_disk());
 
         // A save that fails, and files that cannot be opened.
-        QVERIFY(backend->set_title(QStringLiteral("Edited")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Edited")));
         const QByteArray path = qgetenv("PATH");
         stand_in_tool(dir, path, "echo 'Error: the file could not be opened for writing.'\nexit 2");
         backend->save_file();
@@ -292,17 +292,17 @@ private Q_SLOTS:
         backend->load_choices({text.fileName()});
         QTRY_VERIFY(item(QStringLiteral("errorText")));
         compare_with(QStringLiteral("window-banners"));
-        backend->dismiss_load_errors();
-        backend->revert_file();
+        backend->files()->dismiss_load_errors();
+        backend->history()->revert_file();
     }
 
     // Every tool tip, shown by resting the mouse on its item: where it opens and what it says.
     void the_tool_tips() {
         // With a name too long for its field and an opening renamed so that players miss it, their own
         // tips come too.
-        backend->set_track_name(backend->active_title(), 2, QStringLiteral("Stereo, the original Japanese mix of the broadcast as it was first aired on television, uncut and unchanged"));
+        backend->set_track_name(backend->track_edits()->active_title(), 2, QStringLiteral("Stereo, the original Japanese mix of the broadcast as it was first aired on television, uncut and unchanged"));
         backend->set_chapter_name(0, 1, QStringLiteral("Theme song"));
-        QVERIFY(backend->set_chapter_skip_type(0, 1, 1 /* opening credits */));
+        QVERIFY(backend->chapter_edits()->set_chapter_skip_type(0, 1, 1 /* opening credits */));
         QStringList tips;
         const auto shown_tip = [&](QObject *attached) -> QString {
             auto *tip = attached->property("toolTip").value<QObject *>();
@@ -351,7 +351,7 @@ private Q_SLOTS:
         QVERIFY(attached);
         tips << QStringLiteral("file_0 by keyboard: ") + shown_tip(attached);
         compare_lines(QStringLiteral("tool-tips"), tips);
-        backend->revert_file();
+        backend->history()->revert_file();
     }
 
     // A plan longer than its box scrolls inside it, clear of the words under it; and it is

@@ -65,12 +65,12 @@ class TestOpenings : public QObject {
     Q_OBJECT
 
     void detect(Setup &s) {
-        QSignalSpy finished(&s.backend, &Backend::detection_finished);
-        s.backend.detect_openings();
-        QVERIFY(s.backend.detecting());
+        QSignalSpy finished(s.backend.detection(), &Detection::detection_finished);
+        s.backend.detection()->detect_openings();
+        QVERIFY(s.backend.detection()->detecting());
         QVERIFY(finished.wait(240000));
-        QVERIFY(!s.backend.detecting());
-        QCOMPARE(s.backend.detection_progress(), 1.0);
+        QVERIFY(!s.backend.detection()->detecting());
+        QCOMPARE(s.backend.detection()->detection_progress(), 1.0);
     }
 
 private Q_SLOTS:
@@ -178,7 +178,7 @@ private Q_SLOTS:
             files.push_back(episode_file(QStringLiteral("e%1.mkv").arg(i, 2, 10, QLatin1Char('0'))));
         s.backend.load_choices(files);
         detect(s);
-        const QVariantList found = s.backend.suggestions();
+        const QVariantList found = s.backend.detection()->suggestions();
         QCOMPARE(found.size(), 6);
         int best_ending = 0;
         for (int i = 0; i < 6; ++i) {
@@ -204,9 +204,9 @@ private Q_SLOTS:
         QCOMPARE(found[0].toMap()[QStringLiteral("opening")].toString().left(9), QStringLiteral("00:17.400"));
         QCOMPARE(found[1].toMap()[QStringLiteral("change")].toString(), QStringLiteral("adds chapters (the file has none)"));
         QCOMPARE(found[0].toMap()[QStringLiteral("change")].toString(), QStringLiteral("2 splits"));
-        QVERIFY(s.backend.unsaved_files().isEmpty()); // nothing changes before accepting
+        QVERIFY(s.backend.history()->unsaved_files().isEmpty()); // nothing changes before accepting
 
-        QCOMPARE(s.backend.accept_suggestions(), 6);
+        QCOMPARE(s.backend.detection()->accept_suggestions(), 6);
         s.backend.select_file(1);
         QStringList rows;
         for (const auto &r : s.chapters.rows())
@@ -246,7 +246,7 @@ private Q_SLOTS:
             files.push_back(dir.filePath(t[QStringLiteral("file")].toString()));
         s.backend.load_choices(files);
         detect(s);
-        const QVariantList found = s.backend.suggestions();
+        const QVariantList found = s.backend.detection()->suggestions();
         QCOMPARE(found.size(), truth.size());
         for (qsizetype i = 0; i < truth.size(); ++i) {
             const QVariantMap f = found[i].toMap();
@@ -274,30 +274,30 @@ private Q_SLOTS:
         // "Next" one 4 s before its end go into the marked ending, and the preview says so.
         QCOMPARE(found[0].toMap()[QStringLiteral("change")].toString(),
                  QStringLiteral("2 splits; the ending takes in \u201CCredits\u201D, \u201CNext\u201D"));
-        QCOMPARE(s.backend.accept_suggestions(), static_cast<int>(truth.size()));
+        QCOMPARE(s.backend.detection()->accept_suggestions(), static_cast<int>(truth.size()));
         QStringList rows;
         for (const auto &r : s.chapters.rows())
             rows << r.name + QLatin1Char('|') + QString::number(r.skip_type);
         // The opening song ends 0.6 s before "Part A": the "Intro" chapter keeps what is between.
         QCOMPARE(rows, (QStringList{"Opening|1", "Intro|-1", "Part A|-1", "Ending|2"}));
         // One Undo takes the marking back in every episode.
-        s.backend.undo();
-        QVERIFY(s.backend.unsaved_files().isEmpty());
-        s.backend.redo();
-        QCOMPARE(s.backend.unsaved_files().size(), truth.size());
+        s.backend.history()->undo();
+        QVERIFY(s.backend.history()->unsaved_files().isEmpty());
+        s.backend.history()->redo();
+        QCOMPARE(s.backend.history()->unsaved_files().size(), truth.size());
     }
 
     void cancel_stops_it() {
         Setup s;
         s.backend.load_choices({episode_file(QStringLiteral("e01.mkv")), episode_file(QStringLiteral("e02.mkv"))});
-        QSignalSpy finished(&s.backend, &Backend::detection_finished);
-        s.backend.detect_openings();
-        QSignalSpy progress(&s.backend, &Backend::detection_progress_changed);
-        s.backend.cancel_detection();
-        QVERIFY(!s.backend.detecting());
+        QSignalSpy finished(s.backend.detection(), &Detection::detection_finished);
+        s.backend.detection()->detect_openings();
+        QSignalSpy progress(s.backend.detection(), &Detection::detection_progress_changed);
+        s.backend.detection()->cancel_detection();
+        QVERIFY(!s.backend.detection()->detecting());
         QCOMPARE(progress.count(), 1); // the window hears that it stopped
         QVERIFY(!finished.wait(3000));
-        QVERIFY(s.backend.suggestions().isEmpty());
+        QVERIFY(s.backend.detection()->suggestions().isEmpty());
     }
 
     void bad_input_says_why_per_file() {
@@ -315,7 +315,7 @@ private Q_SLOTS:
         QCOMPARE(s.backend.documents().size(), 4u);
         QVERIFY(QFile::remove(gone)); // removed before ffmpeg reads it
         detect(s);
-        const QVariantList found = s.backend.suggestions();
+        const QVariantList found = s.backend.detection()->suggestions();
         auto notes = [&](int i) { return found[i].toMap()[QStringLiteral("notes")].toString(); };
         QVERIFY2(notes(0).startsWith(QStringLiteral("its audio could not be read: ")), qPrintable(notes(0)));
         QVERIFY2(notes(1).contains(QStringLiteral("could not be read")) || notes(1).contains(QStringLiteral("no fingerprint")),
@@ -323,13 +323,13 @@ private Q_SLOTS:
         QCOMPARE(notes(2), QStringLiteral("it has no audio track"));
         for (const QVariant &f : found)
             QVERIFY(f.toMap()[QStringLiteral("opening")].toString().isEmpty()); // one good episode is too little
-        QCOMPARE(s.backend.accept_suggestions(), 0);
+        QCOMPARE(s.backend.detection()->accept_suggestions(), 0);
 
         // One file alone, and no ffmpeg at all.
         Setup one;
         one.backend.load_choices({episode_file(QStringLiteral("e01.mkv"))});
         detect(one);
-        QCOMPARE(one.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString(),
+        QCOMPARE(one.backend.detection()->suggestions()[0].toMap()[QStringLiteral("notes")].toString(),
                  QStringLiteral("at least two episodes with audio must be open to compare them"));
         work.stand_in("exit 0"); // a PATH with mkvpropedit only
         qputenv("PATH", work.dir.filePath(QStringLiteral("bin")).toUtf8());
@@ -337,7 +337,7 @@ private Q_SLOTS:
         none.backend.load_choices({episode_file(QStringLiteral("e01.mkv")), episode_file(QStringLiteral("e02.mkv"))});
         detect(none);
         work.restore_path();
-        QCOMPARE(none.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString(),
+        QCOMPARE(none.backend.detection()->suggestions()[0].toMap()[QStringLiteral("notes")].toString(),
                  QStringLiteral("ffmpeg could not be started (install the ffmpeg package)"));
 
         // An ffmpeg that fails: its last line is the reason (the lines before it are context).
@@ -351,7 +351,7 @@ private Q_SLOTS:
         failing.backend.load_choices({episode_file(QStringLiteral("e01.mkv")), episode_file(QStringLiteral("e02.mkv"))});
         detect(failing);
         work.restore_path();
-        const QString said = failing.backend.suggestions()[0].toMap()[QStringLiteral("notes")].toString();
+        const QString said = failing.backend.detection()->suggestions()[0].toMap()[QStringLiteral("notes")].toString();
         QCOMPARE(said, QStringLiteral("its audio could not be read: input.mkv: the reason"));
     }
 };

@@ -60,7 +60,7 @@ QtObject {
         backend.set_track_name("x", 1, "n")
         backend.set_chapter_name(0, 0, "c")
         backend.save_file()
-        console.log("active", JSON.stringify(backend.active_file_name), backend.active_index)
+        console.log("active", JSON.stringify(backend.active_file_name), backend.files.active_index)
         Qt.quit()
     }
 }
@@ -93,8 +93,8 @@ import perlane
 QtObject {
     property Backend backend: Backend {}
     Component.onCompleted: {
-        console.log("names", JSON.stringify(backend.file_names), "errors", backend.load_errors.length,
-                    backend.load_errors.join("|"))
+        console.log("names", JSON.stringify(backend.file_names), "errors", backend.files.load_errors.length,
+                    backend.files.load_errors.join("|"))
         Qt.quit()
     }
 }

@@ -109,10 +109,10 @@ private Q_SLOTS:
         s.save(); // nothing active: nothing runs
         QCOMPARE(recorded(), QStringList{"(not run)"});
         QVERIFY(!s.backend.add_file(media(QStringLiteral("full.mkv"))));
-        QSignalSpy status(&s.backend, &Backend::save_status_changed);
+        QSignalSpy status(s.backend.saves(), &Saving::save_status_changed);
         s.save(); // no edits: no run, and the user is told
         QCOMPARE(recorded(), QStringList{"(not run)"});
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: full.mkv has no changes."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Nothing to save: full.mkv has no changes."));
         QCOMPARE(status.size(), 1);
 
         const auto &tracks = s.backend.active_document()->tracks();
@@ -124,7 +124,7 @@ private Q_SLOTS:
         const QString locked = recorded().value(0);
         QVERIFY2(QRegularExpression(QStringLiteral("^/proc/self/fd/\\d+$")).match(locked).hasMatch(), qPrintable(locked));
         QCOMPARE(recorded(), (QStringList{locked, "--edit", "track:=" + uid2, "--set", "flag-default=1"}));
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved full.mkv."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved full.mkv."));
 
         // Name before language; tracks in stored order; one argument per piece.
         s.backend.set_track_language(QStringLiteral("Episode 1"), 3, QStringLiteral("ger"));
@@ -230,8 +230,8 @@ private Q_SLOTS:
         s.backend.insert_chapter_start(0, 1); // Main: 00:10 - 05:10
         s.backend.insert_chapter_end(1, 5);   // Part two: 03:00 - 06:00
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved editions.mkv."));
-        QVERIFY(!s.backend.save_failed());
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved editions.mkv."));
+        QVERIFY(!s.backend.saves()->save_failed());
 
         const QJsonObject j = mkvmerge_json(path);
         const QJsonArray tracks = j[QStringLiteral("tracks")].toArray();
@@ -268,12 +268,12 @@ private Q_SLOTS:
 
         // Saved edits are no longer pending; saving again has nothing to do.
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Nothing to save: editions.mkv has no changes."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Nothing to save: editions.mkv has no changes."));
 
         // A name cleared is removed from the file, not stored empty.
         s.backend.set_track_name(QStringLiteral("Editions"), 1, QString());
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved editions.mkv."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved editions.mkv."));
         auto file = reader::File::open(path.toStdString());
         auto view = reader::MatroskaView::read_from(*file);
         QVERIFY(view && view->segments.at(0).tracks);
@@ -290,7 +290,7 @@ private Q_SLOTS:
         QVERIFY(!s.backend.add_file(path));
         s.backend.set_track_name(QStringLiteral("Editions"), 2, QStringLiteral("Stereo"));
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved editions.mkv."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved editions.mkv."));
         QCOMPARE(describe_chapters(path), before);
 
         // A rename writes the chapters, and still loses nothing else.
@@ -340,7 +340,7 @@ private Q_SLOTS:
         Setup s;
         QVERIFY(!s.backend.add_file(path));
         // Told on opening, before any save is tried.
-        QCOMPARE(s.backend.active_warning().contains(QStringLiteral("Its chapters cannot be saved as they are")), !carried);
+        QCOMPARE(s.backend.saves()->active_warning().contains(QStringLiteral("Its chapters cannot be saved as they are")), !carried);
         s.backend.set_chapter_name(0, 1, QStringLiteral("Renamed"));
         s.save();
         QStringList expected = before;
@@ -348,19 +348,19 @@ private Q_SLOTS:
             if (line.trimmed().startsWith(QStringLiteral("display Plain")))
                 line.replace(QStringLiteral("Plain"), QStringLiteral("Renamed"));
         if (carried) {
-            QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
+            QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
             QCOMPARE(describe_chapters(path), expected);
             auto file = reader::File::open(path.toStdString());
             const auto view = reader::MatroskaView::read_from(*file);
             QCOMPARE(QByteArray::fromStdString(view->segments.at(0).chapters->edition_entry.at(0).chapter_atom.at(0)
                                                    .chapter_display.at(0).chap_string.value), odd);
         } else {
-            QVERIFY(s.backend.save_failed());
-            QVERIFY2(s.backend.save_status().startsWith(QStringLiteral("Could not save odd-names.mkv: Its chapters cannot be saved: the chapter")) &&
-                         s.backend.save_status().endsWith(QStringLiteral("Nothing was changed.")),
-                     qPrintable(s.backend.save_status()));
+            QVERIFY(s.backend.saves()->save_failed());
+            QVERIFY2(s.backend.saves()->save_status().startsWith(QStringLiteral("Could not save odd-names.mkv: Its chapters cannot be saved: the chapter")) &&
+                         s.backend.saves()->save_status().endsWith(QStringLiteral("Nothing was changed.")),
+                     qPrintable(s.backend.saves()->save_status()));
             QCOMPARE(describe_chapters(path), before);
-            QVERIFY(s.backend.active_modified());
+            QVERIFY(s.backend.history()->active_modified());
         }
     }
 
@@ -375,23 +375,23 @@ private Q_SLOTS:
             s.backend.set_track_name(s.backend.active_document()->title(), 1, QStringLiteral("Both"));
         }
         QStringList said;
-        connect(&s.backend, &Backend::save_status_changed, &s.backend, [&] { said << s.backend.save_status(); });
-        s.backend.save_all();
-        s.backend.save_all();
+        connect(s.backend.saves(), &Saving::save_status_changed, &s.backend, [&] { said << s.backend.saves()->save_status(); });
+        s.backend.saves()->save_all();
+        s.backend.saves()->save_all();
         s.wait();
         QCOMPARE(said.filter(QStringLiteral("Saving")),
                  (QStringList{"Saving 1 of 2: full.mkv\u2026", "Saving 2 of 2: editions.mkv\u2026"}));
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved 2 files."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved 2 files."));
         // One of them gone: the other is saved, the count and the reason are said.
         for (quint64 i : {1, 0}) {
             s.backend.select_file(i);
             s.backend.set_track_name(s.backend.active_document()->title(), 1, QStringLiteral("Again"));
         }
         QVERIFY(QFile::remove(dir.filePath(QStringLiteral("editions.mkv"))));
-        s.backend.save_all();
+        s.backend.saves()->save_all();
         s.wait();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("1 of 2 files could not be saved. Could not save editions.mkv: No such file or directory."));
-        QCOMPARE(s.backend.unsaved_files(), QStringList{QStringLiteral("editions.mkv")});
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("1 of 2 files could not be saved. Could not save editions.mkv: No such file or directory."));
+        QCOMPARE(s.backend.history()->unsaved_files(), QStringList{QStringLiteral("editions.mkv")});
     }
 
     void failures_keep_the_edits() {
@@ -402,9 +402,9 @@ private Q_SLOTS:
         // No mkvpropedit on PATH.
         qputenv("PATH", dir.filePath(QStringLiteral("empty")).toUtf8());
         s.save();
-        QVERIFY(s.backend.save_failed());
-        QVERIFY2(s.backend.save_status().startsWith(QStringLiteral("Could not save full.mkv: mkvpropedit could not be started")),
-                 qPrintable(s.backend.save_status()));
+        QVERIFY(s.backend.saves()->save_failed());
+        QVERIFY2(s.backend.saves()->save_status().startsWith(QStringLiteral("Could not save full.mkv: mkvpropedit could not be started")),
+                 qPrintable(s.backend.saves()->save_status()));
         QVERIFY(s.backend.last_run() && s.backend.last_run()->start_error);
         use_real_tool();
 
@@ -419,13 +419,13 @@ private Q_SLOTS:
         s.save();
         if (::geteuid() == 0)
             QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
-        QVERIFY(s.backend.save_failed());
-        QVERIFY2(s.backend.save_status().contains(QStringLiteral("could not be opened for writing")),
-                 qPrintable(s.backend.save_status()));
+        QVERIFY(s.backend.saves()->save_failed());
+        QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("could not be opened for writing")),
+                 qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(s.backend.last_run()->exit_code, 2);
         // Still pending: a later save sends it again.
         s.save();
-        QCOMPARE(s.backend.save_status(), QStringLiteral("Saved full.mkv."));
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved full.mkv."));
         QCOMPARE(mkvmerge_json(path)[QStringLiteral("tracks")][0][QStringLiteral("properties")][QStringLiteral("track_name")].toString(),
                  QStringLiteral("New"));
 
@@ -436,10 +436,10 @@ private Q_SLOTS:
         s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Warned"));
         s.save();
         use_real_tool();
-        QVERIFY2(s.backend.save_status().startsWith(QStringLiteral("Saved full.mkv with warnings: ")) &&
-                     s.backend.save_status().endsWith(QStringLiteral(": Warning: a test warning.")),
-                 qPrintable(s.backend.save_status()));
-        QVERIFY(!s.backend.save_failed() && !s.backend.active_modified());
+        QVERIFY2(s.backend.saves()->save_status().startsWith(QStringLiteral("Saved full.mkv with warnings: ")) &&
+                     s.backend.saves()->save_status().endsWith(QStringLiteral(": Warning: a test warning.")),
+                 qPrintable(s.backend.saves()->save_status()));
+        QVERIFY(!s.backend.saves()->save_failed() && !s.backend.history()->active_modified());
         QCOMPARE(mkvmerge_json(path)[QStringLiteral("tracks")][0][QStringLiteral("properties")][QStringLiteral("track_name")].toString(),
                  QStringLiteral("Warned"));
     }

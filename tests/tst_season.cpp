@@ -78,11 +78,11 @@ private Q_SLOTS:
     void default_by_language_changes_the_right_tracks_in_every_episode() {
         Setup s;
         open_season(s, media_paths());
-        const QVariantMap preview = s.backend.preview_default_by_language(QStringLiteral("audio"), QStringLiteral("jpn"));
+        const QVariantMap preview = s.backend.season()->preview_default_by_language(QStringLiteral("audio"), QStringLiteral("jpn"));
         QCOMPARE(preview[QStringLiteral("files")].toInt(), 3);
         QCOMPARE(preview[QStringLiteral("changes")].toList().size(), 6);
-        QCOMPARE(s.backend.unsaved_files(), QStringList()); // a preview changes nothing
-        QCOMPARE(s.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("jpn")), 3);
+        QCOMPARE(s.backend.history()->unsaved_files(), QStringList()); // a preview changes nothing
+        QCOMPARE(s.backend.season()->default_by_language(QStringLiteral("audio"), QStringLiteral("jpn")), 3);
         const QString e1 = media(episodes[0]), e3 = media(episodes[2]), e4 = media(episodes[3]);
         QCOMPARE(arguments(s.backend),
                  (QStringList{edit(e1, "Japanese", "--set flag-default=1") + ' ' + edit(e1, "English dub", "--set flag-default=0"),
@@ -91,12 +91,12 @@ private Q_SLOTS:
                               // Stored order: the dub comes first in this episode.
                               edit(e4, "English dub", "--set flag-default=0") + ' ' + edit(e4, "Japanese", "--set flag-default=1")}));
         // Each file's change is one step of its own history.
-        QCOMPARE(s.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("ja")), 0);
-        s.backend.undo();
-        QCOMPARE(s.backend.unsaved_files(), (QStringList{"s01e03.mkv", "s01e04.mkv"}));
+        QCOMPARE(s.backend.season()->default_by_language(QStringLiteral("audio"), QStringLiteral("ja")), 0);
+        s.backend.history()->undo();
+        QCOMPARE(s.backend.history()->unsaved_files(), (QStringList{"s01e03.mkv", "s01e04.mkv"}));
         // English subtitles: the first of them in each file, whatever its name (in e04 not
         // "Signs & Songs", which stops being default).
-        QCOMPARE(s.backend.default_by_language(QStringLiteral("subtitles"), QStringLiteral("en")), 1);
+        QCOMPARE(s.backend.season()->default_by_language(QStringLiteral("subtitles"), QStringLiteral("en")), 1);
         QCOMPARE(arguments(s.backend)[3], edit(e4, "English dub", "--set flag-default=0") + ' ' +
                                               edit(e4, "Full Subtitles", "--set flag-default=1") + ' ' +
                                               edit(e4, "Japanese", "--set flag-default=1") + ' ' +
@@ -108,21 +108,21 @@ private Q_SLOTS:
         open_season(s, media_paths());
         const QString title = QStringLiteral("Episode 1");
         // "Signs & Songs" is track 4 here, 3 in e02, 5 in e03 and 5 in e04.
-        QVERIFY(s.backend.set_track_flag(title, 4, QStringLiteral("forced"), 1));
+        QVERIFY(s.backend.track_edits()->set_track_flag(title, 4, QStringLiteral("forced"), 1));
         s.backend.set_track_name(title, 4, QStringLiteral("Signs"));
-        QCOMPARE(s.backend.apply_track_to_all(4), 3);
+        QCOMPARE(s.backend.season()->apply_track_to_all(4), 3);
         const QStringList args = arguments(s.backend);
         for (int i = 1; i < 4; ++i)
             QCOMPARE(args[i], edit(media(episodes[i]), "Signs & Songs", "--set name=Signs --set flag-forced=1"));
 
         // "Full Subtitles": two of them in e03, so e03 is skipped and says why.
-        QVERIFY(s.backend.set_track_flag(title, 5, QStringLiteral("hearing-impaired"), 0));
-        const QVariantMap preview = s.backend.preview_apply_track_to_all(5);
+        QVERIFY(s.backend.track_edits()->set_track_flag(title, 5, QStringLiteral("hearing-impaired"), 0));
+        const QVariantMap preview = s.backend.season()->preview_apply_track_to_all(5);
         QCOMPARE(preview[QStringLiteral("files")].toInt(), 2);
         QCOMPARE(preview[QStringLiteral("skipped")].toStringList(),
                  QStringList{"s01e03.mkv: it has 2 subtitle tracks named \u201CFull Subtitles\u201D in \u201Cen\u201D: which one is meant is unclear"});
-        QCOMPARE(s.backend.apply_track_to_all(5), 2);
-        QVERIFY(s.backend.save_status().contains(QStringLiteral("Skipped: s01e03.mkv")));
+        QCOMPARE(s.backend.season()->apply_track_to_all(5), 2);
+        QVERIFY(s.backend.saves()->save_status().contains(QStringLiteral("Skipped: s01e03.mkv")));
         QCOMPARE(arguments(s.backend)[3], edit(media(episodes[3]), "Full Subtitles", "--set flag-hearing-impaired=0") + ' ' +
                                                edit(media(episodes[3]), "Signs & Songs", "--set name=Signs --set flag-forced=1"));
         QVERIFY(!arguments(s.backend)[2].contains(QStringLiteral("hearing")));
@@ -130,8 +130,8 @@ private Q_SLOTS:
         // The dub, renamed: e02 has none; e03 has one besides its commentary.
         s.backend.set_track_name(title, 3, QStringLiteral("English"));
         s.backend.set_track_language(title, 3, QStringLiteral("en-US"));
-        QCOMPARE(s.backend.apply_track_to_all(3), 2);
-        QVERIFY(s.backend.save_status().contains(QStringLiteral("s01e02.mkv (it has no audio track named \u201CEnglish dub\u201D")));
+        QCOMPARE(s.backend.season()->apply_track_to_all(3), 2);
+        QVERIFY(s.backend.saves()->save_status().contains(QStringLiteral("s01e02.mkv (it has no audio track named \u201CEnglish dub\u201D")));
         QVERIFY(arguments(s.backend)[2].startsWith(edit(media(episodes[2]), "English dub", "--set name=English --set language=en-US")));
 
         // A track of the same name in another language is another track.
@@ -141,7 +141,7 @@ private Q_SLOTS:
         Setup t;
         open_season(t, {media(episodes[0]), french});
         t.backend.set_track_name(title, 3, QStringLiteral("English"));
-        QCOMPARE(t.backend.apply_track_to_all(3), 0);
+        QCOMPARE(t.backend.season()->apply_track_to_all(3), 0);
         QCOMPARE(arguments(t.backend)[1], QString());
     }
 
@@ -150,27 +150,27 @@ private Q_SLOTS:
         open_season(s, media_paths());
         // Forced is for subtitles: an audio track named for its songs is left alone.
         s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("Insert Songs"));
-        const QVariantList suggestions = s.backend.flag_suggestions();
+        const QVariantList suggestions = s.backend.season()->flag_suggestions();
         QStringList flags;
         for (const QVariant &v : suggestions)
             flags << v.toMap()[QStringLiteral("flag")].toString();
         QCOMPARE(flags, (QStringList{"forced", "commentary", "hearing-impaired"}));
-        QCOMPARE(s.backend.unsaved_files(), QStringList{"s01e01.mkv"}); // a suggestion alone changes nothing
-        QCOMPARE(s.backend.accept_flag_suggestion(QStringLiteral("forced")), 4);
+        QCOMPARE(s.backend.history()->unsaved_files(), QStringList{"s01e01.mkv"}); // a suggestion alone changes nothing
+        QCOMPARE(s.backend.season()->accept_flag_suggestion(QStringLiteral("forced")), 4);
         QCOMPARE(arguments(s.backend)[0], edit(media(episodes[0]), "Japanese", "--set name=Insert Songs") + ' ' +
                                               edit(media(episodes[0]), "Signs & Songs", "--set flag-forced=1"));
         for (int i = 1; i < 4; ++i)
             QCOMPARE(arguments(s.backend)[i], edit(media(episodes[i]), "Signs & Songs", "--set flag-forced=1"));
-        QCOMPARE(s.backend.accept_flag_suggestion(QStringLiteral("hearing-impaired")), 1);
+        QCOMPARE(s.backend.season()->accept_flag_suggestion(QStringLiteral("hearing-impaired")), 1);
         QCOMPARE(arguments(s.backend)[3], edit(media(episodes[3]), "Signs & Songs", "--set flag-forced=1") + ' ' +
                                               edit(media(episodes[3]), "English SDH", "--set flag-hearing-impaired=1"));
-        QCOMPARE(s.backend.flag_suggestions().size(), 1); // commentary, still only suggested
+        QCOMPARE(s.backend.season()->flag_suggestions().size(), 1); // commentary, still only suggested
     }
 
     void overview_marks_the_odd_episodes() {
         Setup s;
         open_season(s, media_paths());
-        const QVariantMap o = s.backend.season_overview();
+        const QVariantMap o = s.backend.season()->season_overview();
         const QStringList columns = o[QStringLiteral("columns")].toStringList();
         const int dub = static_cast<int>(columns.indexOf(QStringLiteral("Audio \u00B7 en \u00B7 \u201CEnglish dub\u201D")));
         QVERIFY2(dub >= 0, qPrintable(columns.join(QLatin1Char('|'))));
@@ -183,15 +183,15 @@ private Q_SLOTS:
         QVERIFY(!cell(1, dub)[QStringLiteral("present")].toBool());
         QVERIFY(rows[1].toMap()[QStringLiteral("odd")].toBool()); // its row says so too
         // Flags in words: the ones set, and "disabled" for a track that is not enabled.
-        QVERIFY(s.backend.set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("hearing-impaired"), 1));
-        QVERIFY(s.backend.set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("commentary"), 0));
-        QVERIFY(s.backend.set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("enabled"), 0));
-        const QVariantMap flagged = s.backend.season_overview()[QStringLiteral("rows")].toList()[0].toMap()[QStringLiteral("cells")].toList()[dub].toMap();
+        QVERIFY(s.backend.track_edits()->set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("hearing-impaired"), 1));
+        QVERIFY(s.backend.track_edits()->set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("commentary"), 0));
+        QVERIFY(s.backend.track_edits()->set_track_flag(QStringLiteral("Episode 1"), 3, QStringLiteral("enabled"), 0));
+        const QVariantMap flagged = s.backend.season()->season_overview()[QStringLiteral("rows")].toList()[0].toMap()[QStringLiteral("cells")].toList()[dub].toMap();
         QCOMPARE(flagged[QStringLiteral("text")].toString(), QStringLiteral("#3 \u00B7 default \u00B7 hearing impaired \u00B7 disabled"));
         // Two episodes, one with the dub: neither is the norm, so neither stands out.
         Setup two;
         open_season(two, {media(episodes[0]), media(episodes[1])});
-        const QVariantList pair = two.backend.season_overview()[QStringLiteral("rows")].toList();
+        const QVariantList pair = two.backend.season()->season_overview()[QStringLiteral("rows")].toList();
         for (const QVariant &row : pair) {
             QVERIFY(!row.toMap()[QStringLiteral("odd")].toBool());
             for (const QVariant &c : row.toMap()[QStringLiteral("cells")].toList())
@@ -205,25 +205,25 @@ private Q_SLOTS:
         const QString title = QStringLiteral("Episode 1");
         auto refused = [&](bool changed, const char *why) {
             QVERIFY(!changed);
-            QVERIFY(s.backend.save_failed());
-            QVERIFY2(s.backend.save_status().contains(QLatin1StringView(why)), qPrintable(s.backend.save_status()));
+            QVERIFY(s.backend.saves()->save_failed());
+            QVERIFY2(s.backend.saves()->save_status().contains(QLatin1StringView(why)), qPrintable(s.backend.saves()->save_status()));
         };
-        refused(s.backend.set_track_flag(title, 2, QStringLiteral("loud"), 1), "not a track flag");
-        refused(s.backend.set_track_flag(title, 2, QStringLiteral("original"), 2), "0, 1 or -1");
-        refused(s.backend.set_track_flag(title, 2, QStringLiteral("forced"), -1), "0 or 1");
-        refused(s.backend.set_track_flag(title, 99, QStringLiteral("forced"), 1), "no track 99");
-        refused(s.backend.default_by_language(QStringLiteral("video"), QStringLiteral("jpn")), "use audio or subtitles");
-        refused(s.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("xx")), "not an ISO 639");
-        refused(s.backend.default_by_language(QStringLiteral("audio"), QStringLiteral("fre")), "No open file has an audio track in French");
-        refused(s.backend.apply_track_to_all(2), "no changes to apply");
-        refused(s.backend.apply_track_to_all(42), "no track 42");
+        refused(s.backend.track_edits()->set_track_flag(title, 2, QStringLiteral("loud"), 1), "not a track flag");
+        refused(s.backend.track_edits()->set_track_flag(title, 2, QStringLiteral("original"), 2), "0, 1 or -1");
+        refused(s.backend.track_edits()->set_track_flag(title, 2, QStringLiteral("forced"), -1), "0 or 1");
+        refused(s.backend.track_edits()->set_track_flag(title, 99, QStringLiteral("forced"), 1), "no track 99");
+        refused(s.backend.season()->default_by_language(QStringLiteral("video"), QStringLiteral("jpn")), "use audio or subtitles");
+        refused(s.backend.season()->default_by_language(QStringLiteral("audio"), QStringLiteral("xx")), "not an ISO 639");
+        refused(s.backend.season()->default_by_language(QStringLiteral("audio"), QStringLiteral("fre")), "No open file has an audio track in French");
+        refused(s.backend.season()->apply_track_to_all(2), "no changes to apply");
+        refused(s.backend.season()->apply_track_to_all(42), "no track 42");
         s.backend.set_track_language(title, 2, QStringLiteral("Japanese"));
-        QVERIFY(s.backend.save_status().contains(QStringLiteral("two or three letters")));
+        QVERIFY(s.backend.saves()->save_status().contains(QStringLiteral("two or three letters")));
         s.backend.set_track_name(title, 2, QStringLiteral("two\nlines"));
-        refused(s.backend.set_title(QStringLiteral("tab\there")), "control characters");
+        refused(s.backend.track_edits()->set_title(QStringLiteral("tab\there")), "control characters");
         // Another spelling of the language read is no edit.
         s.backend.set_track_language(title, 2, QStringLiteral("jpn"));
-        QCOMPARE(s.backend.unsaved_files(), QStringList());
+        QCOMPARE(s.backend.history()->unsaved_files(), QStringList());
     }
 
     void title_flags_and_the_command_shown() {
@@ -231,19 +231,19 @@ private Q_SLOTS:
         const QString path = work.copy(QStringLiteral("s01e01.mkv"), QStringLiteral("it's here.mkv"));
         Setup s;
         open_season(s, {path});
-        QVERIFY(s.backend.set_title(QStringLiteral("New title")));
-        QVERIFY(s.backend.set_track_flag(QStringLiteral("Episode 1"), 2, QStringLiteral("commentary"), 1));
-        QCOMPARE(s.backend.active_title(), QStringLiteral("New title"));
-        const QVariantMap command = s.backend.save_command();
+        QVERIFY(s.backend.track_edits()->set_title(QStringLiteral("New title")));
+        QVERIFY(s.backend.track_edits()->set_track_flag(QStringLiteral("Episode 1"), 2, QStringLiteral("commentary"), 1));
+        QCOMPARE(s.backend.track_edits()->active_title(), QStringLiteral("New title"));
+        const QVariantMap command = s.backend.saves()->save_command();
         QCOMPARE(command[QStringLiteral("text")].toString(),
                  QStringLiteral("mkvpropedit '%1' --edit info --set 'title=New title' --edit track:=%2 --set flag-commentary=1")
                      .arg(QString(path).replace(QStringLiteral("'"), QStringLiteral("'\\''")), uid(path, "Japanese")));
-        QVERIFY(s.backend.set_title(QString()));
+        QVERIFY(s.backend.track_edits()->set_title(QString()));
         QCOMPARE(plan_save(*s.backend.active_document()).info_arguments,
                  (QStringList{"--edit", "info", "--delete", "title"}));
         s.save();
-        QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
-        QCOMPARE(s.backend.active_title(), QString());
+        QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
+        QCOMPARE(s.backend.track_edits()->active_title(), QString());
         QCOMPARE(s.backend.active_document()->info().title.has_value(), false);
     }
 
@@ -260,9 +260,9 @@ private Q_SLOTS:
                                "flag_original", "flag_commentary", "enabled_track"};
         for (int value : {1, 0, -1}) {
             for (const QString &flag : names)
-                s.backend.set_track_flag(title, 2, flag, flag == QStringLiteral("forced") || flag == QStringLiteral("enabled") ? (value < 0 ? 1 - (flag == QStringLiteral("forced")) : value) : value);
+                s.backend.track_edits()->set_track_flag(title, 2, flag, flag == QStringLiteral("forced") || flag == QStringLiteral("enabled") ? (value < 0 ? 1 - (flag == QStringLiteral("forced")) : value) : value);
             s.save();
-            QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
+            QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
             const FlagValues read = s.backend.active_document()->read().tracks[1].flags;
             const QJsonObject props = mkvmerge_tracks(path)[1].toObject()[QStringLiteral("properties")].toObject();
             for (qsizetype k = 0; k < names.size(); ++k) {
@@ -278,9 +278,9 @@ private Q_SLOTS:
         // Every flag a value of its own, then the opposite: two flags mixed up never pass.
         for (const unsigned pattern : {0b1010101u, 0b0101010u}) {
             for (qsizetype k = 0; k < names.size(); ++k)
-                s.backend.set_track_flag(title, 2, names[k], static_cast<int>(pattern >> k & 1u));
+                s.backend.track_edits()->set_track_flag(title, 2, names[k], static_cast<int>(pattern >> k & 1u));
             s.save();
-            QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
+            QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
             const FlagValues read = s.backend.active_document()->read().tracks[1].flags;
             const QJsonObject props = mkvmerge_tracks(path)[1].toObject()[QStringLiteral("properties")].toObject();
             for (qsizetype k = 0; k < names.size(); ++k) {
@@ -293,7 +293,7 @@ private Q_SLOTS:
         for (const auto &[track, tag] : tags)
             s.backend.set_track_language(title, track, QString::fromLatin1(tag));
         s.save();
-        QVERIFY2(!s.backend.save_failed(), qPrintable(s.backend.save_status()));
+        QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
         QStringList shown, ietf, legacy;
         for (const auto &v : s.backend.active_document()->read().tracks)
             shown << v.language;

@@ -225,14 +225,14 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_Up);
         QCOMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
         // Passing through the fields without typing changes nothing and says nothing.
-        const QString status = backend->save_status();
+        const QString status = backend->saves()->save_status();
         click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
         click(item_in(QStringLiteral("track_1"), QStringLiteral("trackName")));
         click(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterStart")));
         click(item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterName")));
         click(item(QStringLiteral("file_0")));
-        QVERIFY(!backend->active_modified());
-        QCOMPARE(backend->save_status(), status);
+        QVERIFY(!backend->history()->active_modified());
+        QCOMPARE(backend->saves()->save_status(), status);
         // PgDown and PgUp from a field too.
         click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
         QTest::keyClick(window, Qt::Key_PageDown);
@@ -279,7 +279,7 @@ private Q_SLOTS:
         type_text(QStringLiteral("xyz"));
         QTest::keyClick(window, Qt::Key_Escape);
         QCOMPARE(item(QStringLiteral("titleField"))->property("text").toString(), QStringLiteral("Season one"));
-        QCOMPARE(backend->active_title(), QStringLiteral("Season one"));
+        QCOMPARE(backend->track_edits()->active_title(), QStringLiteral("Season one"));
 
         QTRY_VERIFY(window->title().startsWith(QStringLiteral("\u25CF ")));
         QCOMPARE(unreadable(item_in(QStringLiteral("file_0"), QStringLiteral("fileLabel")), QStringLiteral("\u25CF full.mkv")), QString());
@@ -339,7 +339,7 @@ private Q_SLOTS:
         QTRY_COMPARE(item_in(QStringLiteral("chapter_2"), QStringLiteral("skipType"))->property("displayText").toString(),
                      QStringLiteral("End credits"));
         QVERIFY(field_text("chapter_2", "chapterName").startsWith(QStringLiteral("Ending")));
-        backend->undo();
+        backend->history()->undo();
         QTRY_COMPARE(item_in(QStringLiteral("chapter_2"), QStringLiteral("skipType"))->property("displayText").toString(),
                      QStringLiteral("None"));
         // The two rarer roles sit in the row's menu.
@@ -350,7 +350,7 @@ private Q_SLOTS:
             QTRY_COMPARE(item_in(QStringLiteral("chapter_2"), QStringLiteral("skipType"))->property("displayText").toString(),
                          QString::fromUtf8(skip));
             QVERIFY(field_text("chapter_2", "chapterName").startsWith(QString::fromUtf8(name)));
-            backend->undo();
+            backend->history()->undo();
             QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
         }
 
@@ -364,7 +364,7 @@ private Q_SLOTS:
         click(item_in(QStringLiteral("chapter_3"), QStringLiteral("chapterName")));
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         type_text(QStringLiteral("Typed here"));
-        QVERIFY(backend->delete_chapter(0, 3));
+        QVERIFY(backend->chapter_edits()->delete_chapter(0, 3));
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
         QTest::keyClick(window, Qt::Key_Return);
         QQuickItem *status = item(QStringLiteral("statusLine"));
@@ -373,8 +373,8 @@ private Q_SLOTS:
                      QStringLiteral("That chapter is no longer in the active file. Nothing was changed."));
         QCOMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main (first 90 s)"));
         QCOMPARE(backend->property("active_file_name").toString(), QStringLiteral("editions.mkv"));
-        backend->undo(); // the test's own edits go
-        backend->undo();
+        backend->history()->undo(); // the test's own edits go
+        backend->history()->undo();
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
         QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main"));
 
@@ -384,7 +384,7 @@ private Q_SLOTS:
         click(item_in(QStringLiteral("chapter_3"), QStringLiteral("deleteChapter")));
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Teil eins"));
         QCOMPARE(field_text("chapter_2", "chapterEnd"), QStringLiteral("06:30.000"));
-        backend->undo();
+        backend->history()->undo();
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
         // "90 s from end": Main (01:40 to 05:10) keeps its start, the new piece takes the last 90 s.
         QTRY_VERIFY(item_in(QStringLiteral("chapter_2"), QStringLiteral("splitEnd")));
@@ -392,13 +392,13 @@ private Q_SLOTS:
         QTRY_COMPARE(field_text("chapter_2", "chapterEnd"), QStringLiteral("03:40.000"));
         QCOMPARE(field_text("chapter_3", "chapterStart"), QStringLiteral("03:40.000"));
         QCOMPARE(field_text("chapter_3", "chapterEnd"), QStringLiteral("05:10.000"));
-        backend->undo();
+        backend->history()->undo();
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
     }
 
     void save_both_files_and_read_them_back() {
         QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
-        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved editions.mkv."));
+        QTRY_COMPARE(backend->saves()->save_status(), QStringLiteral("Saved editions.mkv."));
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), QStringLiteral("Saved editions.mkv.")), QString());
         QCOMPARE(item(QStringLiteral("file_1"))->property("modified").toBool(), false);
         auto editions = read_back(dir.filePath(QStringLiteral("editions.mkv")));
@@ -417,7 +417,7 @@ private Q_SLOTS:
 
         click(item(QStringLiteral("file_0")));
         click(item(QStringLiteral("saveButton")));
-        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved full.mkv."));
+        QTRY_COMPARE(backend->saves()->save_status(), QStringLiteral("Saved full.mkv."));
         auto full = read_back(dir.filePath(QStringLiteral("full.mkv")));
         QVERIFY(full && full->tracks);
         const auto &tracks = full->tracks->track_entry;
@@ -440,19 +440,19 @@ private Q_SLOTS:
         QVERIFY(!revert->property("enabled").toBool());
         QVERIFY(undo_save->property("enabled").toBool()); // the save just made
         type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("Changed"));
-        QTRY_VERIFY(backend->active_modified());
+        QTRY_VERIFY(backend->history()->active_modified());
         // With an edit pending, the File menu offers Revert, not Undo Last Save (it would lose the edit).
         QVERIFY(revert->property("enabled").toBool());
         QVERIFY(!undo_save->property("enabled").toBool());
         click(item(QStringLiteral("undoButton")));
         QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
-        QVERIFY(!backend->active_modified());
+        QVERIFY(!backend->history()->active_modified());
         click(item(QStringLiteral("redoButton")));
         QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Changed"));
-        QVERIFY(backend->active_modified());
+        QVERIFY(backend->history()->active_modified());
         QMetaObject::invokeMethod(revert, "trigger");
         QTRY_COMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
-        QVERIFY(!backend->active_modified());
+        QVERIFY(!backend->history()->active_modified());
         QVERIFY(!revert->property("enabled").toBool());
         QVERIFY(undo_save->property("enabled").toBool());
     }
@@ -463,7 +463,7 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         type_text(QStringLiteral("Typed only"));
         QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
-        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved full.mkv."));
+        QTRY_COMPARE(backend->saves()->save_status(), QStringLiteral("Saved full.mkv."));
         auto full = read_back(dir.filePath(QStringLiteral("full.mkv")));
         QVERIFY(full && full->tracks);
         QCOMPARE(full->tracks->track_entry.at(0).name->value, std::string("Typed only"));
@@ -480,7 +480,7 @@ private Q_SLOTS:
                  QString());
         QMetaObject::invokeMethod(dialog, "close");
         QTRY_VERIFY(!dialog->property("visible").toBool());
-        QVERIFY(backend->set_title(QStringLiteral("Shown first")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Shown first")));
         QMetaObject::invokeMethod(show, "trigger");
         QTRY_VERIFY(dialog->property("opened").toBool());
         QCOMPARE(unreadable(find_item(content, QStringLiteral("commandSays")), QStringLiteral("Save runs this command:")), QString());
@@ -491,8 +491,8 @@ private Q_SLOTS:
                  QStringLiteral("Close | Save command | Save runs this command: | "
                                 "mkvpropedit DIR/full.mkv --edit info --set 'title=Shown first' | Copy"));
         click_beside(dialog);
-        backend->undo();
-        QTRY_VERIFY(!backend->active_modified());
+        backend->history()->undo();
+        QTRY_VERIFY(!backend->history()->active_modified());
     }
 
     // Typing left uncommitted goes with the file it was typed into when another is chosen.
@@ -503,10 +503,10 @@ private Q_SLOTS:
         type_text(QStringLiteral("Kept"));
         click(item(QStringLiteral("file_1")));
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
-        QCOMPARE(backend->unsaved_files(), QStringList{"full.mkv"});
+        QCOMPARE(backend->history()->unsaved_files(), QStringList{"full.mkv"});
         click(item(QStringLiteral("file_0")));
         QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Kept"));
-        QMetaObject::invokeMethod(backend, "revert_file");
+        QMetaObject::invokeMethod(backend->history(), "revert_file");
         QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Typed only"));
     }
 
@@ -522,9 +522,9 @@ private Q_SLOTS:
         // An edit made meanwhile is not saved over the other program's change...
         type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("Mine"));
         click(item(QStringLiteral("saveButton")));
-        QTRY_VERIFY(!backend->saving());
-        QVERIFY(backend->save_failed());
-        QVERIFY2(backend->save_status().contains(QStringLiteral("changed on disk")), qPrintable(backend->save_status()));
+        QTRY_VERIFY(!backend->saves()->saving());
+        QVERIFY(backend->saves()->save_failed());
+        QVERIFY2(backend->saves()->save_status().contains(QStringLiteral("changed on disk")), qPrintable(backend->saves()->save_status()));
         // ...and Reload asks before it drops the edit, then shows what is on disk.
         click(item_in(QStringLiteral("diskBanner"), QStringLiteral("reloadButton")));
         QObject *dialog = window->findChild<QObject *>(QStringLiteral("reloadDialog"));
@@ -534,7 +534,7 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(dialog, "discarded"); // as the Discard button does
         QTRY_COMPARE(field_text("track_1", "trackName"), QStringLiteral("From elsewhere"));
         QCOMPARE(field_text("track_2", "trackName"), QStringLiteral("Commentary"));
-        QVERIFY(!backend->active_modified());
+        QVERIFY(!backend->history()->active_modified());
         QTRY_VERIFY(!item(QStringLiteral("diskBanner")));
 
         // Without edits, Reload shows the file as it is now at once.
@@ -552,7 +552,7 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("diskBanner")));
         type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("Mine anyway"));
         click(item_in(QStringLiteral("diskBanner"), QStringLiteral("saveAnywayButton")));
-        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved full.mkv."));
+        QTRY_COMPARE(backend->saves()->save_status(), QStringLiteral("Saved full.mkv."));
         QCOMPARE(read_back(path)->tracks->track_entry.at(0).name->value, std::string("Mine anyway"));
         QTRY_VERIFY(!item(QStringLiteral("diskBanner")));
     }
@@ -562,24 +562,24 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_1")));
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
         type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("All two"));
-        QCOMPARE(backend->unsaved_files(), (QStringList{"full.mkv", "editions.mkv"}));
+        QCOMPARE(backend->history()->unsaved_files(), (QStringList{"full.mkv", "editions.mkv"}));
         QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
-        QTRY_COMPARE(backend->save_status(), QStringLiteral("Saved 2 files."));
-        QVERIFY(backend->unsaved_files().isEmpty());
+        QTRY_COMPARE(backend->saves()->save_status(), QStringLiteral("Saved 2 files."));
+        QVERIFY(backend->history()->unsaved_files().isEmpty());
         QCOMPARE(read_back(dir.filePath(QStringLiteral("editions.mkv")))->tracks->track_entry.at(0).name->value,
                  std::string("All two"));
         // The save can be taken back from the File menu.
         QObject *undo_save = window->findChild<QObject *>(QStringLiteral("undoSaveAction"));
         QVERIFY(undo_save && undo_save->property("enabled").toBool());
         QMetaObject::invokeMethod(undo_save, "trigger");
-        QCOMPARE(backend->save_status(), QStringLiteral("Undid the last save of editions.mkv."));
+        QCOMPARE(backend->saves()->save_status(), QStringLiteral("Undid the last save of editions.mkv."));
         QTRY_COMPARE(field_text("track_0", "trackName"), QString()); // unnamed, as before the save
         QVERIFY(!read_back(dir.filePath(QStringLiteral("editions.mkv")))->tracks->track_entry.at(0).name);
     }
 
     // Thousands of chapters: only the rows in view have delegates, and edits still land.
     void a_chapter_list_of_thousands_stays_light() {
-        backend->add_urls({QUrl::fromLocalFile(media("many.mkv"))});
+        backend->files()->add_urls({QUrl::fromLocalFile(media("many.mkv"))});
         QTRY_VERIFY(item(QStringLiteral("file_2")));
         click(item(QStringLiteral("file_2")));
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("many.mkv"));
@@ -602,7 +602,7 @@ private Q_SLOTS:
         type_into(item_in(QStringLiteral("chapter_4999"), QStringLiteral("chapterName")), QStringLiteral("The last"));
         QCOMPARE(backend->active_document()->state().editions.at(0).chapter_atom.at(4999).chapter_display.at(0).chap_string.value,
                  std::string("The last"));
-        QMetaObject::invokeMethod(backend, "revert_file");
+        QMetaObject::invokeMethod(backend->history(), "revert_file");
         backend->delete_file(static_cast<quint64>(backend->active_row()));
         click(item(QStringLiteral("file_1")));
     }
@@ -628,11 +628,11 @@ private Q_SLOTS:
         QTRY_COMPARE(backend->file_names(), (QStringList{"full.mkv", "editions.mkv", "dropped.mkv"}));
         delete mime;
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv")); // listed already: shown
-        QCOMPARE(backend->unsaved_files(), QStringList{"full.mkv"});
+        QCOMPARE(backend->history()->unsaved_files(), QStringList{"full.mkv"});
         click(item(QStringLiteral("file_0")));
         QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Typed before the drop"));
-        QMetaObject::invokeMethod(backend, "revert_file");
-        QTRY_VERIFY(backend->unsaved_files().isEmpty());
+        QMetaObject::invokeMethod(backend->history(), "revert_file");
+        QTRY_VERIFY(backend->history()->unsaved_files().isEmpty());
         click(item(QStringLiteral("file_1")));
     }
 
@@ -658,7 +658,7 @@ private Q_SLOTS:
         }
         // Removing a file with unsaved edits: Discard removes it, and only it.
         click(item(QStringLiteral("file_%1").arg(listed + 1)));
-        QVERIFY(backend->set_title(QStringLiteral("Thrown away")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Thrown away")));
         click(item(QStringLiteral("removeButton")));
         QObject *discard = window->findChild<QObject *>(QStringLiteral("discardDialog"));
         QTRY_VERIFY(discard->property("opened").toBool());
@@ -669,22 +669,22 @@ private Q_SLOTS:
         QTRY_COMPARE(backend->file_names().size(), listed + 1);
         QVERIFY(backend->file_names().last().contains(QStringLiteral("S01E01")));
         // Another file's unsaved edits: Remove takes this one at once.
-        const QStringList unsaved = backend->unsaved_files();
+        const QStringList unsaved = backend->history()->unsaved_files();
         backend->select_file(0);
-        QVERIFY(backend->set_title(QStringLiteral("Pending elsewhere")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Pending elsewhere")));
         click(item(QStringLiteral("file_%1").arg(listed)));
         click(item(QStringLiteral("removeButton")));
         QTRY_COMPARE(backend->file_names().size(), listed);
         QVERIFY(!discard->property("visible").toBool());
         backend->select_file(0);
-        backend->undo();
-        QCOMPARE(backend->unsaved_files(), unsaved);
+        backend->history()->undo();
+        QCOMPARE(backend->history()->unsaved_files(), unsaved);
     }
 
     // The language picker, a field that refuses a bad code, and two season rules with
     // their previews, on four differing episodes.
     void season_rules_with_preview_and_picker() {
-        const QStringList before = backend->unsaved_files();
+        const QStringList before = backend->history()->unsaved_files();
         const int listed = static_cast<int>(backend->file_names().size());
         QList<QUrl> urls;
         for (const char *name : {"s01e01.mkv", "s01e02.mkv", "s01e03.mkv", "s01e04.mkv"}) {
@@ -692,7 +692,7 @@ private Q_SLOTS:
             QVERIFY(QFile::copy(media(name), path));
             urls << QUrl::fromLocalFile(path);
         }
-        backend->add_urls(urls);
+        backend->files()->add_urls(urls);
         QTRY_COMPARE(backend->file_names().size(), listed + 4);
         QTRY_VERIFY(item(QStringLiteral("file_%1").arg(listed + 3)));
         click(item(QStringLiteral("file_%1").arg(listed)));
@@ -732,7 +732,7 @@ private Q_SLOTS:
         QTRY_VERIFY((row = find_button(item(QStringLiteral("languageResults")), QStringLiteral("Swedish \u2014 swe"))));
         click(row);
         QTRY_COMPARE(language->property("text").toString(), QStringLiteral("swe"));
-        backend->undo();
+        backend->history()->undo();
         QTRY_COMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
         click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
         click_beside(window->findChild<QObject *>(QStringLiteral("languagePicker")));
@@ -755,10 +755,10 @@ private Q_SLOTS:
         QTRY_VERIFY(find_button(preview->property("footer").value<QQuickItem *>(), QStringLiteral("Apply"))->hasActiveFocus());
         QTest::keyClick(window, Qt::Key_Return);
         QTRY_VERIFY(!preview->property("visible").toBool());
-        QVERIFY(backend->unsaved_files().contains(QStringLiteral("s01e03.mkv")));
-        QVERIFY(backend->unsaved_files().contains(QStringLiteral("s01e04.mkv")));
+        QVERIFY(backend->history()->unsaved_files().contains(QStringLiteral("s01e03.mkv")));
+        QVERIFY(backend->history()->unsaved_files().contains(QStringLiteral("s01e04.mkv")));
         // Chapter names to all files: previewed first, here refused with the reason; Cancel changes nothing.
-        const QStringList unsaved = backend->unsaved_files();
+        const QStringList unsaved = backend->history()->unsaved_files();
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("chapterNamesAction")), "trigger");
         QTRY_VERIFY(preview->property("opened").toBool());
         QCOMPARE(unreadable(item(QStringLiteral("planSummary")), QStringLiteral("The active file has no chapters to copy.")), QString());
@@ -768,7 +768,7 @@ private Q_SLOTS:
         QVERIFY(!item(QStringLiteral("planSkipped")));
         click(item(QStringLiteral("file_0")));
         QTRY_VERIFY(!preview->property("visible").toBool());
-        QCOMPARE(backend->unsaved_files(), unsaved);
+        QCOMPARE(backend->history()->unsaved_files(), unsaved);
         QCOMPARE(backend->active_file_name(), QStringLiteral("s01e01.mkv"));
 
         // Default by language: Japanese audio, previewed in the dialog, then applied.
@@ -798,8 +798,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!dialog->property("visible").toBool());
 
         // This episode's Japanese track is Portuguese now: it is skipped, and says so.
-        QVERIFY2(backend->save_status().contains(QStringLiteral("s01e01.mkv (it has no audio track in Japanese)")),
-                 qPrintable(backend->save_status()));
+        QVERIFY2(backend->saves()->save_status().contains(QStringLiteral("s01e01.mkv (it has no audio track in Japanese)")),
+                 qPrintable(backend->saves()->save_status()));
         click(item(QStringLiteral("file_%1").arg(listed + 2)));
         QVERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("trackDefault"))->property("checked").toBool());
 
@@ -828,7 +828,7 @@ private Q_SLOTS:
         QTRY_VERIFY(accept->mapToScene(QPointF(0, 0)).y() != other->mapToScene(QPointF(0, 0)).y());
         click(accept);
         QTRY_VERIFY(find_item(content, QStringLiteral("suggestionDone")));
-        const QString done = backend->save_status();
+        const QString done = backend->saves()->save_status();
         QVERIFY2(done.startsWith(QStringLiteral("Set the hearing-impaired flag: 1 file changed (not saved yet).")),
                  qPrintable(done));
         QCOMPARE(unreadable(find_item(content, QStringLiteral("suggestionDone")), QStringLiteral("\u2713 ") + done), QString());
@@ -901,7 +901,7 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("chapter_3")));
         QCOMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Next time"));
         QCOMPARE(field_text("chapter_3", "chapterStart"), QStringLiteral("02:50.000"));
-        backend->undo();
+        backend->history()->undo();
         QTRY_VERIFY(!item(QStringLiteral("chapter_3")));
         // A start typed out of range is refused in the field, with the reason.
         type_into(item_in(QStringLiteral("chapter_2"), QStringLiteral("chapterStart")), QStringLiteral("0:30"));
@@ -914,7 +914,7 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("findAction")), "trigger");
         QObject *find = window->findChild<QObject *>(QStringLiteral("findDialog"));
         QTRY_VERIFY(find->property("opened").toBool());
-        QTRY_VERIFY_WITH_TIMEOUT(!backend->detecting(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!backend->detection()->detecting(), 60000);
         QTRY_COMPARE(item(QStringLiteral("findResults"))->property("count").toInt(), static_cast<int>(backend->file_names().size()));
         QVERIFY(!item(QStringLiteral("findApply"))->property("enabled").toBool());
         QCOMPARE(dialog_shows("findDialog"),
@@ -936,11 +936,11 @@ private Q_SLOTS:
         for (int i = static_cast<int>(backend->file_names().size()) - 1; i >= 0; --i) {
             backend->select_file(static_cast<quint64>(i));
             if (!before.contains(backend->active_file_name()))
-                backend->revert_file();
+                backend->history()->revert_file();
             if (i >= listed)
                 backend->delete_file(static_cast<quint64>(i));
         }
-        QCOMPARE(backend->unsaved_files(), before);
+        QCOMPARE(backend->history()->unsaved_files(), before);
         click(item(QStringLiteral("file_1")));
     }
 
@@ -948,17 +948,17 @@ private Q_SLOTS:
     // share theirs with one episode only, so they are doubtful, say why, and start unchecked.
     void openings_are_accepted_per_episode() {
         const int listed = static_cast<int>(backend->file_names().size());
-        const QStringList before = backend->unsaved_files();
+        const QStringList before = backend->history()->unsaved_files();
         const int active = backend->active_row();
         QList<QUrl> urls;
         for (const char *name : {"e01.mkv", "e02.mkv", "e04.mkv"})
             urls << QUrl::fromLocalFile(qEnvironmentVariable("PERLANE_SEASON_DIR") + QLatin1Char('/') + QLatin1StringView(name));
-        backend->add_urls(urls);
+        backend->files()->add_urls(urls);
         QTRY_COMPARE(backend->file_names().size(), listed + 3);
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("findAction")), "trigger");
         QObject *find = window->findChild<QObject *>(QStringLiteral("findDialog"));
         QTRY_VERIFY(find->property("opened").toBool());
-        QTRY_VERIFY_WITH_TIMEOUT(!backend->detecting(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(!backend->detection()->detecting(), 120000);
         QQuickItem *results = item(QStringLiteral("findResults"));
         QTRY_COMPARE(results->property("count").toInt(), listed + 3);
         auto row = [&](int i) {
@@ -982,15 +982,15 @@ private Q_SLOTS:
         // Taken by the keyboard: Space on the first episode's box.
         choose(find_item(row(listed), QStringLiteral("acceptSuggestion")), Qt::Key_Space);
         QTRY_VERIFY(find_item(row(listed), QStringLiteral("acceptSuggestion"))->property("checked").toBool());
-        QVERIFY(backend->suggestions()[listed].toMap()[QStringLiteral("accepted")].toBool());
+        QVERIFY(backend->detection()->suggestions()[listed].toMap()[QStringLiteral("accepted")].toBool());
         click(item(QStringLiteral("findApply")));
         QTRY_VERIFY(!find->property("visible").toBool());
-        QCOMPARE(backend->unsaved_files(), before + QStringList({"e01.mkv", "e04.mkv"}));
+        QCOMPARE(backend->history()->unsaved_files(), before + QStringList({"e01.mkv", "e04.mkv"}));
         // One Undo takes the marking back in every episode.
         click(item(QStringLiteral("file_%1").arg(listed + 2)));
-        QVERIFY(backend->can_undo());
-        backend->undo();
-        QTRY_COMPARE(backend->unsaved_files(), before);
+        QVERIFY(backend->history()->can_undo());
+        backend->history()->undo();
+        QTRY_COMPARE(backend->history()->unsaved_files(), before);
         for (int i = 2; i >= 0; --i)
             backend->delete_file(static_cast<quint64>(listed + i));
         QTRY_COMPARE(backend->file_names().size(), listed);
@@ -1008,13 +1008,13 @@ private Q_SLOTS:
         qputenv("PATH", dir.filePath(QStringLiteral("slow")).toUtf8() + ':' + path);
         type_into(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("Slow"));
         click(item(QStringLiteral("saveButton")));
-        QVERIFY(backend->saving());
+        QVERIFY(backend->saves()->saving());
         QTRY_VERIFY(item(QStringLiteral("statusLine"))->property("text").toString().startsWith(QStringLiteral("Saving")));
         QVERIFY(!window->close());
         QTRY_COMPARE(item(QStringLiteral("statusLine"))->property("text").toString(),
                      QStringLiteral("Waiting for the save to finish before closing\u2026"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 20000);
-        QVERIFY(!backend->saving());
+        QVERIFY(!backend->saves()->saving());
         qputenv("PATH", path);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -1022,11 +1022,11 @@ private Q_SLOTS:
 
     void closing_with_unsaved_edits_asks_and_can_save_all_first() {
         type_into(item_in(QStringLiteral("track_1"), QStringLiteral("trackName")), QStringLiteral("Before quitting"));
-        QTRY_VERIFY(backend->active_modified());
+        QTRY_VERIFY(backend->history()->active_modified());
         QObject *dialog = window->findChild<QObject *>(QStringLiteral("unsavedDialog"));
         QVERIFY(dialog);
         backend->select_file(0);
-        QVERIFY(backend->set_title(QStringLiteral("Also unsaved")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Also unsaved")));
         backend->select_file(1);
         QVERIFY(!window->close()); // refused for now: a question instead
         QTRY_VERIFY(dialog->property("opened").toBool());
@@ -1035,7 +1035,7 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(dialog, "reject");
         QTRY_VERIFY(!dialog->property("visible").toBool());
         backend->select_file(0);
-        backend->undo();
+        backend->history()->undo();
         backend->select_file(1);
         QVERIFY(window->isVisible());
         // Opening other files asks the same question before anything is dropped.
@@ -1043,7 +1043,7 @@ private Q_SLOTS:
         QTRY_VERIFY(dialog->property("opened").toBool());
         QMetaObject::invokeMethod(dialog, "reject");
         QTRY_VERIFY(!dialog->property("visible").toBool());
-        QCOMPARE(backend->unsaved_files(), QStringList{"editions.mkv"});
+        QCOMPARE(backend->history()->unsaved_files(), QStringList{"editions.mkv"});
         // Removing the file asks too. (Delete in a text field edits the text.)
         click(item(QStringLiteral("removeButton")));
         QObject *discard = window->findChild<QObject *>(QStringLiteral("discardDialog"));
@@ -1057,7 +1057,7 @@ private Q_SLOTS:
         QTRY_VERIFY(dialog->property("opened").toBool());
         QMetaObject::invokeMethod(dialog, "accept");
         QTRY_VERIFY(item(QStringLiteral("saveErrorBanner")));
-        const QString why = backend->save_status();
+        const QString why = backend->saves()->save_status();
         QVERIFY2(why.startsWith(QStringLiteral("Could not save editions.mkv: mkvpropedit could not be started")), qPrintable(why));
         QCOMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
@@ -1086,7 +1086,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QString active = backend->active_document()->path();
         const auto title_before = read_back(active)->info.title;
-        QVERIFY(backend->set_title(QStringLiteral("Never saved")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Never saved")));
         QVERIFY(!window->close());
         QTRY_VERIFY(dialog->property("opened").toBool());
         QMetaObject::invokeMethod(dialog, "discarded");
@@ -1098,7 +1098,7 @@ private Q_SLOTS:
     void open_after_saving_all_replaces_the_list() {
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        QVERIFY(backend->set_title(QStringLiteral("Saved before opening")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Saved before opening")));
         const QString saved = backend->active_document()->path();
         auto portal = bus.start_portal(QStringLiteral("answer"), dir.filePath(QStringLiteral("portal-calls-2")),
                                        {QStringLiteral("file://") + dir.filePath(QStringLiteral("full.mkv"))});

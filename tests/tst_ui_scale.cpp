@@ -61,7 +61,7 @@ private Q_SLOTS:
         text.close();
 
         // A size kept from a larger screen.
-        Backend().store(QStringLiteral("size"), QSizeF(1600, 981));
+        perlane::Settings().store(QStringLiteral("size"), QSizeF(1600, 981));
 
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
         engine = std::make_unique<QQmlApplicationEngine>();
@@ -113,7 +113,7 @@ private Q_SLOTS:
         QTest::mouseClick(window, Qt::LeftButton, {}, item(QStringLiteral("detailsButton"))->mapToScene({5, 5}).toPoint());
         QTRY_VERIFY(item(QStringLiteral("errorDetails")));
         QVERIFY(item(QStringLiteral("errorDetails"))->property("text").toString().startsWith(QStringLiteral("notes.mkv: ")));
-        backend->dismiss_load_errors();
+        backend->files()->dismiss_load_errors();
     }
 
     void a_file_cut_short_opens_with_a_warning() {
@@ -134,10 +134,10 @@ private Q_SLOTS:
         QCOMPARE(usable_commands(window),
                  QStringLiteral("&Open… | &Add… | &Remove | &Save | &Quit | Show &Command… | Default by &Language… | "
                                 "Suggested &Flags… | Season &Overview…"));
-        backend->set_track_name(backend->active_title(), 2, QStringLiteral("Alone"));
+        backend->set_track_name(backend->track_edits()->active_title(), 2, QStringLiteral("Alone"));
         QCOMPARE(shown_line(item(QStringLiteral("track_1"))),
                  QStringLiteral("#2 | Audio | Alone | [ ] Default | ja | … | Japanese | Flags…"));
-        backend->undo();
+        backend->history()->undo();
         // Default by language for this one file, then for a language picked from all of them.
         QObject *dialog = window->findChild<QObject *>(QStringLiteral("defaultDialog"));
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("defaultAction")), "trigger");
@@ -212,7 +212,7 @@ private Q_SLOTS:
         QVERIFY2(first(QStringLiteral("chapter_0/chapterName")) < first(QStringLiteral("chapter_0/chapterStart")), qPrintable(seen.join(u' ')));
         QVERIFY(first(QStringLiteral("chapter_0/chapterStart")) < first(QStringLiteral("chapter_1/chapterName")));
         // Passing through the fields changes nothing and says nothing.
-        QVERIFY(!backend->active_modified());
+        QVERIFY(!backend->history()->active_modified());
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), QStringLiteral("1 file open")), QString());
     }
 
@@ -238,7 +238,7 @@ private Q_SLOTS:
     // status bar, with the tool's own words one click away.
     void a_failed_save_is_in_sight() {
         backend->select_file(0);
-        QVERIFY(backend->set_title(QStringLiteral("Renamed")));
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Renamed")));
         QDir().mkpath(dir.filePath(QStringLiteral("failing")));
         QFile tool(dir.filePath(QStringLiteral("failing/mkvpropedit")));
         QVERIFY(tool.open(QIODevice::WriteOnly));
@@ -248,9 +248,9 @@ private Q_SLOTS:
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", dir.filePath(QStringLiteral("failing")).toUtf8() + ':' + path);
         backend->save_file();
-        QTRY_VERIFY(!backend->saving());
+        QTRY_VERIFY(!backend->saves()->saving());
         qputenv("PATH", path);
-        const QString why = backend->save_status();
+        const QString why = backend->saves()->save_status();
         QVERIFY2(why.startsWith(QStringLiteral("Saving full.mkv failed: Error: the file could not be opened for writing.")), qPrintable(why));
         QTRY_COMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
@@ -275,13 +275,13 @@ private Q_SLOTS:
         QVERIFY2(over.isEmpty(), qPrintable(over.join(QLatin1Char('\n'))));
         window->resize(1024, 700);
         QTRY_COMPARE(window->width(), 1024);
-        backend->revert_file();
+        backend->history()->revert_file();
     }
 
     void the_layout_is_kept_for_the_next_start() {
         QMetaObject::invokeMethod(window, "keepLayout");
-        QCOMPARE(backend->stored(QStringLiteral("size")).toSize(), QSize(1024, 700));
-        QVERIFY(!backend->stored(QStringLiteral("splitter")).toByteArray().isEmpty());
+        QCOMPARE(backend->settings()->stored(QStringLiteral("size")).toSize(), QSize(1024, 700));
+        QVERIFY(!backend->settings()->stored(QStringLiteral("splitter")).toByteArray().isEmpty());
     }
 
     void cleanupTestCase() { engine.reset(); }

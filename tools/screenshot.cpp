@@ -61,7 +61,7 @@ int main(int argc, char **argv) {
     // the picture shows how a failed save is told.
     if (qEnvironmentVariableIntValue("PERLANE_SCREENSHOT_FAILED_SAVE") == 1) {
         qputenv("PATH", "/nonexistent");
-        backend->set_title(QStringLiteral("Edited title"));
+        backend->track_edits()->set_title(QStringLiteral("Edited title"));
         backend->save_file();
     }
     int status = 1;
@@ -80,7 +80,7 @@ int main(int argc, char **argv) {
     // PERLANE_SCREENSHOT_FIND=1: "Find Openings and Endings…" run over the files, its
     // findings on screen.
     if (qEnvironmentVariableIntValue("PERLANE_SCREENSHOT_FIND") == 1) {
-        QObject::connect(backend, &perlane::Backend::detection_finished, [&] { QTimer::singleShot(500, grab); });
+        QObject::connect(backend->detection(), &perlane::Detection::detection_finished, [&] { QTimer::singleShot(500, grab); });
         QTimer::singleShot(300, [&] {
             if (auto *find = window->findChild<QObject *>(QStringLiteral("findAction")))
                 QMetaObject::invokeMethod(find, "trigger");

@@ -7,8 +7,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QKeySequence>
-#include <QSettings>
 
 #include <cstdio>
 #include <cstdlib>
@@ -84,15 +82,13 @@ Backend::Backend(QObject *parent) : QObject(parent), picker_(make_desktop_picker
         for (Document *doc : docs)
             if (doc == active_document())
                 report(SaveQueue::changed_text(*doc), true);
-        Q_EMIT disk_state_changed();
+        Q_EMIT changes_.disk_state_changed();
     });
     connect(&session_.saves(), &SaveQueue::status, this, &Backend::report);
-    connect(&session_.saves(), &SaveQueue::saving_changed, this, &Backend::saving_changed);
+    connect(&session_.saves(), &SaveQueue::saving_changed, &changes_, &Changes::saving_changed);
     connect(&session_.journals(), &Journals::status, this, &Backend::report);
-    connect(&session_.journals(), &Journals::kept_changed, this, &Backend::undo_changed);
+    connect(&session_.journals(), &Journals::kept_changed, &changes_, &Changes::undo_changed);
     connect(&session_.journals(), &Journals::settled, this, &Backend::recovered);
-    connect(&finder_, &OpeningFinder::progress_changed, this, &Backend::detection_progress_changed);
-    connect(&finder_, &OpeningFinder::finished, this, &Backend::detection_done);
     QTimer::singleShot(0, this, [this] { session_.journals().ensure_recovered(); });
 }
 
@@ -125,8 +121,8 @@ void Backend::document_changed(Document *doc) {
     if (doc && doc == active_document())
         refresh_models();
     notify_modified();
-    Q_EMIT undo_changed();
-    Q_EMIT disk_state_changed();
+    Q_EMIT changes_.undo_changed();
+    Q_EMIT changes_.disk_state_changed();
 }
 
 void Backend::set_file_names(const QStringList &names) {
@@ -159,6 +155,11 @@ void Backend::set_chapters(QObject *model) {
     chapters_ = list;
 }
 
+std::shared_ptr<Document> Backend::active_shared() const {
+    const auto &docs = session_.documents();
+    return active_index_ && *active_index_ < docs.size() ? docs[*active_index_] : nullptr;
+}
+
 Document *Backend::active_document() const {
     const auto &docs = session_.documents();
     return active_index_ && *active_index_ < docs.size() ? docs[*active_index_].get() : nullptr;
@@ -175,15 +176,15 @@ void Backend::set_active(std::optional<std::size_t> index) {
     active_file_name_ = active_index_ ? documents()[*active_index_]->name() : QString();
     Q_EMIT active_file_name_changed();
     notify_active_row(old_row);
-    Q_EMIT modified_changed();
-    Q_EMIT undo_changed();
-    Q_EMIT disk_state_changed();
+    Q_EMIT changes_.modified_changed();
+    Q_EMIT changes_.undo_changed();
+    Q_EMIT changes_.disk_state_changed();
 }
 
 void Backend::notify_active_row(int old_row) {
     active_row_seen_ = active_row();
     if (active_row_seen_ != old_row)
-        Q_EMIT active_index_changed();
+        Q_EMIT changes_.active_index_changed();
 }
 
 // The rows are views of the active document, brought in line with it row by row.
@@ -295,12 +296,6 @@ void Backend::add_files() {
         load_choices(*chosen);
 }
 
-void Backend::add_urls(const QList<QUrl> &urls) {
-    std::vector<Choice> choices;
-    for (const QUrl &url : urls)
-        choices.push_back(path_from_uri(url.toEncoded()));
-    load_choices(choices);
-}
 
 void Backend::load_choices(const std::vector<Choice> &choices) {
     session_.journals().ensure_recovered();
@@ -319,7 +314,7 @@ void Backend::load_choices(const std::vector<Choice> &choices) {
     load_error_details_ = details;
     if (errors != load_errors_) {
         load_errors_ = errors;
-        Q_EMIT load_errors_changed();
+        Q_EMIT changes_.load_errors_changed();
     }
 }
 
@@ -328,7 +323,7 @@ void Backend::dismiss_load_errors() {
         return;
     load_errors_.clear();
     load_error_details_.clear();
-    Q_EMIT load_errors_changed();
+    Q_EMIT changes_.load_errors_changed();
 }
 
 // Each delegate reads the list: it is worked out once per change, not once per read.
@@ -336,35 +331,7 @@ void Backend::notify_modified() {
     modified_rows_.clear();
     for (const auto &doc : documents())
         modified_rows_ << doc->modified();
-    Q_EMIT modified_changed();
-}
-
-bool Backend::active_modified() const {
-    const Document *doc = active_document();
-    return doc && doc->modified();
-}
-
-QStringList Backend::unsaved_files() const {
-    QStringList names;
-    for (const auto &doc : documents())
-        if (doc->modified())
-            names << doc->name();
-    return names;
-}
-
-bool Backend::can_undo() const {
-    const Document *doc = active_document();
-    return doc && doc->can_undo();
-}
-
-bool Backend::can_redo() const {
-    const Document *doc = active_document();
-    return doc && doc->can_redo();
-}
-
-bool Backend::changed_on_disk() const {
-    const Document *doc = active_document();
-    return doc && doc->changed_on_disk;
+    Q_EMIT changes_.modified_changed();
 }
 
 bool Backend::edit_active(const std::function<bool(DocumentState &)> &change) {
@@ -372,23 +339,18 @@ bool Backend::edit_active(const std::function<bool(DocumentState &)> &change) {
     return doc && session_.edit(*doc, change);
 }
 
-void Backend::undo() {
-    if (Document *doc = active_document())
-        session_.step(*doc, true);
-}
-
-void Backend::redo() {
-    if (Document *doc = active_document())
-        session_.step(*doc, false);
-}
-
-void Backend::revert_file() {
-    if (Document *doc = active_document())
-        session_.revert(*doc);
-}
-
 // A NUL would end the text where the tool reads it (the rest lost unseen), and other
 // control characters (line breaks, tabs) are nothing a player shows as a name.
+// The Part's slots, handed to the controllers of their jobs.
+void Backend::set_track_name(const QString &disc, quint64 number, const QString &name) { track_edits_.rename_at(disc, number, name); }
+void Backend::set_track_default(const QString &disc, quint64 number, bool value) { track_edits_.default_at(disc, number, value); }
+void Backend::set_track_language(const QString &disc, quint64 number, const QString &language) {
+    track_edits_.relabel_at(disc, number, language);
+}
+void Backend::set_chapter_name(quint64 edition, quint64 chapter, const QString &name) { chapter_edits_.rename_at(edition, chapter, name); }
+void Backend::insert_chapter_start(quint64 edition, quint64 chapter) { chapter_edits_.split_at(edition, chapter, SplitAt::Start); }
+void Backend::insert_chapter_end(quint64 edition, quint64 chapter) { chapter_edits_.split_at(edition, chapter, SplitAt::End); }
+
 bool Backend::refuse_control(const QString &text) {
     if (std::ranges::none_of(text, [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
         return false;
@@ -396,185 +358,23 @@ bool Backend::refuse_control(const QString &text) {
     return true;
 }
 
-// The row's disc must be the active file's title (empty for an untitled one): a slot call
-// edits the active file's track with that number, never another file's.
-std::optional<TrackKey> Backend::track_for_slot(const QString &disc, quint64 number) const {
-    const Document *doc = active_document();
-    if (!doc || disc != doc->title())
-        return std::nullopt;
-    const auto i = doc->track_numbered(number);
-    if (!i)
-        return std::nullopt;
-    return perlane::key_of(doc->track_uids(), *i, doc->serial());
-}
-
-std::optional<TrackKey> Backend::track_key_of(const QString &text) {
-    if (auto key = track_key(text))
-        return key;
-    report(QStringLiteral("\u201C%1\u201D names no track. Nothing was changed.").arg(text), true);
-    return std::nullopt;
-}
-
-// Where the track `key` names is among the active file's tracks.
-std::optional<std::size_t> Backend::track_keyed(const std::optional<TrackKey> &key) const {
-    const Document *doc = active_document();
-    if (!key || !doc || doc->serial() != key->document)
-        return std::nullopt;
-    return index_of(doc->track_uids(), *key);
-}
-
-void Backend::set_track_name(const QString &disc, quint64 number, const QString &name) {
-    rename_track(track_for_slot(disc, number), name);
-}
-bool Backend::set_track_name_by_key(const QString &key, const QString &name) { return rename_track(track_key_of(key), name); }
-
-bool Backend::rename_track(const std::optional<TrackKey> &key, const QString &name) {
-    const auto i = track_keyed(key);
-    if (!i || refuse_control(name))
-        return false;
-    return edit_active([&](DocumentState &s) {
-        s.tracks[*i].name = name;
-        return true;
-    });
-}
-
-void Backend::set_track_default(const QString &disc, quint64 number, bool value) {
-    make_default(track_for_slot(disc, number), value);
-}
-bool Backend::set_track_default_by_key(const QString &key, bool value) { return make_default(track_key_of(key), value); }
-
-bool Backend::make_default(const std::optional<TrackKey> &key, bool value) {
-    const auto i = track_keyed(key);
-    return i && edit_active([&](DocumentState &s) {
-        s.tracks[*i].is_default = value;
-        return true;
-    });
-}
-
-void Backend::set_track_language(const QString &disc, quint64 number, const QString &language) {
-    relabel(track_for_slot(disc, number), language);
-}
-bool Backend::set_track_language_by_key(const QString &key, const QString &language) {
-    return relabel(track_key_of(key), language);
-}
-
-bool Backend::relabel(const std::optional<TrackKey> &key, const QString &language) {
-    const auto i = track_keyed(key);
-    if (!i)
-        return false;
-    const auto checked = languages::check(language);
-    if (!checked) {
-        report(checked.error() + QStringLiteral(" The language was not changed."), true);
-        return false;
+void Backend::save_file() {
+    Document *doc = active_document();
+    if (!doc)
+        return;
+    if (!doc->modified()) {
+        report(QStringLiteral("Nothing to save: %1 has no changes.").arg(doc->name()), false);
+        return;
     }
-    const Document *doc = active_document();
-    // Another spelling of what is there ("deu" for "ger") is no edit: mkvpropedit would
-    // store the same.
-    const QString &read = doc->read().tracks[*i].language;
-    const QString tag = languages::same(checked->tag, read) ? read : checked->tag;
-    return edit_active([&](DocumentState &s) {
-        if (tag != read && languages::same(tag, s.tracks[*i].language))
-            return false;
-        s.tracks[*i].language = tag;
-        return true;
-    });
+    session_.saves().save(active_shared(), false);
 }
-
-bool Backend::set_track_flag(const QString &disc, quint64 number, const QString &flag, int value) {
-    return this->flag(track_for_slot(disc, number),
-                      QStringLiteral("There is no track %1 in the active file; no flag was changed.").arg(number), flag, value);
-}
-
-bool Backend::set_track_flag_by_key(const QString &key, const QString &flag, int value) {
-    return this->flag(track_key_of(key), QStringLiteral("That track is no longer in the active file; no flag was changed."),
-                      flag, value);
-}
-
-bool Backend::flag(const std::optional<TrackKey> &key, const QString &missing, const QString &flag, int value) {
-    const auto i = track_keyed(key);
-    if (!i) {
-        report(missing, true);
-        return false;
-    }
-    const auto which = flag_named(flag);
-    if (!which) {
-        report(QStringLiteral("\u201C%1\u201D is not a track flag; no flag was changed.").arg(flag), true);
-        return false;
-    }
-    if (!flag_value_allowed(*which, value)) {
-        report(flag_info(*which).fallback
-                   ? QStringLiteral("The %1 flag is 0 or 1; %2 was not set.").arg(flag).arg(value)
-                   : QStringLiteral("The %1 flag is 0, 1 or -1 (unset); %2 was not set.").arg(flag).arg(value),
-               true);
-        return false;
-    }
-    return edit_active([&](DocumentState &s) {
-        s.tracks[*i].flags[static_cast<std::size_t>(*which)] = value;
-        return true;
-    });
-}
-
-QString Backend::active_title() const {
-    const Document *doc = active_document();
-    return doc ? doc->state().title : QString();
-}
-
-bool Backend::set_title(const QString &text) {
-    if (!active_document() || refuse_control(text))
-        return false;
-    return edit_active([&](DocumentState &s) {
-        s.title = text;
-        return true;
-    });
-}
-
-QVariantMap Backend::check_language(const QString &text) const {
-    const auto checked = languages::check(text);
-    if (!checked)
-        return {{QStringLiteral("ok"), false}, {QStringLiteral("reason"), checked.error()}};
-    return {{QStringLiteral("ok"), true},
-            {QStringLiteral("tag"), checked->tag},
-            {QStringLiteral("description"), checked->description}};
-}
-
-QVariantList Backend::search_languages(const QString &query) const {
-    QVariantList out;
-    for (const languages::Choice &c : languages::search(query, query.trimmed().isEmpty() ? 1000 : 60))
-        out << QVariantMap{{QStringLiteral("tag"), c.tag}, {QStringLiteral("label"), c.label}};
-    return out;
-}
-
-QString Backend::shortcut_text(const QVariant &shortcut) const {
-    const QKeySequence keys = shortcut.typeId() == QMetaType::QString
-                                  ? QKeySequence(shortcut.toString())
-                                  : QKeySequence(static_cast<QKeySequence::StandardKey>(shortcut.toInt()));
-    return keys.toString(QKeySequence::NativeText);
-}
-
-QStringList Backend::skip_type_labels() const {
-    QStringList out{QStringLiteral("None")};
-    for (const char *label : perlane::skip_type_labels)
-        out << QString::fromLatin1(label);
-    return out;
-}
-
-QVariantMap Backend::role_names() const {
-    QVariantMap out;
-    for (const ChapterRole &r : chapter_roles)
-        out.insert(QString::fromLatin1(r.role), QString::fromLatin1(r.name));
-    return out;
-}
-
-QVariant Backend::stored(const QString &key) const { return QSettings(QStringLiteral("perlane"), QStringLiteral("perlane")).value(QStringLiteral("window/") + key); }
-
-void Backend::store(const QString &key, const QVariant &value) { QSettings(QStringLiteral("perlane"), QStringLiteral("perlane")).setValue(QStringLiteral("window/") + key, value); }
 
 void Backend::report(const QString &status, bool failed) {
     if (status == save_status_ && failed == save_failed_)
         return;
     save_status_ = status;
     save_failed_ = failed;
-    Q_EMIT save_status_changed();
+    Q_EMIT changes_.status_changed();
 }
 
 } // namespace perlane

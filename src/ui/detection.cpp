@@ -1,9 +1,11 @@
 // Finding every episode's opening and ending by its sound, and marking them as chapters.
-#include "backend.h"
+#include "detection.h"
 
+#include "backend.h"
 #include "chapter_edits.h"
 
 namespace perlane {
+
 
 namespace {
 
@@ -15,10 +17,15 @@ QString span_text(const std::optional<TimeSpan> &span) {
 
 } // namespace
 
-void Backend::detect_openings() {
+Detection::Detection(Backend &backend) : QObject(&backend), b_(backend) {
+    connect(&finder_, &OpeningFinder::progress_changed, this, &Detection::detection_progress_changed);
+    connect(&finder_, &OpeningFinder::finished, this, &Detection::detection_done);
+}
+
+void Detection::detect_openings() {
     std::vector<EpisodeInput> inputs;
     detecting_.clear();
-    for (const auto &doc : documents()) {
+    for (const auto &doc : b_.documents()) {
         inputs.push_back(episode_input(*doc));
         detecting_.push_back(doc);
     }
@@ -29,9 +36,9 @@ void Backend::detect_openings() {
     finder_.start(std::move(inputs));
 }
 
-void Backend::cancel_detection() { finder_.cancel(); }
+void Detection::cancel_detection() { finder_.cancel(); }
 
-void Backend::detection_done(const std::vector<EpisodeFindings> &findings) {
+void Detection::detection_done(const std::vector<EpisodeFindings> &findings) {
     suggestions_.clear();
     for (std::size_t i = 0; i < findings.size() && i < detecting_.size(); ++i)
         if (const auto doc = detecting_[i].lock()) // else removed from the list meanwhile
@@ -40,7 +47,7 @@ void Backend::detection_done(const std::vector<EpisodeFindings> &findings) {
     Q_EMIT detection_finished();
 }
 
-QVariantList Backend::suggestions() const {
+QVariantList Detection::suggestions() const {
     QVariantList out;
     for (const EpisodeSuggestion &s : suggestions_) {
         auto percent = [](const std::optional<FoundPart> &p) { return p ? static_cast<int>(std::lround(p->confidence * 100)) : 0; };
@@ -64,7 +71,7 @@ QVariantList Backend::suggestions() const {
     return out;
 }
 
-void Backend::set_suggestion_accepted(int index, bool accepted) {
+void Detection::set_suggestion_accepted(int index, bool accepted) {
     if (index < 0 || static_cast<std::size_t>(index) >= suggestions_.size())
         return;
     EpisodeSuggestion &s = suggestions_[static_cast<std::size_t>(index)];
@@ -75,15 +82,15 @@ void Backend::set_suggestion_accepted(int index, bool accepted) {
     Q_EMIT suggestions_changed();
 }
 
-int Backend::accept_suggestions() {
-    const MarkOutcome marked = mark_suggestions(session_, suggestions_);
+int Detection::accept_suggestions() {
+    const MarkOutcome marked = mark_suggestions(b_.session(), suggestions_);
     suggestions_.clear();
     Q_EMIT suggestions_changed();
     QString status = QStringLiteral("Openings and endings marked in %1 (not saved yet).")
                          .arg(marked.changed == 1 ? QStringLiteral("1 episode") : QStringLiteral("%1 episodes").arg(marked.changed));
     if (!marked.failed.isEmpty())
         status += QStringLiteral(" Not marked: ") + marked.failed.join(QStringLiteral("; ")) + QLatin1Char('.');
-    report(status, marked.changed == 0);
+    b_.report(status, marked.changed == 0);
     return marked.changed;
 }
 

@@ -1,12 +1,13 @@
-// The rules that change every open file at once, their previews, and the command a
-// save would run.
-#include "backend.h"
+// The rules that change every open file at once, and their previews.
+#include "season_rules.h"
 
+#include "backend.h"
 #include "languages.h"
 
-#include <QRegularExpression>
-
 namespace perlane {
+
+SeasonRules::SeasonRules(Backend &backend) : QObject(&backend), b_(backend) {}
+
 
 namespace {
 
@@ -18,14 +19,6 @@ std::optional<std::uint64_t> type_named(const QString &type) {
     return std::nullopt;
 }
 
-// Quoted for a POSIX shell, so that the text can be pasted into a terminal as it stands.
-QString shell_word(const QString &word) {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
-    if (plain.match(word).hasMatch())
-        return word;
-    QString quoted = word;
-    return QLatin1Char('\'') + quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
-}
 
 season::Plan refused(const QString &why) {
     season::Plan plan;
@@ -35,11 +28,11 @@ season::Plan refused(const QString &why) {
 
 } // namespace
 
-QVariantMap Backend::preview(const season::Plan &plan) const {
+QVariantMap SeasonRules::preview(const season::Plan &plan) const {
     QVariantList changes, skipped;
     for (const season::FileEdit &e : plan.edits)
         for (const season::Change &c : e.changes)
-            changes << QVariantMap{{QStringLiteral("file"), documents()[e.file]->name()},
+            changes << QVariantMap{{QStringLiteral("file"), b_.documents()[e.file]->name()},
                                    {QStringLiteral("track"), c.item},
                                    {QStringLiteral("change"), QStringLiteral("%1: %2 \u2192 %3").arg(c.what, c.from, c.to)}};
     // In file order: the files skipped, and those already as the rule would leave them.
@@ -50,7 +43,7 @@ QVariantMap Backend::preview(const season::Plan &plan) const {
         notes.emplace_back(file, QStringLiteral("nothing to change"));
     std::ranges::stable_sort(notes, {}, &std::pair<std::size_t, QString>::first);
     for (const auto &[file, why] : notes)
-        skipped << documents()[file]->name() + QStringLiteral(": ") + why;
+        skipped << b_.documents()[file]->name() + QStringLiteral(": ") + why;
     return {{QStringLiteral("ok"), plan.refusal.isEmpty() && !plan.edits.empty()},
             {QStringLiteral("message"), plan.refusal},
             {QStringLiteral("changes"), changes},
@@ -58,20 +51,20 @@ QVariantMap Backend::preview(const season::Plan &plan) const {
             {QStringLiteral("files"), static_cast<int>(plan.edits.size())}};
 }
 
-int Backend::apply(const season::Plan &plan, const QString &rule) {
+int SeasonRules::apply(const season::Plan &plan, const QString &rule) {
     if (!plan.refusal.isEmpty()) {
-        report(plan.refusal + QStringLiteral(" Nothing was changed."), true);
+        b_.report(plan.refusal + QStringLiteral(" Nothing was changed."), true);
         return 0;
     }
-    const int changed = session_.apply(plan);
+    const int changed = b_.session().apply(plan);
     QString status = changed == 0 ? QStringLiteral("%1: no file needed a change.").arg(rule)
                                   : QStringLiteral("%1: %2 changed (not saved yet).").arg(rule, changed == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(changed));
     QStringList skipped;
     for (const season::Skip &s : plan.skipped)
-        skipped << documents()[s.file]->name() + QStringLiteral(" (") + s.reason + QLatin1Char(')');
+        skipped << b_.documents()[s.file]->name() + QStringLiteral(" (") + s.reason + QLatin1Char(')');
     if (!skipped.isEmpty())
         status += QStringLiteral(" Skipped: ") + skipped.join(QStringLiteral("; ")) + QLatin1Char('.');
-    report(status, changed == 0 && !skipped.isEmpty());
+    b_.report(status, changed == 0 && !skipped.isEmpty());
     return changed;
 }
 
@@ -83,9 +76,9 @@ static season::Plan plan_apply(const Backend &b, quint64 track) {
     return season::apply_track_to_all(b.documents(), *b.active_index(), *t);
 }
 
-QVariantMap Backend::preview_apply_track_to_all(quint64 track) const { return preview(plan_apply(*this, track)); }
+QVariantMap SeasonRules::preview_apply_track_to_all(quint64 track) const { return preview(plan_apply(b_, track)); }
 
-int Backend::apply_track_to_all(quint64 track) { return apply(plan_apply(*this, track), QStringLiteral("Apply to all files")); }
+int SeasonRules::apply_track_to_all(quint64 track) { return apply(plan_apply(b_, track), QStringLiteral("Apply to all files")); }
 
 static season::Plan plan_default(const Backend &b, const QString &type, const QString &language) {
     const auto t = type_named(type);
@@ -94,17 +87,17 @@ static season::Plan plan_default(const Backend &b, const QString &type, const QS
     return season::default_by_language(b.documents(), *t, language);
 }
 
-QVariantMap Backend::preview_default_by_language(const QString &type, const QString &language) const {
-    return preview(plan_default(*this, type, language));
+QVariantMap SeasonRules::preview_default_by_language(const QString &type, const QString &language) const {
+    return preview(plan_default(b_, type, language));
 }
 
-int Backend::default_by_language(const QString &type, const QString &language) {
-    return apply(plan_default(*this, type, language), QStringLiteral("Default by language"));
+int SeasonRules::default_by_language(const QString &type, const QString &language) {
+    return apply(plan_default(b_, type, language), QStringLiteral("Default by language"));
 }
 
-QVariantList Backend::flag_suggestions() const {
+QVariantList SeasonRules::flag_suggestions() const {
     QVariantList out;
-    for (const season::Suggestion &s : season::flag_suggestions(documents())) {
+    for (const season::Suggestion &s : season::flag_suggestions(b_.documents())) {
         const TrackFlagInfo &f = flag_info(s.flag);
         out << QVariantMap{{QStringLiteral("flag"), QString::fromLatin1(f.name.data(), static_cast<qsizetype>(f.name.size()))},
                            {QStringLiteral("label"), QString::fromLatin1(f.label.data(), static_cast<qsizetype>(f.label.size()))},
@@ -114,21 +107,21 @@ QVariantList Backend::flag_suggestions() const {
     return out;
 }
 
-int Backend::accept_flag_suggestion(const QString &flag) {
+int SeasonRules::accept_flag_suggestion(const QString &flag) {
     const auto which = flag_named(flag);
     if (!which) {
-        report(QStringLiteral("\u201C%1\u201D is not a track flag. Nothing was changed.").arg(flag), true);
+        b_.report(QStringLiteral("\u201C%1\u201D is not a track flag. Nothing was changed.").arg(flag), true);
         return 0;
     }
-    for (const season::Suggestion &s : season::flag_suggestions(documents()))
+    for (const season::Suggestion &s : season::flag_suggestions(b_.documents()))
         if (s.flag == *which)
             return apply(s.plan, QStringLiteral("Set the %1 flag").arg(flag));
-    report(QStringLiteral("No track's name suggests the %1 flag. Nothing was changed.").arg(flag), true);
+    b_.report(QStringLiteral("No track's name suggests the %1 flag. Nothing was changed.").arg(flag), true);
     return 0;
 }
 
-QVariantMap Backend::season_overview() const {
-    const season::Overview o = season::overview(documents());
+QVariantMap SeasonRules::season_overview() const {
+    const season::Overview o = season::overview(b_.documents());
     QVariantList rows;
     for (std::size_t i = 0; i < o.rows.size(); ++i) {
         QVariantList cells;
@@ -139,16 +132,16 @@ QVariantMap Backend::season_overview() const {
                                  {QStringLiteral("odd"), c.odd}};
             odd |= c.odd;
         }
-        rows << QVariantMap{{QStringLiteral("file"), documents()[i]->name()}, {QStringLiteral("odd"), odd}, {QStringLiteral("cells"), cells}};
+        rows << QVariantMap{{QStringLiteral("file"), b_.documents()[i]->name()}, {QStringLiteral("odd"), odd}, {QStringLiteral("cells"), cells}};
     }
     return {{QStringLiteral("columns"), QStringList(o.columns.begin(), o.columns.end())}, {QStringLiteral("rows"), rows}};
 }
 
-QVariantList Backend::season_languages(const QString &type) const {
+QVariantList SeasonRules::season_languages(const QString &type) const {
     const auto t = type_named(type);
     QStringList seen;
     QVariantList out;
-    for (const auto &doc : documents())
+    for (const auto &doc : b_.documents())
         for (std::size_t i = 0; t && i < doc->tracks().size(); ++i) {
             const QString &language = doc->state().tracks[i].language;
             if (doc->tracks()[i].track_type.value != *t ||
@@ -162,28 +155,14 @@ QVariantList Backend::season_languages(const QString &type) const {
     return out;
 }
 
-QVariantMap Backend::preview_chapter_names_to_all() const {
-    return preview(active_index_ ? season::chapter_names_to_all(documents(), *active_index_) : refused(QStringLiteral("No file is open.")));
+QVariantMap SeasonRules::preview_chapter_names_to_all() const {
+    return preview(b_.active_index() ? season::chapter_names_to_all(b_.documents(), *b_.active_index()) : refused(QStringLiteral("No file is open.")));
 }
 
-int Backend::apply_chapter_names_to_all() {
-    return apply(active_index_ ? season::chapter_names_to_all(documents(), *active_index_) : refused(QStringLiteral("No file is open.")),
+int SeasonRules::apply_chapter_names_to_all() {
+    return apply(b_.active_index() ? season::chapter_names_to_all(b_.documents(), *b_.active_index()) : refused(QStringLiteral("No file is open.")),
                  QStringLiteral("Chapter names to all files"));
 }
 
-QVariantMap Backend::save_command() const {
-    const Document *doc = active_document();
-    if (!doc)
-        return {};
-    const SavePlan plan = plan_save(*doc);
-    // The chapters go through a private file made at save time; "chapters.xml" stands for it.
-    const QStringList arguments = QStringList{QStringLiteral("mkvpropedit")} + plan.arguments(doc->path(), QStringLiteral("chapters.xml"));
-    QStringList words;
-    for (const QString &a : arguments)
-        words << shell_word(a);
-    return {{QStringLiteral("arguments"), arguments},
-            {QStringLiteral("text"), plan.empty() ? QString() : words.join(QLatin1Char(' '))},
-            {QStringLiteral("chapters"), plan.chapters ? QString::fromUtf8(*plan.chapters) : QString()}};
-}
 
 } // namespace perlane
