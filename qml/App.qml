@@ -24,15 +24,8 @@ ApplicationWindow {
         chapters: chapterModel
     }
     ChapterList { id: chapterModel }
+    Binding { target: Theme; property: "dark"; value: window.palette.window.hslLightness < 0.5 }
 
-    // Colours that read on the system's light or dark palette.
-    readonly property bool dark: palette.window.hslLightness < 0.5
-    readonly property color errorColor: dark ? "#ff8a80" : "#b00020"
-    readonly property color errorBack: dark ? "#4a1c1c" : "#fdecea"
-    readonly property color errorText: dark ? "#ffd6d2" : "#5f0010"
-    readonly property color noticeBack: dark ? "#4a3a12" : "#fff4e0"
-    readonly property color noticeBorder: dark ? "#d8a530" : "#c08a00"
-    readonly property color oddText: dark ? "#ffcc80" : "#8a4b00"
 
     // For tools that drive the window (benchmarks, screenshots).
     readonly property alias backendObject: backend
@@ -181,7 +174,7 @@ ApplicationWindow {
         visible: target !== null && target !== focusSink && target !== window.contentItem && target.visible
         color: "transparent"
         border.width: 2
-        border.color: window.dark ? "#8ab4f8" : "#1a5fb4"
+        border.color: Theme.focusRing
         radius: 3
         function place() {
             if (!target)
@@ -329,7 +322,7 @@ ApplicationWindow {
                     : backend.saves.save_status.length > 0 ? backend.saves.save_status
                     : !window.hasFiles ? "No files open"
                     : window.listedNames.length === 1 ? "1 file open" : window.listedNames.length + " files open"
-                color: backend.saves.save_failed && !window.closeWhenSaved ? window.errorColor : palette.windowText
+                color: backend.saves.save_failed && !window.closeWhenSaved ? Theme.error : palette.windowText
                 elide: Text.ElideRight
                 Accessible.role: Accessible.AlertMessage
                 Accessible.name: text
@@ -450,7 +443,7 @@ ApplicationWindow {
                   : parent.plan.changes.length === 0 ? "Nothing would change."
                   : parent.plan.changes.length + (parent.plan.changes.length === 1 ? " change in " : " changes in ")
                     + parent.plan.files + (parent.plan.files === 1 ? " file:" : " files:")
-            color: parent.plan.message.length > 0 ? window.errorColor : palette.windowText
+            color: parent.plan.message.length > 0 ? Theme.error : palette.windowText
         }
         ListView {
             objectName: "planChanges"
@@ -754,7 +747,7 @@ ApplicationWindow {
                         text: column === 0 ? (row.odd ? "\u2260 " : "") + row.file
                                            : (cell.odd ? "\u2260 " : "") + cell.text
                         font.bold: column === 0 ? row.odd : cell.odd
-                        color: (column === 0 ? row.odd : cell.odd) ? window.oddText : palette.windowText
+                        color: (column === 0 ? row.odd : cell.odd) ? Theme.oddText : palette.windowText
                         padding: 3
                         background: Rectangle {
                             color: (column > 0 && cell.odd) ? Qt.rgba(0.95, 0.75, 0.2, 0.35) : "transparent"
@@ -853,7 +846,7 @@ ApplicationWindow {
                             objectName: "suggestionDoubt"
                             visible: found.modelData.doubt.length > 0
                             text: "\u26A0 Doubtful \u2014 " + found.modelData.doubt
-                            color: window.oddText
+                            color: Theme.oddText
                             wrapMode: Text.WordWrap
                             Layout.fillWidth: true
                         }
@@ -938,7 +931,7 @@ ApplicationWindow {
             objectName: "saveErrorBanner"
             visible: backend.saves.save_failed && backend.saves.save_status.length > 0 && backend.saves.save_status !== window.dismissedFailure
             Layout.fillWidth: true
-            background: Rectangle { color: window.errorBack; border.color: window.errorColor }
+            background: Rectangle { color: Theme.errorBack; border.color: Theme.error }
             RowLayout {
                 anchors.fill: parent
                 ColumnLayout {
@@ -947,7 +940,7 @@ ApplicationWindow {
                         objectName: "saveErrorText"
                         Layout.fillWidth: true
                         wrapMode: Text.WordWrap
-                        color: window.errorText
+                        color: Theme.errorText
                         font.bold: true
                         text: backend.saves.save_status
                         Accessible.role: Accessible.AlertMessage
@@ -958,7 +951,7 @@ ApplicationWindow {
                         visible: toolOutputButton.checked
                         Layout.fillWidth: true
                         wrapMode: Text.WrapAnywhere
-                        color: window.errorText
+                        color: Theme.errorText
                         font.family: "monospace"
                         text: backend.saves.tool_output
                     }
@@ -1005,7 +998,7 @@ ApplicationWindow {
                     objectName: "errorBanner"
                     visible: backend.files.load_errors.length > 0
                     Layout.fillWidth: true
-                    background: Rectangle { color: window.errorBack; border.color: window.errorColor }
+                    background: Rectangle { color: Theme.errorBack; border.color: Theme.error }
                     RowLayout {
                         anchors.fill: parent
                         ColumnLayout {
@@ -1014,7 +1007,7 @@ ApplicationWindow {
                                 objectName: "errorText"
                                 Layout.fillWidth: true
                                 wrapMode: Text.WordWrap
-                                color: window.errorText
+                                color: Theme.errorText
                                 text: "Could not open:\n" + backend.files.load_errors.join("\n")
                                 Accessible.role: Accessible.AlertMessage
                                 Accessible.name: text
@@ -1024,7 +1017,7 @@ ApplicationWindow {
                                 visible: detailsButton.checked
                                 Layout.fillWidth: true
                                 wrapMode: Text.WrapAnywhere
-                                color: window.errorText
+                                color: Theme.errorText
                                 font.family: "monospace"
                                 text: backend.files.load_error_details.join("\n")
                             }
@@ -1050,7 +1043,7 @@ ApplicationWindow {
                     objectName: "diskBanner"
                     visible: backend.saves.changed_on_disk
                     Layout.fillWidth: true
-                    background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
+                    background: Rectangle { color: Theme.noticeBack; border.color: Theme.noticeBorder }
                     RowLayout {
                         anchors.fill: parent
                         Label {
@@ -1079,7 +1072,7 @@ ApplicationWindow {
                     objectName: "warningBanner"
                     visible: backend.saves.active_warning.length > 0
                     Layout.fillWidth: true
-                    background: Rectangle { color: window.noticeBack; border.color: window.noticeBorder }
+                    background: Rectangle { color: Theme.noticeBack; border.color: Theme.noticeBorder }
                     Label {
                         objectName: "warningText"
                         anchors.fill: parent
@@ -1282,7 +1275,7 @@ ApplicationWindow {
                                 font.family: "monospace"
                                 selectByMouse: true
                                 Accessible.name: "Time of the new chapter"
-                                color: addBar.time.ok || text.length === 0 ? palette.text : window.errorColor
+                                color: addBar.time.ok || text.length === 0 ? palette.text : Theme.error
                                 onTextChanged: addBar.time = text.length > 0 ? backend.chapter_edits.parse_time(text) : { ok: false, reason: "" }
                             }
                             TextField {
@@ -1317,7 +1310,7 @@ ApplicationWindow {
                                 objectName: "addError"
                                 visible: addTime.text.length > 0 && !addBar.time.ok
                                 text: addBar.time.reason || ""
-                                color: window.errorColor
+                                color: Theme.error
                                 width: Math.min(implicitWidth, addBar.width)
                                 wrapMode: Text.WordWrap
                                 Accessible.role: Accessible.AlertMessage

@@ -33,7 +33,6 @@ Frame {
     property int number: 1 // the row's place in the list, from 1
     // Which row a control belongs to, for screen readers: "chapter 3, Opening".
     readonly property string rowLabel: "chapter " + number + (chapterName.length > 0 ? ", " + chapterName : "")
-    readonly property color errorColor: palette.window.hslLightness < 0.5 ? "#ff8a80" : "#b00020"
 
     // From the backend's tables: the skip types' labels ("None" first) and the roles' names.
     property var skipTypeNames: []
@@ -56,7 +55,7 @@ Frame {
     background: Rectangle {
         visible: !root.header
         color: root.qualifies ? Qt.rgba(0.95, 0.75, 0.2, 0.25) : "transparent"
-        border.color: root.qualifies ? "#c08a00" : palette.mid
+        border.color: root.qualifies ? Theme.noticeBorder : palette.mid
         radius: 3
     }
 
@@ -102,7 +101,7 @@ Frame {
                 font.family: "monospace"
                 Layout.preferredWidth: 100
                 selectByMouse: true
-                color: root.startCheck.ok ? palette.text : root.errorColor
+                color: root.startCheck.ok ? palette.text : Theme.error
                 Accessible.name: "Start of " + root.rowLabel + ": " + root.start
                 ToolTip.visible: hovered && root.startCheck.ok
                 ToolTip.text: "Start, as mm:ss.fff or h:mm:ss.fff: moves the boundary with the previous chapter"
@@ -150,7 +149,7 @@ Frame {
             objectName: "startError"
             visible: !root.header && !root.startCheck.ok
             text: root.startCheck.reason || ""
-            color: root.errorColor
+            color: Theme.error
             wrapMode: Text.WordWrap
             Layout.fillWidth: true
             Accessible.role: Accessible.AlertMessage

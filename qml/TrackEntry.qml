@@ -39,7 +39,6 @@ Frame {
     property var languageCheck: ({ ok: true, reason: "" })
     // Which row a control belongs to, for screen readers: "track 2, Audio, Japanese".
     readonly property string rowLabel: "track " + number + ", " + variant + (languageName.length > 0 ? ", " + languageName : "")
-    readonly property color errorColor: palette.window.hslLightness < 0.5 ? "#ff8a80" : "#b00020"
 
     // The track each field's typing is for and what it showed, taken at the first keystroke:
     // by the time the edit ends, this row may show another file's track.
@@ -127,7 +126,7 @@ Frame {
                 selectByMouse: true
                 Accessible.name: "Language of " + root.rowLabel
                 Accessible.description: root.languageCheck.ok ? root.languageName : root.languageCheck.reason
-                color: root.languageCheck.ok ? palette.text : root.errorColor
+                color: root.languageCheck.ok ? palette.text : Theme.error
                 ToolTip.visible: hovered && root.languageCheck.ok
                 ToolTip.text: (root.languageName.length > 0 ? root.languageName + ". " : "")
                               + "Language code, for example eng, ger, pt-BR or zh-Hant-TW"
@@ -197,7 +196,7 @@ Frame {
             objectName: "languageError"
             visible: !root.languageCheck.ok
             text: root.languageCheck.reason || ""
-            color: root.errorColor
+            color: Theme.error
             wrapMode: Text.WordWrap
             Layout.fillWidth: true
             Layout.leftMargin: 112
