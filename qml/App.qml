@@ -26,8 +26,7 @@ ApplicationWindow {
     ChapterList { id: chapterModel }
     Binding { target: Theme; property: "dark"; value: window.palette.window.hslLightness < 0.5 }
 
-
-    // For tools that drive the window (benchmarks, screenshots).
+    // For the window's components, and tools that drive the window (benchmarks, screenshots).
     readonly property alias backendObject: backend
     // The listed names as the window shows them. The backend announces each file as it is
     // listed; a season opened at once is taken in one pass when the loading is done, not
@@ -308,27 +307,7 @@ ApplicationWindow {
         }
     }
 
-    // Always there, one line high: the latest outcome in words ("Saved …", why a save
-    // failed), else what is open. One layout inside, so the bar takes its text's height.
-    footer: Frame {
-        objectName: "statusBar"
-        padding: 6
-        RowLayout {
-            anchors.fill: parent
-            Label {
-                objectName: "statusLine"
-                Layout.fillWidth: true
-                text: window.closeWhenSaved ? "Waiting for the save to finish before closing\u2026"
-                    : backend.saves.save_status.length > 0 ? backend.saves.save_status
-                    : !window.hasFiles ? "No files open"
-                    : window.listedNames.length === 1 ? "1 file open" : window.listedNames.length + " files open"
-                color: backend.saves.save_failed && !window.closeWhenSaved ? Theme.error : palette.windowText
-                elide: Text.ElideRight
-                Accessible.role: Accessible.AlertMessage
-                Accessible.name: text
-            }
-        }
-    }
+    footer: StatusBar { backend: window.backendObject; app: window }
 
     Dialog {
         id: discardDialog
@@ -431,140 +410,9 @@ ApplicationWindow {
         }
     }
 
-    // A season rule's plan: what changes where, and which files are skipped and why.
-    component PlanView: ColumnLayout {
-        property var plan: ({ ok: false, message: "", changes: [], skipped: [], files: 0 })
-        spacing: 4
-        Label {
-            objectName: "planSummary"
-            Layout.fillWidth: true
-            wrapMode: Text.WordWrap
-            text: parent.plan.message.length > 0 ? parent.plan.message
-                  : parent.plan.changes.length === 0 ? "Nothing would change."
-                  : parent.plan.changes.length + (parent.plan.changes.length === 1 ? " change in " : " changes in ")
-                    + parent.plan.files + (parent.plan.files === 1 ? " file:" : " files:")
-            color: parent.plan.message.length > 0 ? Theme.error : palette.windowText
-        }
-        ListView {
-            objectName: "planChanges"
-            cacheBuffer: 0 // see chapterList
-            Layout.fillWidth: true
-            Layout.preferredHeight: Math.min(contentHeight, 260)
-            clip: true
-            model: parent.plan.changes
-            delegate: Label {
-                required property var modelData
-                width: ListView.view.width
-                elide: Text.ElideMiddle
-                text: modelData.file + " \u2014 " + modelData.track + " \u2014 " + modelData.change
-            }
-            ScrollBar.vertical: ScrollBar {}
-        }
-        Label {
-            objectName: "planSkipped"
-            visible: parent.plan.skipped.length > 0
-            Layout.fillWidth: true
-            wrapMode: Text.WordWrap
-            color: palette.placeholderText
-            text: "Skipped:\n" + parent.plan.skipped.map(s => "\u2022 " + s).join("\n")
-        }
-    }
+    PreviewDialog { id: previewDialog; app: window }
 
-    // Every rule shows its changes before it makes them.
-    Dialog {
-        id: previewDialog
-        objectName: "previewDialog"
-        property var run: null
-        anchors.centerIn: parent
-        width: Math.min(window.width * 0.9, 760)
-        modal: true
-        standardButtons: Dialog.Apply | Dialog.Cancel
-        function show(what, plan, action) {
-            title = what
-            planView.plan = plan
-            run = action
-            open()
-            standardButton(Dialog.Apply).enabled = plan.ok
-        }
-        PlanView { id: planView; width: previewDialog.availableWidth }
-        onApplied: { close(); if (run) run() }
-        // Enter applies, as the focused default button.
-        onOpened: if (standardButton(Dialog.Apply).enabled) standardButton(Dialog.Apply).forceActiveFocus()
-        Shortcut {
-            sequences: ["Return", "Enter"]
-            enabled: previewDialog.opened && previewDialog.standardButton(Dialog.Apply).enabled
-            onActivated: previewDialog.standardButton(Dialog.Apply).clicked()
-        }
-    }
-
-    // One searchable list of languages, by name or code.
-    Popup {
-        id: languagePicker
-        objectName: "languagePicker"
-        property var choose: null
-        property var results: []
-        anchors.centerIn: Overlay.overlay
-        width: Math.min(window.width * 0.8, 460)
-        height: Math.min(window.height * 0.8, 520)
-        modal: true
-        focus: true
-        function show(action) {
-            choose = action
-            languageSearch.text = ""
-            results = backend.languages.search_languages("")
-            languageList.currentIndex = 0
-            open()
-            languageSearch.forceActiveFocus()
-        }
-        function pick(i) {
-            if (i < 0 || i >= results.length)
-                return
-            const action = choose
-            close()
-            if (action)
-                action(results[i].tag)
-        }
-        ColumnLayout {
-            anchors.fill: parent
-            TextField {
-                id: languageSearch
-                objectName: "languageSearch"
-                Layout.fillWidth: true
-                placeholderText: "Search by name or code, e.g. portuguese brazil"
-                Accessible.name: "Search languages"
-                onTextChanged: { languagePicker.results = backend.languages.search_languages(text); languageList.currentIndex = 0 }
-                Keys.onDownPressed: { languageList.incrementCurrentIndex(); languageList.forceActiveFocus() }
-                onAccepted: languagePicker.pick(languageList.currentIndex)
-            }
-            ListView {
-                id: languageList
-                objectName: "languageResults"
-                cacheBuffer: 0 // see chapterList
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-                clip: true
-                model: languagePicker.results
-                keyNavigationEnabled: true
-                Accessible.name: "Languages"
-                delegate: ItemDelegate {
-                    required property var modelData
-                    required property int index
-                    width: ListView.view.width
-                    text: modelData.label
-                    highlighted: ListView.isCurrentItem
-                    onClicked: languagePicker.pick(index)
-                }
-                Keys.onReturnPressed: languagePicker.pick(currentIndex)
-                ScrollBar.vertical: ScrollBar {}
-            }
-            Label {
-                objectName: "noLanguage"
-                visible: languagePicker.results.length === 0
-                text: "No language matches."
-                color: palette.placeholderText
-            }
-        }
-    }
+    LanguagePicker { id: languagePicker; backend: window.backendObject; app: window }
 
     // In every open file: the first track of a type in a language becomes default.
     Dialog {
