@@ -28,7 +28,7 @@ private Q_SLOTS:
         QTest::newRow("UN subregion") << "fr-017" << "fr-017" << "French (Middle Africa)" << "";
         QTest::newRow("country number") << "en-840" << "en-US" << "English (United States)" << "";
         QTest::newRow("script") << "sr-Latn" << "sr-Latn" << "Serbian (Latin)" << "";
-        QTest::newRow("empty") << "" << "" << "" << "Enter a language code";
+        QTest::newRow("empty") << "" << "" << "" << "Enter a language code, for example eng, ger, pt-BR or zh-Hant-TW.";
         QTest::newRow("only spaces") << "   " << "" << "" << "Enter a language code";
         QTest::newRow("unknown code") << "xx" << "" << "" << "not an ISO 639 language code";
         QTest::newRow("a name") << "english" << "" << "" << "two or three letters";

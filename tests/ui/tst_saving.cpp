@@ -382,6 +382,11 @@ private Q_SLOTS:
         QCOMPARE(said.filter(QStringLiteral("Saving")),
                  (QStringList{"Saving 1 of 2: full.mkv\u2026", "Saving 2 of 2: editions.mkv\u2026"}));
         QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved 2 files."));
+        // One file: no count.
+        s.backend.set_track_name(s.backend.active_document()->title(), 1, QStringLiteral("Once"));
+        said.clear();
+        s.save();
+        QCOMPARE(said.filter(QStringLiteral("Saving")), QStringList{"Saving full.mkv\u2026"});
         // One of them gone: the other is saved, the count and the reason are said.
         for (quint64 i : {1, 0}) {
             s.backend.select_file(i);
