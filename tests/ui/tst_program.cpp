@@ -92,9 +92,10 @@ import QtQml
 import perlane
 QtObject {
     property Backend backend: Backend {}
+    property Backend second: Backend {}
     Component.onCompleted: {
         console.log("names", JSON.stringify(backend.file_names), "errors", backend.files.load_errors.length,
-                    backend.files.load_errors.join("|"))
+                    backend.files.load_errors.join("|"), "second", second.file_names.length)
         Qt.quit()
     }
 }
@@ -109,6 +110,7 @@ QtObject {
         QVERIFY(p.waitForFinished(20000));
         const QString out = QString::fromUtf8(p.readAll());
         QVERIFY2(out.contains(QStringLiteral("names [\"full.mkv\"] errors 1 caf")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral(" second 0")), qPrintable(out)); // the files are handed out once
         QVERIFY2(out.contains(QStringLiteral("not valid text")), qPrintable(out));
         // One file alone opens too.
         p.start(QStringLiteral(PERLANE_BINARY), {QStringLiteral("-platform"), QStringLiteral("offscreen"), episode});
