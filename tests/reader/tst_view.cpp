@@ -1,5 +1,7 @@
-// The whole-file view on files built byte by byte: dispatch, segments, the cluster jump.
+// The whole-file view on files built byte by byte: dispatch, segments, the cluster jump;
+// and the layout a save journals by.
 #include "ebml_writer.h"
+#include "layout.h"
 #include "reader_test.h"
 #include "view.h"
 
@@ -233,4 +235,26 @@ TEST(View, HostileSizesAndFloods) {
     ASSERT_TRUE(flooded) << flooded.error().message();
     EXPECT_TRUE(flooded->segments.at(0).tracks);
     EXPECT_LT(flood.stats().reads, 1000u);
+}
+
+// The layout a save journals by: a Cluster of unknown size ends where the next top-level
+// element starts; another element of unknown size runs to the segment's end.
+TEST(Layout, UnknownSizesEndWhereTheyMust) {
+    const Buf unknown_cluster = cat({raw({0x1F, 0x43, 0xB6, 0x75, 0xFF}), element(0xE7, raw({0})), element(0xA3, Buf(10, 0))});
+    const Buf file_bytes = cat({ebml_header, live_segment(cat({info(), tracks(1), unknown_cluster, tags("after")}))});
+    auto file = MemoryFile(file_bytes).open();
+    const auto layout = read_layout(file);
+    ASSERT_TRUE(layout.has_value());
+    ASSERT_EQ(layout->elements.size(), 4u); // Info, Tracks, the Cluster, Tags
+    EXPECT_EQ(layout->elements[2].id, ids::cluster);
+    EXPECT_EQ(layout->elements[2].end(), layout->elements[3].position);
+    EXPECT_EQ(layout->elements[3].end(), file_bytes.size());
+
+    const Buf unknown_tags = cat({raw({0x12, 0x54, 0xC3, 0x67, 0xFF}), Buf(20, 0)});
+    const Buf open_ended = cat({ebml_header, live_segment(cat({info(), unknown_tags}))});
+    auto other = MemoryFile(open_ended).open();
+    const auto runs = read_layout(other);
+    ASSERT_TRUE(runs.has_value());
+    ASSERT_EQ(runs->elements.size(), 2u);
+    EXPECT_EQ(runs->elements[1].end(), open_ended.size());
 }
