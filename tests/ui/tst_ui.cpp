@@ -659,6 +659,9 @@ private Q_SLOTS:
         // Removing a file with unsaved edits: Discard removes it, and only it.
         click(item(QStringLiteral("file_%1").arg(listed + 1)));
         QVERIFY(backend->track_edits()->set_title(QStringLiteral("Thrown away")));
+        // Shortened, it still shows its unsaved mark.
+        QTRY_VERIFY(item_in(QStringLiteral("file_%1").arg(listed + 1), QStringLiteral("fileLabel"))
+                        ->property("text").toString().startsWith(QStringLiteral("\u25CF \u2026S01E02 - ")));
         click(item(QStringLiteral("removeButton")));
         QObject *discard = window->findChild<QObject *>(QStringLiteral("discardDialog"));
         QTRY_VERIFY(discard->property("opened").toBool());
