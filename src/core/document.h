@@ -98,7 +98,8 @@ public:
 
     // The file changed on disk since it was read (found by a save's check or the watcher).
     bool changed_on_disk = false;
-    // A save of this document is running: it takes no edits until the outcome is known.
+    // A save of this document is running; edits made meanwhile stay pending on top of what
+    // it writes (see rebase).
     bool saving = false;
 
 private:

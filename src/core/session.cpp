@@ -16,13 +16,6 @@ Session::Session(QObject *parent) : QObject(parent), saves_(journals_) {
     });
 }
 
-std::optional<std::size_t> Session::index_of(const Document &doc) const {
-    for (std::size_t i = 0; i < docs_.size(); ++i)
-        if (docs_[i].get() == &doc)
-            return i;
-    return std::nullopt;
-}
-
 std::expected<std::size_t, LoadError> Session::open(const QString &path) {
     journals_.ensure_recovered(); // files are read only after interrupted saves are settled
     if (const auto id = reader::identity_at(QFile::encodeName(path).toStdString()))

@@ -26,7 +26,6 @@ public:
     explicit Session(QObject *parent = nullptr);
 
     const season::Documents &documents() const { return docs_; }
-    std::optional<std::size_t> index_of(const Document &doc) const;
 
     // Reads the file and lists it last; a file listed already (by device and inode) is not
     // read again. Its place in the list, or why it could not be opened.

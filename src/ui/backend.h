@@ -6,7 +6,7 @@
 #include "document.h"
 #include "file_listing.h"
 #include "file_picker.h"
-#include "history.h"
+#include "edit_history.h"
 #include "language_lookup.h"
 #include "paths.h"
 #include "saving.h"

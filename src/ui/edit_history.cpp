@@ -1,4 +1,4 @@
-#include "history.h"
+#include "edit_history.h"
 
 #include "backend.h"
 
