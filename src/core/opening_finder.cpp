@@ -214,8 +214,13 @@ void OpeningFinder::start(std::vector<EpisodeInput> episodes) {
     launch();
 }
 
+void OpeningFinder::set_lanes(int lanes) {
+    lanes_ = std::max(0, lanes);
+    pool_.setMaxThreadCount(lanes_ > 0 ? lanes_ : QThread::idealThreadCount());
+}
+
 void OpeningFinder::launch() {
-    const auto lanes = static_cast<std::size_t>(std::max(1, QThread::idealThreadCount()));
+    const auto lanes = static_cast<std::size_t>(std::max(1, lanes_ > 0 ? lanes_ : QThread::idealThreadCount()));
     while (busy_.size() < lanes && !waiting_.empty()) {
         const Part part = waiting_.front();
         waiting_.pop_front();
@@ -362,13 +367,16 @@ std::vector<EpisodeFindings> OpeningFinder::match(const std::vector<Prints> &hea
     return out;
 }
 
-std::uint64_t snap_to_chapters(std::uint64_t ns, const std::vector<ChapterRow> &rows, SongKind kind,
-                               std::uint64_t tolerance, std::uint64_t named_tolerance) {
-    // Not "Intro": it often names the cold open before the song.
+bool names_song(const QString &name, SongKind kind) {
     static const QRegularExpression opening(QStringLiteral("\\b(opening|op)\\b"), QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression ending(QStringLiteral("\\b(ending|end credits|credits|ed)\\b"), QRegularExpression::CaseInsensitiveOption);
+    return name.contains(kind == SongKind::Opening ? opening : ending);
+}
+
+std::uint64_t snap_to_chapters(std::uint64_t ns, const std::vector<ChapterRow> &rows, SongKind kind,
+                               std::uint64_t tolerance, std::uint64_t named_tolerance) {
     const auto says = [&](const ChapterRow &r) {
-        return r.skip_type == (kind == SongKind::Opening ? 1u : 2u) || r.name.contains(kind == SongKind::Opening ? opening : ending);
+        return r.skip_type == (kind == SongKind::Opening ? 1u : 2u) || names_song(r.name, kind);
     };
     std::uint64_t best = ns, distance = UINT64_MAX;
     for (const ChapterRow &r : rows) {

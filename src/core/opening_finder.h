@@ -65,6 +65,8 @@ public:
     // Starts over with these episodes; `finished` follows unless cancelled.
     void start(std::vector<EpisodeInput> episodes);
     void cancel();
+    // How many parts are decoded and fingerprinted at once (0: as many as there are cores).
+    void set_lanes(int lanes);
     bool running() const { return running_; }
     double progress() const;
     // Where the last finished run's time went, in milliseconds.
@@ -114,6 +116,7 @@ private:
     bool done_ = false; // the last run finished (not cancelled)
     QElapsedTimer clock_;
     Timing timing_;
+    int lanes_ = 0;
     int generation_ = 0; // a cancel or a new start makes older replies stale
     QThreadPool pool_;   // fingerprints and the matching; waited for when the finder goes
 };
@@ -122,6 +125,9 @@ private:
 // within the finder's own error, or within `named_tolerance` on the boundary of a chapter
 // whose name or skip type says it is the opening (or the ending), else where it was found.
 enum class SongKind { Opening, Ending };
+// Whether a chapter's name says it is the opening (the ending): "Opening", "OP", "Ending",
+// "ED", "Credits"…; not "Intro", which often names the cold open before the song.
+bool names_song(const QString &name, SongKind kind);
 std::uint64_t snap_to_chapters(std::uint64_t ns, const std::vector<ChapterRow> &rows, SongKind kind,
                                std::uint64_t tolerance, std::uint64_t named_tolerance);
 

@@ -6,6 +6,7 @@ namespace perlane {
 
 Session::Session(QObject *parent) : QObject(parent), saves_(journals_) {
     connect(&saves_, &SaveQueue::document_changed, this, &Session::changed);
+    connect(this, &Session::changed, this, &Session::mark_edited_files);
     watch_delay_.setSingleShot(true);
     watch_delay_.setInterval(300);
     connect(&watch_delay_, &QTimer::timeout, this, &Session::check_changed_files);
@@ -25,8 +26,15 @@ std::expected<std::size_t, LoadError> Session::open(const QString &path) {
     auto loaded = Document::load(path);
     if (!loaded)
         return std::unexpected(loaded.error());
-    watch(**loaded);
-    docs_.push_back(std::move(*loaded));
+    return add(std::move(*loaded));
+}
+
+std::size_t Session::add(std::shared_ptr<Document> doc) {
+    for (std::size_t i = 0; i < docs_.size(); ++i)
+        if (docs_[i]->identity().same_file(doc->identity()))
+            return i;
+    watch(*doc);
+    docs_.push_back(std::move(doc));
     return docs_.size() - 1;
 }
 
@@ -37,12 +45,14 @@ void Session::close(std::size_t index) {
     // The document goes with its row: opening the file again reads it afresh.
     docs_.erase(docs_.begin() + static_cast<std::ptrdiff_t>(index));
     unwatch(path);
+    mark_edited_files();
 }
 
 void Session::close_all() {
     docs_.clear();
     if (!watcher_.files().isEmpty())
         watcher_.removePaths(watcher_.files());
+    mark_edited_files();
 }
 
 bool Session::edit(Document &doc, const std::function<bool(DocumentState &)> &change, std::uint64_t group) {
@@ -116,6 +126,14 @@ void Session::unwatch(const QString &path) {
         if (doc->path() == path)
             return; // still listed (another document of the same path)
     watcher_.removePath(path);
+}
+
+void Session::mark_edited_files() {
+    std::vector<reader::FileIdentity> edited;
+    for (const auto &doc : docs_)
+        if (doc->modified())
+            edited.push_back(doc->identity());
+    marks_.keep(edited);
 }
 
 void Session::check_changed_files() {

@@ -4,6 +4,7 @@
 // that span files, season rules, saves and their undo, and noticing files changed by
 // other programs.
 #include "document.h"
+#include "editing_marks.h"
 #include "journals.h"
 #include "save_queue.h"
 #include "season.h"
@@ -30,6 +31,8 @@ public:
     // Reads the file and lists it last; a file listed already (by device and inode) is not
     // read again. Its place in the list, or why it could not be opened.
     std::expected<std::size_t, LoadError> open(const QString &path);
+    // Lists a document read elsewhere (several at once, off this thread), as open() would.
+    std::size_t add(std::shared_ptr<Document> doc);
     void close(std::size_t index);
     void close_all();
 
@@ -64,6 +67,7 @@ private:
     void watch(const Document &doc);
     void unwatch(const QString &path);
     void check_changed_files();
+    void mark_edited_files();
 
     season::Documents docs_;
     std::uint64_t last_group_ = 0;
@@ -72,6 +76,7 @@ private:
     QFileSystemWatcher watcher_;
     QTimer watch_delay_; // changes come in bursts: look once they settle
     QStringList changed_paths_;
+    EditingMarks marks_; // the files with unsaved edits, for other programs to leave alone
 };
 
 } // namespace perlane

@@ -1,0 +1,293 @@
+// perlane-batch, the real binary, over libraries made of real files, with the real mkvpropedit.
+#include "file_lock.h"
+#include "session.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace perlane;
+
+namespace {
+
+const QString media = qEnvironmentVariable("PERLANE_MEDIA_DIR");
+
+struct Run {
+    int code = -1;
+    QString out, err;
+};
+
+Run batch(const QStringList &args) {
+    QProcess p;
+    p.start(QStringLiteral(PERLANE_BATCH), args);
+    p.waitForFinished(600'000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QByteArray digest(const QString &path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+std::map<QString, QByteArray> digests(const QString &dir) {
+    std::map<QString, QByteArray> out;
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        out[f] = digest(f);
+    }
+    return out;
+}
+
+QJsonObject mkvmerge(const QString &path) {
+    QProcess p;
+    p.start(QStringLiteral("mkvmerge"), {QStringLiteral("-J"), path});
+    p.waitForFinished();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+void place(const QString &from, const QString &to) {
+    QDir().mkpath(QFileInfo(to).path());
+    QVERIFY(QFile::copy(from, to));
+    QFile(to).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// The default audio track's language per file, as mkvmerge reads it.
+QString default_audio(const QString &path) {
+    for (const QJsonValue t : mkvmerge(path)[QStringLiteral("tracks")].toArray())
+        if (t[QStringLiteral("type")] == QStringLiteral("audio") && t[QStringLiteral("properties")][QStringLiteral("default_track")].toBool())
+            return t[QStringLiteral("properties")][QStringLiteral("language_ietf")].toString();
+    return {};
+}
+
+} // namespace
+
+class TestBatch : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void scan_reports_what_mkvmerge_reads();
+    void plan_apply_again_and_undo();
+    void interrupted_run_leaves_files_whole_and_carries_on();
+    void files_held_by_the_window_are_left_alone();
+    void openings_marked_once();
+    void usage_errors();
+};
+
+void TestBatch::scan_reports_what_mkvmerge_reads() {
+    QTemporaryDir lib;
+    const QString season = lib.filePath(QStringLiteral("Show/Season 1"));
+    place(media + QStringLiteral("/s01e01.mkv"), season + QStringLiteral("/Episode 1.mkv"));
+    place(media + QStringLiteral("/s01e02.mkv"), season + QStringLiteral("/Episode 10.mkv"));
+    place(media + QStringLiteral("/s01e03.mkv"), season + QStringLiteral("/Episode 2")); // no extension
+    QFile notes(season + QStringLiteral("/notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.write("not a video\n");
+    notes.close();
+    QFile broken(season + QStringLiteral("/broken.mkv"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray::fromHex("1a45dfa3") + QByteArray(40, 'x'));
+    broken.close();
+    QVERIFY(QFile::link(lib.filePath(QStringLiteral("Show")), season + QStringLiteral("/loop")));
+    place(media + QStringLiteral("/s01e04.mkv"), lib.filePath(QStringLiteral("Other/one.mkv")));
+
+    const Run r = batch({QStringLiteral("scan"), QStringLiteral("--json"), lib.path(), lib.filePath(QStringLiteral("gone"))});
+    QCOMPARE(r.code, 1); // a broken file and a missing path: reported, the rest scanned
+    QVERIFY2(r.err.contains(QStringLiteral("gone: does not exist")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("already searched")), qPrintable(r.err));
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject other = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+    const QJsonObject show = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+    QCOMPARE(other[QStringLiteral("season")].toString(), lib.filePath(QStringLiteral("Other")));
+    QCOMPARE(other[QStringLiteral("episodes")].toArray().size(), 1);
+    QCOMPARE(show[QStringLiteral("season")].toString(), season);
+    const QJsonArray episodes = show[QStringLiteral("episodes")].toArray();
+    QStringList names;
+    for (const QJsonValue e : episodes)
+        names << QFileInfo(e[QStringLiteral("file")].toString()).fileName();
+    QCOMPARE(names, (QStringList{QStringLiteral("Episode 1.mkv"), QStringLiteral("Episode 2"), QStringLiteral("Episode 10.mkv")}));
+    const QJsonArray unreadable = show[QStringLiteral("unreadable")].toArray();
+    QCOMPARE(unreadable.size(), 1);
+    QVERIFY(unreadable[0][QStringLiteral("file")].toString().endsWith(QStringLiteral("broken.mkv")));
+    QVERIFY(!show[QStringLiteral("differs")].toArray().isEmpty()); // the episodes' tracks differ
+
+    const std::pair<const char *, const char *> flags[] = {
+        {"forced", "forced_track"}, {"hearing-impaired", "flag_hearing_impaired"}, {"visual-impaired", "flag_visual_impaired"},
+        {"text-descriptions", "flag_text_descriptions"}, {"original", "flag_original"}, {"commentary", "flag_commentary"},
+        {"enabled", "enabled_track"}};
+    for (const QJsonValue e : episodes + other[QStringLiteral("episodes")].toArray()) {
+        const QString file = e[QStringLiteral("file")].toString();
+        const QJsonObject peer = mkvmerge(file);
+        const QJsonArray tracks = e[QStringLiteral("tracks")].toArray(), theirs = peer[QStringLiteral("tracks")].toArray();
+        QCOMPARE(tracks.size(), theirs.size());
+        for (qsizetype i = 0; i < tracks.size(); ++i) {
+            const QJsonObject ours = tracks[i].toObject(), p = theirs[i][QStringLiteral("properties")].toObject();
+            QCOMPARE(ours[QStringLiteral("number")].toInteger(), p[QStringLiteral("number")].toInteger());
+            QCOMPARE(ours[QStringLiteral("type")].toString().left(5), theirs[i][QStringLiteral("type")].toString().left(5));
+            QCOMPARE(ours[QStringLiteral("name")].toString(), p[QStringLiteral("track_name")].toString());
+            QCOMPARE(ours[QStringLiteral("default")].toBool(), p[QStringLiteral("default_track")].toBool());
+            const QString lang = ours[QStringLiteral("language")].toString();
+            QVERIFY2(lang == p[QStringLiteral("language_ietf")].toString() || lang == p[QStringLiteral("language")].toString(),
+                     qPrintable(file + QLatin1Char(' ') + lang));
+            for (const auto &[name, key] : flags) {
+                const QJsonValue mine = ours[QStringLiteral("flags")][QLatin1StringView(name)];
+                if (p.contains(QLatin1StringView(key)))
+                    QCOMPARE(mine.toBool(), p[QLatin1StringView(key)].toBool());
+                else
+                    QVERIFY(mine.isNull() || mine.toBool() == (QLatin1StringView(name) == QLatin1StringView("enabled")));
+            }
+        }
+        const QJsonArray chapters = peer[QStringLiteral("chapters")].toArray();
+        qsizetype entries = 0;
+        for (const QJsonValue c : chapters)
+            entries += c[QStringLiteral("num_entries")].toInteger();
+        QCOMPARE(e[QStringLiteral("chapters")].toArray().size(), entries);
+    }
+
+    // For people: the same seasons, the differences named.
+    const Run text = batch({QStringLiteral("scan"), season});
+    QVERIFY2(text.out.contains(QStringLiteral("3 episodes, 1 file not read")) && text.out.contains(QStringLiteral("differs in Episode 2")),
+             qPrintable(text.out));
+}
+
+void TestBatch::plan_apply_again_and_undo() {
+    QTemporaryDir lib;
+    for (const char *e : {"s01e01", "s01e02", "s01e03"})
+        place(media + QStringLiteral("/%1.mkv").arg(QLatin1StringView(e)), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
+    const auto before = digests(lib.path());
+    const QStringList rule{QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), lib.path()};
+
+    const Run plan = batch(rule);
+    QCOMPARE(plan.code, 0);
+    QVERIFY2(plan.out.contains(QStringLiteral("s01e01.mkv: would change")) && plan.out.contains(QStringLiteral("s01e02.mkv: nothing to change")),
+             qPrintable(plan.out));
+    QVERIFY(plan.out.contains(QStringLiteral("default: no \u2192 yes")));
+    QVERIFY(digests(lib.path()) == before); // a plan changes no byte
+
+    const Run applied = batch(rule + QStringList{QStringLiteral("--apply")});
+    QCOMPARE(applied.code, 0);
+    QVERIFY2(applied.out.contains(QStringLiteral("2 changed and saved, 1 nothing to change")), qPrintable(applied.out));
+    for (const char *e : {"s01e01", "s01e02", "s01e03"})
+        QCOMPARE(default_audio(lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e)))), QStringLiteral("ja"));
+    const auto saved = digests(lib.path());
+
+    const Run again = batch(rule + QStringList{QStringLiteral("--apply")});
+    QCOMPARE(again.code, 0);
+    QVERIFY2(again.out.contains(QStringLiteral("0 changed and saved, 3 nothing to change")), qPrintable(again.out));
+    QVERIFY(digests(lib.path()) == saved);
+
+    const Run undone = batch({QStringLiteral("undo-last-save"), QStringLiteral("--apply"), lib.path()});
+    QCOMPARE(undone.code, 0);
+    QVERIFY2(undone.out.contains(QStringLiteral("2 undone")), qPrintable(undone.out));
+    QVERIFY(digests(lib.path()) == before);
+}
+
+void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {
+    QTemporaryDir lib;
+    for (int i = 1; i <= 10; ++i)
+        place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("S1/e%1.mkv").arg(i)));
+    const QByteArray original = digest(lib.filePath(QStringLiteral("S1/e1.mkv")));
+    const QStringList rule{QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), QStringLiteral("--apply"),
+                           lib.path()};
+    QProcess p;
+    p.start(QStringLiteral(PERLANE_BATCH), rule);
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains(": saved"), 300'000);
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(300'000));
+    out += p.readAllStandardOutput();
+    QCOMPARE(p.exitCode(), 128 + SIGTERM);
+    QVERIFY2(out.contains("Interrupted."), out.constData());
+    int saved = 0;
+    for (int i = 1; i <= 10; ++i) {
+        const QString f = lib.filePath(QStringLiteral("S1/e%1.mkv").arg(i));
+        if (digest(f) == original)
+            continue;
+        ++saved; // else it must be whole and as the rule wants it
+        QCOMPARE(default_audio(f), QStringLiteral("ja"));
+    }
+    QVERIFY(saved >= 1);
+    const Run rest = batch(rule);
+    QCOMPARE(rest.code, 0);
+    QVERIFY2(rest.out.contains(QStringLiteral("%1 changed and saved, %2 nothing to change").arg(10 - saved).arg(saved)), qPrintable(rest.out));
+}
+
+void TestBatch::files_held_by_the_window_are_left_alone() {
+    QTemporaryDir lib;
+    for (const char *e : {"a", "b", "c"})
+        place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
+    const auto before = digests(lib.path());
+    Session window;
+    const auto opened = window.open(lib.filePath(QStringLiteral("S1/a.mkv")));
+    QVERIFY(opened);
+    QVERIFY(window.edit(*window.documents()[*opened], [](DocumentState &s) {
+        s.title = QStringLiteral("pending");
+        return true;
+    }));
+    const auto lock = FileLock::take(lib.filePath(QStringLiteral("S1/b.mkv"))); // as while the window saves it
+    QVERIFY(lock);
+
+    const Run r = batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), QStringLiteral("--apply"), lib.path()});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("a.mkv: skipped: it is open in perlane with unsaved edits")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("b.mkv: skipped: it is being saved by another program")), qPrintable(r.out));
+    QVERIFY(r.out.contains(QStringLiteral("c.mkv: saved")));
+    for (const char *e : {"a", "b"})
+        QCOMPARE(digest(lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e)))),
+                 before.at(lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e)))));
+
+    // Once the edits are gone, the file is the batch's again.
+    window.revert(*window.documents()[*opened]);
+    const Run later = batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), lib.filePath(QStringLiteral("S1/a.mkv"))});
+    QVERIFY2(later.out.contains(QStringLiteral("a.mkv: would change")), qPrintable(later.out));
+}
+
+void TestBatch::openings_marked_once() {
+    const QString season = qEnvironmentVariable("PERLANE_SEASON_DIR");
+    QTemporaryDir lib;
+    for (const QString &e : QDir(season).entryList({QStringLiteral("*.mkv")}))
+        place(season + QLatin1Char('/') + e, lib.filePath(QStringLiteral("Show/") + e));
+    const QStringList mark{QStringLiteral("mark-openings"), QStringLiteral("--apply"), QStringLiteral("-j"), QStringLiteral("2"), lib.path()};
+    const Run first = batch(mark);
+    QCOMPARE(first.code, 0);
+    QVERIFY2(first.out.contains(QStringLiteral("6 changed and saved")), qPrintable(first.out));
+    // Every ending and the openings the season has (not e04's), as the sound says.
+    const Run scan = batch({QStringLiteral("scan"), QStringLiteral("--json"), lib.path()});
+    for (const QJsonValue e : QJsonDocument::fromJson(scan.out.toUtf8())[QStringLiteral("episodes")].toArray()) {
+        const bool e04 = e[QStringLiteral("file")].toString().endsWith(QStringLiteral("e04.mkv"));
+        QCOMPARE(e[QStringLiteral("opening")].toString(), e04 ? QStringLiteral("not marked") : QStringLiteral("marked"));
+        QCOMPARE(e[QStringLiteral("ending")].toString(), QStringLiteral("marked"));
+    }
+    const auto after = digests(lib.path());
+    const Run second = batch(mark);
+    QCOMPARE(second.code, 0);
+    QVERIFY2(second.out.contains(QStringLiteral(" 0 changed and saved")), qPrintable(second.out));
+    QVERIFY(digests(lib.path()) == after);
+}
+
+void TestBatch::usage_errors() {
+    const QString any = media;
+    for (const QStringList &args : {QStringList{}, QStringList{QStringLiteral("rename"), any}, QStringList{QStringLiteral("scan")},
+                                    QStringList{QStringLiteral("default-language"), any},
+                                    QStringList{QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("zz-!!"), any},
+                                    QStringList{QStringLiteral("scan"), QStringLiteral("--apply"), any},
+                                    QStringList{QStringLiteral("flags"), any},
+                                    QStringList{QStringLiteral("scan"), QStringLiteral("-j"), QStringLiteral("0"), any}}) {
+        const Run r = batch(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.startsWith(QStringLiteral("perlane-batch: ")) && r.out.isEmpty(), qPrintable(args.join(QLatin1Char(' ')) + r.err));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBatch)
+#include "tst_batch.moc"
