@@ -190,6 +190,12 @@ void TestBatch::plan_apply_again_and_undo() {
     QCOMPARE(undone.code, 0);
     QVERIFY2(undone.out.contains(QStringLiteral("2 undone")), qPrintable(undone.out));
     QVERIFY(digests(lib.path()) == before);
+
+    // The window's suggested flags: "Signs & Songs" is forced, a commentary's name flags it.
+    const Run flags = batch({QStringLiteral("flags"), QStringLiteral("--suggested"), lib.path()});
+    QVERIFY2(flags.out.contains(QStringLiteral("#4 Subtitle, Forced: no \u2192 yes")) &&
+                 flags.out.contains(QStringLiteral("#4 Audio, Commentary: unset \u2192 yes")) && flags.out.contains(QStringLiteral("3 would change")),
+             qPrintable(flags.out));
 }
 
 void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {
@@ -276,6 +282,16 @@ void TestBatch::openings_marked_once() {
 }
 
 void TestBatch::usage_errors() {
+    // Headless: no Qt GUI library is even linked (libX11 may come in with libavcodec, under
+    // libchromaprint, and opens no display).
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {QStringLiteral(PERLANE_BATCH)});
+    QVERIFY(ldd.waitForFinished());
+    const QByteArray libs = ldd.readAllStandardOutput();
+    QVERIFY(libs.contains("libQt6Core"));
+    for (const char *gui : {"libQt6Gui", "libQt6Qml", "libQt6Quick", "libQt6DBus"})
+        QVERIFY2(!libs.contains(gui), gui);
+
     const QString any = media;
     for (const QStringList &args : {QStringList{}, QStringList{QStringLiteral("rename"), any}, QStringList{QStringLiteral("scan")},
                                     QStringList{QStringLiteral("default-language"), any},
