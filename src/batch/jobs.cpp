@@ -217,9 +217,13 @@ std::map<const Document *, QString> Runner::plan_openings(const std::vector<std:
     finder.set_lanes(options_.jobs);
     std::optional<std::vector<EpisodeFindings>> found;
     QObject::connect(&finder, &OpeningFinder::finished, &finder, [&](const std::vector<EpisodeFindings> &f) { found = f; });
+    int shown_tenth = -1; // said in steps of 10 %, for logs
     QObject::connect(&finder, &OpeningFinder::progress_changed, &finder, [&] {
-        progress_.step(QFileInfo(all.front()->path()).path(), {},
-                       QStringLiteral("finding openings %1%").arg(static_cast<int>(finder.progress() * 100)));
+        const int tenth = static_cast<int>(finder.progress() * 10);
+        if (tenth == shown_tenth)
+            return;
+        shown_tenth = tenth;
+        progress_.step(QFileInfo(all.front()->path()).path(), {}, QStringLiteral("finding openings %1%").arg(tenth * 10));
     });
     finder.start(std::move(inputs));
     wait_for(&finder, &OpeningFinder::finished, [&] { return found.has_value() || interrupted_; }, on_interrupt_);

@@ -40,7 +40,7 @@ void Progress::step(const QString &season, const QString &file, const QString &w
         if (new_season)
             std::fprintf(to_, "%s\n", qPrintable(season));
         if (!file.isEmpty() || !new_season)
-            std::fprintf(to_, "  %s %s\n", qPrintable(what), qPrintable(QFileInfo(file).fileName()));
+            std::fprintf(to_, "  %s\n", qPrintable((what + QLatin1Char(' ') + QFileInfo(file).fileName()).trimmed()));
         std::fflush(to_);
     }
 }
