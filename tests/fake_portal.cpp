@@ -104,6 +104,10 @@ public:
         if (mode_ == QLatin1String("otherpath"))
             path = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/elsewhere").arg(sender);
         connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(path))));
+        if (mode_ == QLatin1String("vanish")) { // the portal ends before answering
+            QTimer::singleShot(100, qApp, &QCoreApplication::quit);
+            return true;
+        }
         // The answer comes later, as the user would give it.
         QDBusConnection bus = connection;
         QTimer::singleShot(100, [bus, path, this]() mutable {

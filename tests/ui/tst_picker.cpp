@@ -132,7 +132,7 @@ private Q_SLOTS:
 
     void malformed_answers_and_errors_fall_back_to_zenity() {
         fake_zenity("/tmp/z.mkv", 0);
-        for (const char *mode : {"malformed", "error"}) {
+        for (const char *mode : {"malformed", "error", "vanish"}) {
             use_private_bus();
             auto portal = start_portal(QString::fromLatin1(mode));
             QCOMPARE(picked(), std::optional(QStringList{"/tmp/z.mkv"}));
