@@ -743,6 +743,9 @@ private Q_SLOTS:
 
         // The dub renamed, then applied to the season after a look at what would change.
         type_into(item_in(QStringLiteral("track_2"), QStringLiteral("trackName")), QStringLiteral("English"));
+        // A screen reader names the row it acts on, not only the track's (possibly empty) name.
+        QCOMPARE(accessible_name(item_in(QStringLiteral("track_2"), QStringLiteral("applyToAll"))),
+                 QStringLiteral("Apply the changes of track 3, Audio, English to the matching track of every open file"));
         click(item_in(QStringLiteral("track_2"), QStringLiteral("applyToAll")));
         QObject *preview = window->findChild<QObject *>(QStringLiteral("previewDialog"));
         QTRY_VERIFY(preview->property("opened").toBool());
