@@ -199,9 +199,10 @@ std::size_t count_files(const QStringList &paths) {
         if (!id || !seen.insert(*id).second)
             continue;
         for (const QFileInfo &e : QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+            bool matroska = false;
             if (e.isDir())
                 folders.push_back(e.absoluteFilePath());
-            else if (e.isFile())
+            else if (e.isFile() && !unreadable_or_not_matroska(e.absoluteFilePath(), matroska) && matroska)
                 ++n;
         }
     }

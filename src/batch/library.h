@@ -43,7 +43,7 @@ private:
     std::vector<Problem> problems_;
 };
 
-// How many files the paths hold, by name only: the progress's total.
+// How many Matroska files the paths hold (their first bytes only): the progress's total.
 std::size_t count_files(const QStringList &paths);
 
 // Whether the file starts with an EBML header; why not, when it cannot be read.
