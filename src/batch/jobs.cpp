@@ -39,7 +39,13 @@ void wait_for(Sender *sender, Signal signal, const std::function<bool()> &done, 
 } // namespace
 
 Runner::Runner(const Options &options, Progress &progress, QTextStream &out)
-    : options_(options), progress_(progress), out_(out) {}
+    : options_(options), progress_(progress), out_(out) {
+    // What recovery found (saves cut short by an earlier run or by the window) is said first.
+    QObject::connect(&session_.journals(), &Journals::status, &session_, [this](const QString &text, bool) {
+        out_ << text << '\n';
+        out_.flush();
+    });
+}
 
 void Runner::interrupt(int signal) {
     if (interrupted_)
