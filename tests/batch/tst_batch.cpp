@@ -1,5 +1,6 @@
 // perlane-batch, the real binary, over libraries made of real files, with the real mkvpropedit.
 #include "file_lock.h"
+#include "library.h"
 #include "session.h"
 
 #include <QCryptographicHash>
@@ -25,7 +26,7 @@ struct Run {
     QString out, err;
 };
 
-Run batch(const QStringList &args) {
+Run run_batch(const QStringList &args) {
     QProcess p;
     p.start(QStringLiteral(PERLANE_BATCH), args);
     p.waitForFinished(600'000);
@@ -76,6 +77,7 @@ class TestBatch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void scan_reports_what_mkvmerge_reads();
+    void a_folder_that_vanishes_mid_walk_is_reported();
     void plan_apply_again_and_undo();
     void interrupted_run_leaves_files_whole_and_carries_on();
     void files_held_by_the_window_are_left_alone();
@@ -100,7 +102,7 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     QVERIFY(QFile::link(lib.filePath(QStringLiteral("Show")), season + QStringLiteral("/loop")));
     place(media + QStringLiteral("/s01e04.mkv"), lib.filePath(QStringLiteral("Other/one.mkv")));
 
-    const Run r = batch({QStringLiteral("scan"), QStringLiteral("--json"), lib.path(), lib.filePath(QStringLiteral("gone"))});
+    const Run r = run_batch({QStringLiteral("scan"), QStringLiteral("--json"), lib.path(), lib.filePath(QStringLiteral("gone"))});
     QCOMPARE(r.code, 1); // a broken file and a missing path: reported, the rest scanned
     QVERIFY2(r.err.contains(QStringLiteral("gone: does not exist")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("already searched")), qPrintable(r.err));
@@ -155,9 +157,27 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     }
 
     // For people: the same seasons, the differences named.
-    const Run text = batch({QStringLiteral("scan"), season});
+    const Run text = run_batch({QStringLiteral("scan"), season});
     QVERIFY2(text.out.contains(QStringLiteral("3 episodes, 1 file not read")) && text.out.contains(QStringLiteral("differs in Episode 2")),
              qPrintable(text.out));
+}
+
+// The walk lists a folder's subfolders before it reads them: one removed meanwhile (another
+// program tidying the library) is reported, and the walk goes on.
+void TestBatch::a_folder_that_vanishes_mid_walk_is_reported() {
+    QTemporaryDir lib;
+    place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("A/e1.mkv")));
+    place(media + QStringLiteral("/s01e02.mkv"), lib.filePath(QStringLiteral("B/e1.mkv")));
+    batch::Library library({lib.path()});
+    const auto first = library.next();
+    QVERIFY(first);
+    QCOMPARE(first->folder, lib.filePath(QStringLiteral("A")));
+    QVERIFY(QDir(lib.filePath(QStringLiteral("B"))).removeRecursively());
+    QVERIFY(!library.next());
+    const auto problems = library.take_problems();
+    QCOMPARE(problems.size(), 1u);
+    QCOMPARE(problems[0].path, lib.filePath(QStringLiteral("B")));
+    QVERIFY2(problems[0].reason.startsWith(QStringLiteral("cannot be searched: ")) && problems[0].failed, qPrintable(problems[0].reason));
 }
 
 void TestBatch::plan_apply_again_and_undo() {
@@ -167,32 +187,32 @@ void TestBatch::plan_apply_again_and_undo() {
     const auto before = digests(lib.path());
     const QStringList rule{QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), lib.path()};
 
-    const Run plan = batch(rule);
+    const Run plan = run_batch(rule);
     QCOMPARE(plan.code, 0);
     QVERIFY2(plan.out.contains(QStringLiteral("s01e01.mkv: would change")) && plan.out.contains(QStringLiteral("s01e02.mkv: nothing to change")),
              qPrintable(plan.out));
     QVERIFY(plan.out.contains(QStringLiteral("default: no \u2192 yes")));
     QVERIFY(digests(lib.path()) == before); // a plan changes no byte
 
-    const Run applied = batch(rule + QStringList{QStringLiteral("--apply")});
+    const Run applied = run_batch(rule + QStringList{QStringLiteral("--apply")});
     QCOMPARE(applied.code, 0);
     QVERIFY2(applied.out.contains(QStringLiteral("2 changed and saved, 1 nothing to change")), qPrintable(applied.out));
     for (const char *e : {"s01e01", "s01e02", "s01e03"})
         QCOMPARE(default_audio(lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e)))), QStringLiteral("ja"));
     const auto saved = digests(lib.path());
 
-    const Run again = batch(rule + QStringList{QStringLiteral("--apply")});
+    const Run again = run_batch(rule + QStringList{QStringLiteral("--apply")});
     QCOMPARE(again.code, 0);
     QVERIFY2(again.out.contains(QStringLiteral("0 changed and saved, 3 nothing to change")), qPrintable(again.out));
     QVERIFY(digests(lib.path()) == saved);
 
-    const Run undone = batch({QStringLiteral("undo-last-save"), QStringLiteral("--apply"), lib.path()});
+    const Run undone = run_batch({QStringLiteral("undo-last-save"), QStringLiteral("--apply"), lib.path()});
     QCOMPARE(undone.code, 0);
     QVERIFY2(undone.out.contains(QStringLiteral("2 undone")), qPrintable(undone.out));
     QVERIFY(digests(lib.path()) == before);
 
     // The window's suggested flags: "Signs & Songs" is forced, a commentary's name flags it.
-    const Run flags = batch({QStringLiteral("flags"), QStringLiteral("--suggested"), lib.path()});
+    const Run flags = run_batch({QStringLiteral("flags"), QStringLiteral("--suggested"), lib.path()});
     QVERIFY2(flags.out.contains(QStringLiteral("#4 Subtitle, Forced: no \u2192 yes")) &&
                  flags.out.contains(QStringLiteral("#4 Audio, Commentary: unset \u2192 yes")) && flags.out.contains(QStringLiteral("3 would change")),
              qPrintable(flags.out));
@@ -223,7 +243,7 @@ void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {
         QCOMPARE(default_audio(f), QStringLiteral("ja"));
     }
     QVERIFY(saved >= 1);
-    const Run rest = batch(rule);
+    const Run rest = run_batch(rule);
     QCOMPARE(rest.code, 0);
     QVERIFY2(rest.out.contains(QStringLiteral("%1 changed and saved, %2 nothing to change").arg(10 - saved).arg(saved)), qPrintable(rest.out));
 }
@@ -243,7 +263,7 @@ void TestBatch::files_held_by_the_window_are_left_alone() {
     const auto lock = FileLock::take(lib.filePath(QStringLiteral("S1/b.mkv"))); // as while the window saves it
     QVERIFY(lock);
 
-    const Run r = batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), QStringLiteral("--apply"), lib.path()});
+    const Run r = run_batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), QStringLiteral("--apply"), lib.path()});
     QCOMPARE(r.code, 0);
     QVERIFY2(r.out.contains(QStringLiteral("a.mkv: skipped: it is open in perlane with unsaved edits")), qPrintable(r.out));
     QVERIFY2(r.out.contains(QStringLiteral("b.mkv: skipped: it is being saved by another program")), qPrintable(r.out));
@@ -254,7 +274,7 @@ void TestBatch::files_held_by_the_window_are_left_alone() {
 
     // Once the edits are gone, the file is the batch's again.
     window.revert(*window.documents()[*opened]);
-    const Run later = batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), lib.filePath(QStringLiteral("S1/a.mkv"))});
+    const Run later = run_batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), lib.filePath(QStringLiteral("S1/a.mkv"))});
     QVERIFY2(later.out.contains(QStringLiteral("a.mkv: would change")), qPrintable(later.out));
 }
 
@@ -264,18 +284,18 @@ void TestBatch::openings_marked_once() {
     for (const QString &e : QDir(season).entryList({QStringLiteral("*.mkv")}))
         place(season + QLatin1Char('/') + e, lib.filePath(QStringLiteral("Show/") + e));
     const QStringList mark{QStringLiteral("mark-openings"), QStringLiteral("--apply"), QStringLiteral("-j"), QStringLiteral("2"), lib.path()};
-    const Run first = batch(mark);
+    const Run first = run_batch(mark);
     QCOMPARE(first.code, 0);
     QVERIFY2(first.out.contains(QStringLiteral("6 changed and saved")), qPrintable(first.out));
     // Every ending and the openings the season has (not e04's), as the sound says.
-    const Run scan = batch({QStringLiteral("scan"), QStringLiteral("--json"), lib.path()});
+    const Run scan = run_batch({QStringLiteral("scan"), QStringLiteral("--json"), lib.path()});
     for (const QJsonValue e : QJsonDocument::fromJson(scan.out.toUtf8())[QStringLiteral("episodes")].toArray()) {
         const bool e04 = e[QStringLiteral("file")].toString().endsWith(QStringLiteral("e04.mkv"));
         QCOMPARE(e[QStringLiteral("opening")].toString(), e04 ? QStringLiteral("not marked") : QStringLiteral("marked"));
         QCOMPARE(e[QStringLiteral("ending")].toString(), QStringLiteral("marked"));
     }
     const auto after = digests(lib.path());
-    const Run second = batch(mark);
+    const Run second = run_batch(mark);
     QCOMPARE(second.code, 0);
     QVERIFY2(second.out.contains(QStringLiteral(" 0 changed and saved")), qPrintable(second.out));
     QVERIFY(digests(lib.path()) == after);
@@ -299,7 +319,7 @@ void TestBatch::usage_errors() {
                                     QStringList{QStringLiteral("scan"), QStringLiteral("--apply"), any},
                                     QStringList{QStringLiteral("flags"), any},
                                     QStringList{QStringLiteral("scan"), QStringLiteral("-j"), QStringLiteral("0"), any}}) {
-        const Run r = batch(args);
+        const Run r = run_batch(args);
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.startsWith(QStringLiteral("perlane-batch: ")) && r.out.isEmpty(), qPrintable(args.join(QLatin1Char(' ')) + r.err));
     }
