@@ -129,6 +129,12 @@ private Q_SLOTS:
         QCOMPARE(rows[3].nested.size(), 1u);
         QCOMPARE(rows[3].nested[0].name, QStringLiteral("Inner"));
         QCOMPARE(rows[3].nested[0].end, 60 * s);
+        // So for a nested chapter: it ends where it starts, never before.
+        Editions backwards = f.editions;
+        reader::ChapterAtom &back = backwards[rows[3].edition].chapter_atom[rows[3].atom].chapter_atom[0];
+        back.chapter_time_start.value = 30 * s;
+        back.chapter_time_end->value = 20 * s;
+        QCOMPARE(chapter_rows(backwards, f.end)[3].nested[0].end, 30 * s);
         // A level further down is one deeper.
         Editions deeper = f.editions;
         reader::ChapterAtom &inner = deeper[rows[3].edition].chapter_atom[rows[3].atom].chapter_atom[0];
@@ -193,6 +199,9 @@ private Q_SLOTS:
         const ChapterRole &opening = *role_named(QStringLiteral("opening")), &ending = *role_named(QStringLiteral("ending"));
         QVERIFY(add_marked_chapter(g.editions, 0, 20 * s, std::nullopt, opening, g.end));
         QCOMPARE(g.rows(), (QStringList{"0|Chapter 1|0-20|-", "0|Opening|20-110|1", "0|Chapter 3|110-180|-"}));
+        // Two files given chapters from nothing share no UID: each edition and chapter is drawn anew.
+        QVERIFY(g.editions[0].edition_uid->value != f.editions[0].edition_uid->value);
+        QVERIFY(chapter_rows(g.editions, g.end)[0].uid != chapter_rows(f.editions, f.end)[0].uid);
         QVERIFY(add_marked_chapter(g.editions, 0, 150 * s, 178 * s, ending, g.end));
         // The chapter cut keeps its name (and UID) on its first part; the rest is named apart.
         QCOMPARE(g.rows().mid(2), (QStringList{"0|Chapter 3|110-150|-", "0|Ending|150-178|2", "0|Chapter 3 (continued)|178-180|-"}));
