@@ -5,7 +5,7 @@
 #include "opening_finder.h"
 #include "suggestions.h"
 
-#include <QDir>
+#include <QFileInfo>
 #include <QEventLoop>
 
 #include <algorithm>
@@ -14,11 +14,6 @@
 namespace perlane::batch {
 
 namespace {
-
-QString shown(const QString &path, const QString &folder) {
-    const QString rel = QDir(folder).relativeFilePath(path);
-    return rel.startsWith(QStringLiteral("..")) ? path : rel;
-}
 
 // Runs the event loop until `done` holds, checked whenever `sender` sends `signal`.
 template <typename Sender, typename Signal>
@@ -95,7 +90,7 @@ void Runner::season(const Season &s) {
     Episodes e = read_season(s, options_.jobs);
     out_ << s.folder << '\n';
     for (const Problem &p : e.unreadable) {
-        out_ << "  " << shown(p.path, s.folder) << ": not read: " << p.reason << '\n';
+        out_ << "  " << QFileInfo(p.path).fileName() << ": not read: " << p.reason << '\n';
         outcome_.failed.push_back(p);
         progress_.file_done();
     }
@@ -116,7 +111,7 @@ void Runner::season(const Season &s) {
 
     std::vector<std::shared_ptr<Document>> planned;
     for (const auto &doc : e.docs) {
-        const QString name = shown(doc->path(), s.folder);
+        const QString name = QFileInfo(doc->path()).fileName();
         const auto reason = reasons.find(doc.get());
         if (const auto l = left.find(doc.get()); l != left.end()) {
             out_ << "  " << name << ": skipped: " << l->second << '\n';
@@ -279,7 +274,7 @@ void Runner::save(const std::shared_ptr<Document> &doc) {
     std::function<void()> ignore; // an interruption waits for the running save
     wait_for(&saves, &SaveQueue::saving_changed, [&] { return !saves.saving(); }, ignore);
     QObject::disconnect(c);
-    const QString name = shown(doc->path(), QFileInfo(doc->path()).path());
+    const QString name = QFileInfo(doc->path()).fileName();
     if (doc->modified() || !failure.isEmpty()) {
         const QString why = failure.isEmpty() ? QStringLiteral("not saved") : failure;
         out_ << "  " << name << ": not saved: " << why << '\n';

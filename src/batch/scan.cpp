@@ -4,7 +4,6 @@
 #include "opening_finder.h"
 #include "season.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 
@@ -91,11 +90,6 @@ QString brief(const QString &text) {
     return text.size() <= most ? text : text.left(most - 1) + QChar(0x2026);
 }
 
-QString shown(const QString &path, const QString &folder) {
-    const QString rel = QDir(folder).relativeFilePath(path);
-    return rel.startsWith(QStringLiteral("..")) ? path : rel;
-}
-
 } // namespace
 
 QJsonObject season_json(const QString &folder, const Episodes &e) {
@@ -154,13 +148,13 @@ QString season_text(const QString &folder, const Episodes &e) {
                 out += QStringLiteral(" (in %1 of %2)").arg(s.having).arg(n);
             out += QLatin1Char('\n');
             for (const auto &[f, text] : s.odd)
-                out += QStringLiteral("      differs in %1: %2\n").arg(shown(e.docs[f]->path(), folder), text);
+                out += QStringLiteral("      differs in %1: %2\n").arg(QFileInfo(e.docs[f]->path()).fileName(), text);
         }
         out += QStringLiteral("  Chapters:\n");
         for (const auto &doc : e.docs) {
             const auto rows = chapter_rows(doc->read().editions, doc->segment_end());
             out += QStringLiteral("    %1: %2; opening %3, ending %4\n")
-                       .arg(shown(doc->path(), folder), rows.empty() ? QStringLiteral("no chapters") : count(rows.size(), "chapter"),
+                       .arg(QFileInfo(doc->path()).fileName(), rows.empty() ? QStringLiteral("no chapters") : count(rows.size(), "chapter"),
                             song_mark(rows, SongKind::Opening), song_mark(rows, SongKind::Ending));
             if (!doc->warning().isEmpty())
                 out += QStringLiteral("      warning: %1\n").arg(doc->warning());
@@ -169,7 +163,7 @@ QString season_text(const QString &folder, const Episodes &e) {
     if (!e.unreadable.empty()) {
         out += QStringLiteral("  Not read:\n");
         for (const Problem &p : e.unreadable)
-            out += QStringLiteral("    %1: %2\n").arg(shown(p.path, folder), p.reason);
+            out += QStringLiteral("    %1: %2\n").arg(QFileInfo(p.path).fileName(), p.reason);
     }
     return out;
 }
