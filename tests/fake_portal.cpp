@@ -117,9 +117,10 @@ public:
                 signal << uint(0);
             } else {
                 QVariantMap results;
-                if (mode_ != QLatin1String("cancel"))
+                const uint code = mode_ == QLatin1String("cancel") ? 1 : mode_ == QLatin1String("ended") ? 2 : 0;
+                if (code == 0)
                     results.insert(QStringLiteral("uris"), uris_);
-                signal << uint(mode_ == QLatin1String("cancel") ? 1 : 0) << results;
+                signal << code << results;
             }
             bus.send(signal);
         });
