@@ -107,7 +107,7 @@ void Runner::season(const Season &s) {
         else
             eligible.push_back(doc);
     }
-    const auto reasons = options_.command == Command::MarkOpenings ? plan_openings(e.docs, eligible) : plan(e.docs, eligible);
+    const auto reasons = options_.command == Command::MarkOpenings ? plan_openings(e.docs, eligible) : plan(eligible);
 
     std::vector<std::shared_ptr<Document>> planned;
     for (const auto &doc : e.docs) {
@@ -159,7 +159,7 @@ void Runner::season(const Season &s) {
     session_.close_all();
 }
 
-std::map<const Document *, QString> Runner::plan(const std::vector<std::shared_ptr<Document>> &, const season::Documents &eligible) {
+std::map<const Document *, QString> Runner::plan(const season::Documents &eligible) {
     std::map<const Document *, QString> reasons;
     const auto apply = [&](const season::Plan &p) {
         for (const season::Skip &k : p.skipped)

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTextStream>
 
+#include <functional>
+#include <map>
 #include <memory>
 
 namespace perlane::batch {
@@ -42,8 +44,7 @@ private:
     // Why the file must be left alone, when it must.
     static std::optional<QString> hands_off(const Document &doc);
     // Makes the command's edits in the documents of `eligible`; reasons for files it leaves.
-    std::map<const Document *, QString> plan(const std::vector<std::shared_ptr<Document>> &all,
-                                             const season::Documents &eligible);
+    std::map<const Document *, QString> plan(const season::Documents &eligible);
     std::map<const Document *, QString> plan_openings(const std::vector<std::shared_ptr<Document>> &all,
                                                       const season::Documents &eligible);
     void save(const std::shared_ptr<Document> &doc);

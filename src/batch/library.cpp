@@ -86,7 +86,6 @@ Library::Library(const QStringList &paths) {
 
 void Library::add_root(const QString &path) {
     const QFileInfo info(path);
-    QString why;
     if (!info.exists()) {
         problems_.push_back({path, QStringLiteral("does not exist")});
         return;
@@ -107,22 +106,8 @@ std::optional<Season> Library::next() {
         Season s = std::move(given_.back());
         given_.pop_back();
         Season out{s.folder, {}, {}};
-        for (const QString &f : s.files) {
-            QString why;
-            const auto id = identity(f, why);
-            bool matroska = false;
-            if (!id) {
-                out.problems.push_back({f, QStringLiteral("cannot be read: %1").arg(why)});
-            } else if (!seen_files_.insert(*id).second) {
-                continue; // named twice, or by two names
-            } else if (const auto bad = unreadable_or_not_matroska(f, matroska)) {
-                out.problems.push_back({f, *bad});
-            } else if (matroska) {
-                out.files << f;
-            } else {
-                out.problems.push_back({f, QStringLiteral("is not a Matroska file")});
-            }
-        }
+        for (const QString &f : s.files)
+            take(f, out, true);
         natural_sort(out.files);
         if (!out.files.isEmpty() || !out.problems.empty())
             return out;
@@ -134,6 +119,22 @@ std::optional<Season> Library::next() {
             return season;
     }
     return std::nullopt;
+}
+
+void Library::take(const QString &file, Season &into, bool named) {
+    QString why;
+    const auto id = identity(file, why);
+    bool matroska = false;
+    if (!id)
+        into.problems.push_back({file, QStringLiteral("cannot be read: %1").arg(why)});
+    else if (!seen_files_.insert(*id).second)
+        return; // named twice, or reached by two names
+    else if (const auto bad = unreadable_or_not_matroska(file, matroska))
+        into.problems.push_back({file, *bad});
+    else if (matroska)
+        into.files << file;
+    else if (named) // a file in a folder may be anything; one named on its own was meant
+        into.problems.push_back({file, QStringLiteral("is not a Matroska file")});
 }
 
 std::optional<Season> Library::list(const QString &folder) {
@@ -164,18 +165,8 @@ std::optional<Season> Library::list(const QString &folder) {
         folders_.push_back(*it);
     natural_sort(files);
     Season season{folder, {}, {}};
-    for (const QString &f : files) {
-        const auto fid = identity(f, why);
-        if (!fid) {
-            season.problems.push_back({f, QStringLiteral("cannot be read: %1").arg(why)});
-            continue;
-        }
-        bool matroska = false;
-        if (const auto bad = unreadable_or_not_matroska(f, matroska))
-            season.problems.push_back({f, *bad});
-        else if (matroska && seen_files_.insert(*fid).second)
-            season.files << f;
-    }
+    for (const QString &f : files)
+        take(f, season, false);
     if (season.files.isEmpty() && season.problems.empty())
         return std::nullopt;
     return season;

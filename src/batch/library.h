@@ -36,6 +36,9 @@ public:
 private:
     void add_root(const QString &path);
     std::optional<Season> list(const QString &folder);
+    // Puts the file into the season, or its problem; `named` on the command line: a file
+    // that is not Matroska is a problem too.
+    void take(const QString &file, Season &into, bool named);
 
     std::vector<QString> folders_; // to walk, last first
     std::vector<Season> given_;    // files named on the command line, by folder
