@@ -143,6 +143,17 @@ private Q_SLOTS:
         t.backend.set_track_name(title, 3, QStringLiteral("English"));
         QCOMPARE(t.backend.season()->apply_track_to_all(3), 0);
         QCOMPARE(arguments(t.backend)[1], QString());
+
+        // One language spelled two ways (an old file with no BCP 47 tag) is offered once.
+        const QString old_tag = w.copy(episodes[1], QStringLiteral("old.mkv"));
+        QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {old_tag, "--edit", "track:a1", "--delete", "language-ietf"}), 0);
+        Setup u;
+        open_season(u, {media(episodes[0]), old_tag});
+        QCOMPARE(u.backend.documents()[1]->state().tracks[1].language, QStringLiteral("jpn"));
+        QStringList offered;
+        for (const QVariant &c : u.backend.season()->season_languages(QStringLiteral("audio")))
+            offered << c.toMap()[QStringLiteral("tag")].toString();
+        QCOMPARE(offered, (QStringList{"ja", "en"}));
     }
 
     void suggested_flags_wait_for_acceptance() {

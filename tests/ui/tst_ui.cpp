@@ -187,6 +187,20 @@ private Q_SLOTS:
                  QStringLiteral("Episode | 01:40.000 | 03:00.000 | 01:20.000 | ✕ | 90 s from start | 90 s from end | Skip: | None | "
                                 "Opening | Ending | More ▾ | No player skips it by its name"));
         QCOMPARE(shows("addBar"), QStringLiteral("At | mm:ss.fff or start-end | Name | Add chapter (off) | Add Opening (off) | Add Ending (off)"));
+
+        // No file has subtitles: Default by language has no language to offer, and no plan to show.
+        QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("defaultAction")), "trigger");
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("defaultDialog"));
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QQuickItem *type = find_item(dialog->property("contentItem").value<QQuickItem *>(), QStringLiteral("defaultType"));
+        type->setProperty("currentIndex", 1);
+        QTRY_COMPARE(dialog_shows("defaultDialog"),
+                     QStringLiteral("Cancel | Apply (off) | Default by language | "
+                                    "In every open file, the first track of this type in this language becomes the default one, "
+                                    "and the other tracks of this type stop being default. | Subtitles | Nothing would change."));
+        type->setProperty("currentIndex", 0);
+        QTest::keyClick(window, Qt::Key_Escape);
+        QTRY_VERIFY(!dialog->property("visible").toBool());
     }
 
     void switch_between_files() {
