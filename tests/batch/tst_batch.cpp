@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -26,8 +27,9 @@ struct Run {
     QString out, err;
 };
 
-Run run_batch(const QStringList &args) {
+Run run_batch(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(PERLANE_BATCH), args);
     p.waitForFinished(600'000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
@@ -252,6 +254,9 @@ void TestBatch::files_held_by_the_window_are_left_alone() {
     QTemporaryDir lib;
     for (const char *e : {"a", "b", "c"})
         place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
+    // The next season is the batch's: what was left alone in the first says nothing about it.
+    for (const char *e : {"d", "e", "f"})
+        place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("S2/%1.mkv").arg(QLatin1StringView(e))));
     const auto before = digests(lib.path());
     Session window;
     const auto opened = window.open(lib.filePath(QStringLiteral("S1/a.mkv")));
@@ -267,7 +272,8 @@ void TestBatch::files_held_by_the_window_are_left_alone() {
     QCOMPARE(r.code, 0);
     QVERIFY2(r.out.contains(QStringLiteral("a.mkv: skipped: it is open in perlane with unsaved edits")), qPrintable(r.out));
     QVERIFY2(r.out.contains(QStringLiteral("b.mkv: skipped: it is being saved by another program")), qPrintable(r.out));
-    QVERIFY(r.out.contains(QStringLiteral("c.mkv: saved")));
+    for (const char *e : {"c", "d", "e", "f"})
+        QVERIFY2(r.out.contains(QStringLiteral("%1.mkv: saved").arg(QLatin1StringView(e))), qPrintable(r.out));
     for (const char *e : {"a", "b"})
         QCOMPARE(digest(lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e)))),
                  before.at(lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e)))));
@@ -295,7 +301,25 @@ void TestBatch::openings_marked_once() {
         QCOMPARE(e[QStringLiteral("ending")].toString(), QStringLiteral("marked"));
     }
     const auto after = digests(lib.path());
-    const Run second = run_batch(mark);
+    // -j 1 keeps the machine free: one decoder at a time. Each ffmpeg the finder starts takes a
+    // lock first and notes when another still holds it.
+    QTemporaryDir bin;
+    QFile wrapper(bin.filePath(QStringLiteral("ffmpeg")));
+    QVERIFY(wrapper.open(QIODevice::WriteOnly));
+    wrapper.write(QStringLiteral("#!/bin/sh\nexec 9>\"%1/lock\"\nflock -n 9 || echo overlap >> \"%1/log\"\necho run >> \"%1/log\"\nexec %2 \"$@\"\n")
+                      .arg(bin.path(), QStandardPaths::findExecutable(QStringLiteral("ffmpeg")))
+                      .toUtf8());
+    wrapper.close();
+    wrapper.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PATH"), bin.path() + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    QStringList one = mark;
+    one[one.indexOf(QStringLiteral("2"))] = QStringLiteral("1");
+    const Run second = run_batch(one, env);
+    QFile log(bin.filePath(QStringLiteral("log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray runs = log.readAll();
+    QVERIFY2(runs.count("run") >= 12 && !runs.contains("overlap"), runs.constData());
     QCOMPARE(second.code, 0);
     QVERIFY2(second.out.contains(QStringLiteral(" 0 changed and saved")), qPrintable(second.out));
     QVERIFY(digests(lib.path()) == after);

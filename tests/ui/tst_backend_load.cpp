@@ -358,6 +358,12 @@ private Q_SLOTS:
         QVERIFY(!s.backend.chapter_edits()->set_chapter_start_by_key(short_key, 1000)); // gone: nothing else moves
         QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("That chapter is no longer in the active file. Nothing was changed."));
         QVERIFY(!s.backend.chapter_edits()->set_chapter_name_by_key(QStringLiteral("c:1:2"), QStringLiteral("x")));
+        // A part that is not a number names nothing, not the chapter whose part is 0.
+        QString garbled = s.chapters.rows()[0].key;
+        QVERIFY(garbled.endsWith(QStringLiteral(":0")));
+        garbled.back() = QLatin1Char('x');
+        QVERIFY(!s.backend.chapter_edits()->set_chapter_name_by_key(garbled, QStringLiteral("x")));
+        QVERIFY(s.chapters.rows()[0].name != QStringLiteral("x"));
     }
 
     void track_slots_edit_the_active_file_only() {
