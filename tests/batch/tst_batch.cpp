@@ -347,6 +347,21 @@ void TestBatch::usage_errors() {
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.startsWith(QStringLiteral("perlane-batch: ")) && r.out.isEmpty(), qPrintable(args.join(QLatin1Char(' ')) + r.err));
     }
+
+    // Without the iso-codes lists no language can be checked: the run says what to install. The
+    // lists are hidden by an empty folder mounted over them in a mount namespace of its own.
+    if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("true")}) != 0)
+        QSKIP("this machine does not allow mount namespaces");
+    QTemporaryDir empty;
+    QProcess hidden;
+    hidden.start(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                             QStringLiteral("mount --bind \"$0\" /usr/share/iso-codes/json && exec \"$@\""), empty.path(),
+                                             QStringLiteral(PERLANE_BATCH), QStringLiteral("default-language"), QStringLiteral("--audio"),
+                                             QStringLiteral("ja"), any});
+    QVERIFY(hidden.waitForFinished(60'000));
+    const QString err = QString::fromUtf8(hidden.readAllStandardError());
+    QCOMPARE(hidden.exitCode(), 2);
+    QVERIFY2(err.contains(QStringLiteral("install the iso-codes package")), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestBatch)
