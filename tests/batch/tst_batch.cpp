@@ -108,6 +108,7 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     QCOMPARE(r.code, 1); // a broken file and a missing path: reported, the rest scanned
     QVERIFY2(r.err.contains(QStringLiteral("gone: does not exist")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("already searched")), qPrintable(r.err));
+    QVERIFY2(r.err.endsWith(QStringLiteral("\n4 episodes in 2 seasons; 2 files or folders could not be read.\n")), qPrintable(r.err));
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
     const QJsonObject other = QJsonDocument::fromJson(lines[0].toUtf8()).object();

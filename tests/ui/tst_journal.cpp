@@ -515,6 +515,32 @@ private Q_SLOTS:
         QVERIFY(s.backend.saves()->changed_on_disk());
     }
 
+    // The save went in but its record could not be written (a folder has the record's name):
+    // the window says so, and the file stays as saved, now and at the next start.
+    void a_save_whose_record_fails_says_so() {
+        clear_journals();
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("unrecorded.mkv"));
+        stand_in("for j in '" + Journal::directory().toUtf8() + "'/*.journal; do mkdir \"$j.done\"; done; exec '" +
+                 real_tool().toUtf8() + "' \"$@\"");
+        {
+            BackendSetup s;
+            QVERIFY(!s.backend.add_file(path));
+            s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Kept"));
+            s.save();
+            QVERIFY2(s.backend.saves()->save_status().startsWith(
+                         QStringLiteral("unrecorded.mkv was saved, but the record of the save could not be written")),
+                     qPrintable(s.backend.saves()->save_status()));
+            QVERIFY(s.backend.saves()->save_failed());
+        }
+        restore_path();
+        QCOMPARE(first_track_name(path), QStringLiteral("Kept"));
+        BackendSetup next;
+        QVERIFY(!next.backend.add_file(path));
+        QCOMPARE(first_track_name(path), QStringLiteral("Kept"));
+        for (const QString &d : QDir(Journal::directory()).entryList({QStringLiteral("*.done")}, QDir::Dirs))
+            QDir(Journal::directory() + QLatin1Char('/') + d).removeRecursively();
+    }
+
     // Undo Last Save cut short half way (killed at its second write): the next start
     // finishes it, since every block is either as before the save or as after it.
     void an_undo_cut_short_is_finished_at_the_next_start() {
