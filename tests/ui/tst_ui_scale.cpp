@@ -278,6 +278,29 @@ private Q_SLOTS:
         backend->history()->revert_file();
     }
 
+    // On the small screen every dialog lies inside the window.
+    void every_dialog_fits_a_small_window() {
+        window->resize(512, 350);
+        QTRY_COMPARE(window->width(), 512);
+        const QRectF inside(0, 0, window->width(), window->height());
+        for (const char *name : {"discardDialog", "unsavedDialog", "reloadDialog", "previewDialog", "defaultDialog",
+                                 "suggestionsDialog", "overviewDialog", "findDialog", "commandDialog"}) {
+            QObject *dialog = window->findChild<QObject *>(QLatin1StringView(name));
+            QVERIFY2(dialog, name);
+            QMetaObject::invokeMethod(dialog, "open");
+            QTRY_VERIFY2(dialog->property("opened").toBool(), name);
+            window->grabWindow();
+            QQuickItem *frame = dialog->property("contentItem").value<QQuickItem *>()->parentItem();
+            const QRectF at = frame->mapRectToScene(QRectF(0, 0, frame->width(), frame->height()));
+            QVERIFY2(inside.contains(at), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5").arg(QLatin1StringView(name))
+                                                        .arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())));
+            QMetaObject::invokeMethod(dialog, "close");
+            QTRY_VERIFY2(!dialog->property("visible").toBool(), name);
+        }
+        window->resize(1024, 700);
+        QTRY_COMPARE(window->width(), 1024);
+    }
+
     void the_layout_is_kept_for_the_next_start() {
         QMetaObject::invokeMethod(window, "keepLayout");
         QCOMPARE(backend->settings()->stored(QStringLiteral("size")).toSize(), QSize(1024, 700));
