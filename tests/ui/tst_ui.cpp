@@ -647,6 +647,17 @@ private Q_SLOTS:
         QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Typed before the drop"));
         QMetaObject::invokeMethod(backend->history(), "revert_file");
         QTRY_VERIFY(backend->history()->unsaved_files().isEmpty());
+
+        // Two files of one name, in two folders: only the one shown is marked as shown.
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("again")));
+        QVERIFY(QFile::copy(media("editions.mkv"), dir.filePath(QStringLiteral("again/full.mkv"))));
+        QVERIFY(!backend->add_file(dir.filePath(QStringLiteral("again/full.mkv"))));
+        QTRY_VERIFY(item(QStringLiteral("file_3")));
+        click(item(QStringLiteral("file_3")));
+        QTRY_VERIFY(item(QStringLiteral("file_3"))->property("highlighted").toBool());
+        QVERIFY(!item(QStringLiteral("file_0"))->property("highlighted").toBool());
+        backend->delete_file(3);
+        QTRY_VERIFY(!item(QStringLiteral("file_3")));
         click(item(QStringLiteral("file_1")));
     }
 
