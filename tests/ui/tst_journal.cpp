@@ -651,6 +651,26 @@ private Q_SLOTS:
         QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("no journal of the save could be kept")),
                  qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(sha256(other), before);
+
+        // No temporary folder for the chapters file: nothing changes, and once there is one,
+        // the same edits are saved.
+        const QString chaptered = copy(QStringLiteral("full.mkv"), QStringLiteral("notemp.mkv"));
+        const QByteArray unchanged = sha256(chaptered);
+        BackendSetup t;
+        QVERIFY(!t.backend.add_file(chaptered));
+        t.backend.set_chapter_name(0, 0, QStringLiteral("Renamed"));
+        const QByteArray tmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(chaptered)); // a file, not a folder
+        t.save();
+        qputenv("TMPDIR", tmp);
+        QVERIFY2(t.backend.saves()->save_status().startsWith(QStringLiteral("Could not save notemp.mkv: the chapters file could not be written")),
+                 qPrintable(t.backend.saves()->save_status()));
+        QCOMPARE(sha256(chaptered), unchanged);
+        t.save();
+        QCOMPARE(t.backend.saves()->save_status(), QStringLiteral("Saved notemp.mkv."));
+        BackendSetup read;
+        QVERIFY(!read.backend.add_file(chaptered));
+        QCOMPARE(read.chapters.rows().at(0).name, QStringLiteral("Renamed"));
     }
 
     // The two room checks add up when the journal and the file share a file system.
