@@ -59,6 +59,7 @@ QString first_track_name(const QString &path) {
 //   killed PATH READY  edits, saves, and dies by SIGKILL once READY exists (the tool runs);
 //   killed-small PATH READY  the same with an edit that leaves the file's size as it was;
 //   quit PATH          edits, saves, and ends at once (the Backend goes while the tool runs);
+//   quit-running PATH READY  edits, saves, and ends once READY exists (its journal is written);
 //   undo PATH          takes the file's last save back (run under strace to cut it short);
 //   loop PATH          saves one edit and takes it back, over and over (killed at random).
 int child(const QString &mode, const QString &path, const QString &ready) {
@@ -85,6 +86,8 @@ int child(const QString &mode, const QString &path, const QString &ready) {
     for (QDeadlineTimer limit(60000); !QFile::exists(ready); QTest::qWait(10))
         if (limit.hasExpired())
             return 6;
+    if (mode == QStringLiteral("quit-running"))
+        return 0;
     ::raise(SIGKILL);
     return 4;
 }
@@ -356,6 +359,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("warns"); // the tool ends with warnings (exit 1): the save was made
         QTest::newRow("killed") << QStringLiteral("killed") << false;
         QTest::newRow("quit") << QStringLiteral("quit") << false;
+        QTest::newRow("quit while the tool runs") << QStringLiteral("quit-running") << false;
         QTest::newRow("killed, the tool warning") << QStringLiteral("killed") << true;
     }
     void a_finished_save_is_kept_however_the_program_ends() {
@@ -809,7 +813,7 @@ private Q_SLOTS:
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    if (argc == 4 && QByteArray("killed killed-small quit undo loop").split(' ').contains(argv[1]))
+    if (argc == 4 && QByteArray("killed killed-small quit quit-running undo loop").split(' ').contains(argv[1]))
         return child(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     TestJournal test;
     return QTest::qExec(&test, argc, argv);
