@@ -412,6 +412,7 @@ private Q_SLOTS:
         refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("forced"), -1), QStringLiteral("The forced flag is 0 or 1; -1 was not set."));
         refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("original"), 2), QStringLiteral("The original flag is 0, 1 or -1 (unset); 2 was not set."));
         refused(st.backend.chapter_edits()->set_chapter_name_by_key(opening, QStringLiteral("a\nb")), control);
+        refused(st.backend.chapter_edits()->set_chapter_name_by_key(opening, QStringLiteral("a\x7f")), control); // DEL
         const QString language = QStringLiteral(" The language was not changed.");
         for (const auto &[typed, why] : std::initializer_list<std::pair<const char *, QString>>{
                  {"en-Zzzq", QStringLiteral("\u201CZzzq\u201D is not an ISO 15924 script code.")},
