@@ -5,6 +5,7 @@
 #include "chapters_xml.h"
 #include "intro_match.h"
 #include "media_files.h"
+#include "opening_finder.h"
 #include "part_sound.h"
 
 #include <QJsonArray>
@@ -168,6 +169,27 @@ private Q_SLOTS:
         for (std::size_t i = 0; i < music.size(); ++i)
             music[i] = -15.0F - 8.0F * static_cast<float>(i % 50) / 50.0F;
         QVERIFY(intro::pauses(music).empty());
+    }
+
+    // A run replaced before its end is heard (one episode: it ends at once) does not end the
+    // run that replaced it.
+    void a_replaced_run_does_not_end_the_next() {
+        std::vector<EpisodeInput> season;
+        for (int i = 1; i <= 3; ++i) {
+            const auto doc = Document::load(episode_file(QStringLiteral("e%1.mkv").arg(i, 2, 10, QLatin1Char('0'))));
+            QVERIFY(doc);
+            season.push_back(episode_input(**doc));
+        }
+        OpeningFinder finder;
+        std::vector<std::vector<EpisodeFindings>> ends;
+        connect(&finder, &OpeningFinder::finished, this, [&](const std::vector<EpisodeFindings> &f) { ends.push_back(f); });
+        finder.start({season.front()});
+        finder.start(season);
+        QTRY_VERIFY_WITH_TIMEOUT(!ends.empty(), 120'000);
+        QVERIFY(!finder.running());
+        QCOMPARE(ends.size(), 1u);
+        QCOMPARE(ends[0].size(), 3u);
+        QVERIFY(ends[0][0].ending);
     }
 
     // The generated season: every opening and ending within 1 s, none where there is none;
