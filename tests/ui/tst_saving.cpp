@@ -301,6 +301,29 @@ private Q_SLOTS:
         QCOMPARE(describe_chapters(path), expected);
     }
 
+    // A file cut short in the header of its last element (its Cues) is still saved: the edit
+    // goes in, and what is left stays as it was.
+    void a_file_cut_short_is_saved() {
+        use_real_tool();
+        const QString path = copy_to(dir, QStringLiteral("full.mkv"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qsizetype cues = f.readAll().lastIndexOf(QByteArray::fromHex("1c53bb6b"));
+        QVERIFY(cues > 0);
+        QVERIFY(f.resize(cues + 2));
+        f.close();
+        const qint64 size = f.size();
+        Setup s;
+        QVERIFY(!s.backend.add_file(path));
+        QVERIFY(s.backend.track_edits()->set_title(QStringLiteral("Cut short")));
+        s.save();
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved full.mkv."));
+        const auto read = Document::load(path);
+        QVERIFY(read);
+        QCOMPARE((*read)->title(), QStringLiteral("Cut short"));
+        QCOMPARE(QFileInfo(path).size(), size);
+    }
+
     // A chapter the user did not touch keeps exactly its bytes: a CR goes through the XML
     // as a character reference; what XML cannot carry refuses the save before the tool runs.
     void untouched_chapter_names_keep_their_bytes_data() {
