@@ -797,6 +797,10 @@ private Q_SLOTS:
                  QStringLiteral("Cancel | Apply (off) | Chapter names and skip types to all files | "
                                 "The active file has no chapters to copy."));
         QVERIFY(!item(QStringLiteral("planSkipped")));
+        const QString said = backend->saves()->save_status();
+        QTest::keyClick(window, Qt::Key_Return); // Apply is off: Enter does nothing
+        QVERIFY(preview->property("opened").toBool());
+        QCOMPARE(backend->saves()->save_status(), said);
         click(item(QStringLiteral("file_0")));
         QTRY_VERIFY(!preview->property("visible").toBool());
         QCOMPARE(backend->history()->unsaved_files(), unsaved);
