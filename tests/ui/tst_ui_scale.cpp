@@ -278,7 +278,8 @@ private Q_SLOTS:
         backend->history()->revert_file();
     }
 
-    // On the small screen every dialog lies inside the window.
+    // On the small screen every dialog lies inside the window, and each of its controls has
+    // a name of its own for a screen reader.
     void every_dialog_fits_a_small_window() {
         window->resize(512, 350);
         QTRY_COMPARE(window->width(), 512);
@@ -294,6 +295,13 @@ private Q_SLOTS:
             const QRectF at = frame->mapRectToScene(QRectF(0, 0, frame->width(), frame->height()));
             QVERIFY2(inside.contains(at), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5").arg(QLatin1StringView(name))
                                                         .arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())));
+            QList<QQuickItem *> found;
+            controls(dialog->property("contentItem").value<QQuickItem *>(), found);
+            QStringList names;
+            for (QQuickItem *c : found) // a button without a name of its own is read by its text
+                names << (accessible_name(c).isEmpty() ? c->property("text").toString() : accessible_name(c));
+            QVERIFY2(!names.contains(QString()) && QSet<QString>(names.begin(), names.end()).size() == names.size(),
+                     qPrintable(QLatin1StringView(name) + QLatin1Char(' ') + names.join(u'|')));
             QMetaObject::invokeMethod(dialog, "close");
             QTRY_VERIFY2(!dialog->property("visible").toBool(), name);
         }
