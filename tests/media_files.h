@@ -19,10 +19,11 @@ inline QString copy_media(const QTemporaryDir &dir, const QString &from, const Q
     return path;
 }
 
-// Puts a shell script named mkvpropedit first on PATH (after `path_env`, the PATH to restore).
-inline void stand_in_tool(const QTemporaryDir &dir, const QByteArray &path_env, const QByteArray &script) {
+// Puts a shell script named `tool` first on PATH (after `path_env`, the PATH to restore).
+inline void stand_in_tool(const QTemporaryDir &dir, const QByteArray &path_env, const QByteArray &script,
+                          const QString &tool = QStringLiteral("mkvpropedit")) {
     QDir().mkpath(dir.filePath(QStringLiteral("bin")));
-    QFile f(dir.filePath(QStringLiteral("bin/mkvpropedit")));
+    QFile f(dir.filePath(QStringLiteral("bin/") + tool));
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write the stand-in");
     f.write("#!/bin/sh\n" + script + "\n");

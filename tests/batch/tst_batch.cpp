@@ -1,6 +1,7 @@
 // perlane-batch, the real binary, over libraries made of real files, with the real mkvpropedit.
 #include "file_lock.h"
 #include "library.h"
+#include "media_files.h"
 #include "session.h"
 
 #include <QCryptographicHash>
@@ -20,16 +21,14 @@ using namespace perlane;
 
 namespace {
 
-const QString media = qEnvironmentVariable("PERLANE_MEDIA_DIR");
 
 struct Run {
     int code = -1;
     QString out, err;
 };
 
-Run run_batch(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
+Run run_batch(const QStringList &args) {
     QProcess p;
-    p.setProcessEnvironment(env);
     p.start(QStringLiteral(PERLANE_BATCH), args);
     p.waitForFinished(600'000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
@@ -90,9 +89,9 @@ private Q_SLOTS:
 void TestBatch::scan_reports_what_mkvmerge_reads() {
     QTemporaryDir lib;
     const QString season = lib.filePath(QStringLiteral("Show/Season 1"));
-    place(media + QStringLiteral("/s01e01.mkv"), season + QStringLiteral("/Episode 1.mkv"));
-    place(media + QStringLiteral("/s01e02.mkv"), season + QStringLiteral("/Episode 10.mkv"));
-    place(media + QStringLiteral("/s01e03.mkv"), season + QStringLiteral("/Episode 2")); // no extension
+    place(media(QStringLiteral("s01e01.mkv")), season + QStringLiteral("/Episode 1.mkv"));
+    place(media(QStringLiteral("s01e02.mkv")), season + QStringLiteral("/Episode 10.mkv"));
+    place(media(QStringLiteral("s01e03.mkv")), season + QStringLiteral("/Episode 2")); // no extension
     QFile notes(season + QStringLiteral("/notes.txt"));
     QVERIFY(notes.open(QIODevice::WriteOnly));
     notes.write("not a video\n");
@@ -102,7 +101,7 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     broken.write(QByteArray::fromHex("1a45dfa3") + QByteArray(40, 'x'));
     broken.close();
     QVERIFY(QFile::link(lib.filePath(QStringLiteral("Show")), season + QStringLiteral("/loop")));
-    place(media + QStringLiteral("/s01e04.mkv"), lib.filePath(QStringLiteral("Other/one.mkv")));
+    place(media(QStringLiteral("s01e04.mkv")), lib.filePath(QStringLiteral("Other/one.mkv")));
 
     const Run r = run_batch({QStringLiteral("scan"), QStringLiteral("--json"), lib.path(), lib.filePath(QStringLiteral("gone"))});
     QCOMPARE(r.code, 1); // a broken file and a missing path: reported, the rest scanned
@@ -169,8 +168,8 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
 // program tidying the library) is reported, and the walk goes on.
 void TestBatch::a_folder_that_vanishes_mid_walk_is_reported() {
     QTemporaryDir lib;
-    place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("A/e1.mkv")));
-    place(media + QStringLiteral("/s01e02.mkv"), lib.filePath(QStringLiteral("B/e1.mkv")));
+    place(media(QStringLiteral("s01e01.mkv")), lib.filePath(QStringLiteral("A/e1.mkv")));
+    place(media(QStringLiteral("s01e02.mkv")), lib.filePath(QStringLiteral("B/e1.mkv")));
     batch::Library library({lib.path()});
     const auto first = library.next();
     QVERIFY(first);
@@ -186,7 +185,7 @@ void TestBatch::a_folder_that_vanishes_mid_walk_is_reported() {
 void TestBatch::plan_apply_again_and_undo() {
     QTemporaryDir lib;
     for (const char *e : {"s01e01", "s01e02", "s01e03"})
-        place(media + QStringLiteral("/%1.mkv").arg(QLatin1StringView(e)), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
+        place(media(QStringLiteral("%1.mkv").arg(QLatin1StringView(e))), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
     const auto before = digests(lib.path());
     const QStringList rule{QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), lib.path()};
 
@@ -224,7 +223,7 @@ void TestBatch::plan_apply_again_and_undo() {
 void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {
     QTemporaryDir lib;
     for (int i = 1; i <= 10; ++i)
-        place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("S1/e%1.mkv").arg(i)));
+        place(media(QStringLiteral("s01e01.mkv")), lib.filePath(QStringLiteral("S1/e%1.mkv").arg(i)));
     const QByteArray original = digest(lib.filePath(QStringLiteral("S1/e1.mkv")));
     const QStringList rule{QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), QStringLiteral("--apply"),
                            lib.path()};
@@ -254,10 +253,10 @@ void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {
 void TestBatch::files_held_by_the_window_are_left_alone() {
     QTemporaryDir lib;
     for (const char *e : {"a", "b", "c"})
-        place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
+        place(media(QStringLiteral("s01e01.mkv")), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
     // The next season is the batch's: what was left alone in the first says nothing about it.
     for (const char *e : {"d", "e", "f"})
-        place(media + QStringLiteral("/s01e01.mkv"), lib.filePath(QStringLiteral("S2/%1.mkv").arg(QLatin1StringView(e))));
+        place(media(QStringLiteral("s01e01.mkv")), lib.filePath(QStringLiteral("S2/%1.mkv").arg(QLatin1StringView(e))));
     const auto before = digests(lib.path());
     Session window;
     const auto opened = window.open(lib.filePath(QStringLiteral("S1/a.mkv")));
@@ -305,19 +304,16 @@ void TestBatch::openings_marked_once() {
     // -j 1 keeps the machine free: one decoder at a time. Each ffmpeg the finder starts takes a
     // lock first and notes when another still holds it.
     QTemporaryDir bin;
-    QFile wrapper(bin.filePath(QStringLiteral("ffmpeg")));
-    QVERIFY(wrapper.open(QIODevice::WriteOnly));
-    wrapper.write(QStringLiteral("#!/bin/sh\nexec 9>\"%1/lock\"\nflock -n 9 || echo overlap >> \"%1/log\"\necho run >> \"%1/log\"\nexec %2 \"$@\"\n")
-                      .arg(bin.path(), QStandardPaths::findExecutable(QStringLiteral("ffmpeg")))
-                      .toUtf8());
-    wrapper.close();
-    wrapper.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PATH"), bin.path() + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray at = QFile::encodeName(bin.filePath(QStringLiteral("bin")));
+    stand_in_tool(bin, path, "exec 9>\"" + at + "/lock\"\nflock -n 9 || echo overlap >> \"" + at + "/log\"\necho run >> \"" + at +
+                                 "/log\"\nexec '" + QFile::encodeName(QStandardPaths::findExecutable(QStringLiteral("ffmpeg"))) + "' \"$@\"",
+                  QStringLiteral("ffmpeg"));
     QStringList one = mark;
     one[one.indexOf(QStringLiteral("2"))] = QStringLiteral("1");
-    const Run second = run_batch(one, env);
-    QFile log(bin.filePath(QStringLiteral("log")));
+    const Run second = run_batch(one);
+    qputenv("PATH", path);
+    QFile log(bin.filePath(QStringLiteral("bin/log")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray runs = log.readAll();
     QVERIFY2(runs.count("run") >= 12 && !runs.contains("overlap"), runs.constData());
@@ -337,7 +333,7 @@ void TestBatch::usage_errors() {
     for (const char *gui : {"libQt6Gui", "libQt6Qml", "libQt6Quick", "libQt6DBus"})
         QVERIFY2(!libs.contains(gui), gui);
 
-    const QString any = media;
+    const QString any = qEnvironmentVariable("PERLANE_MEDIA_DIR");
     for (const QStringList &args : {QStringList{}, QStringList{QStringLiteral("rename"), any}, QStringList{QStringLiteral("scan")},
                                     QStringList{QStringLiteral("default-language"), any},
                                     QStringList{QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("zz-!!"), any},

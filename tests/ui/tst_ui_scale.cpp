@@ -291,12 +291,12 @@ private Q_SLOTS:
             QMetaObject::invokeMethod(dialog, "open");
             QTRY_VERIFY2(dialog->property("opened").toBool(), name);
             window->grabWindow();
-            QQuickItem *frame = dialog->property("contentItem").value<QQuickItem *>()->parentItem();
+            QQuickItem *content = dialog->property("contentItem").value<QQuickItem *>(), *frame = content->parentItem();
             const QRectF at = frame->mapRectToScene(QRectF(0, 0, frame->width(), frame->height()));
             QVERIFY2(inside.contains(at), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5").arg(QLatin1StringView(name))
                                                         .arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())));
             QList<QQuickItem *> found;
-            controls(dialog->property("contentItem").value<QQuickItem *>(), found);
+            controls(content, found);
             QStringList names;
             for (QQuickItem *c : found) // a button without a name of its own is read by its text
                 names << (accessible_name(c).isEmpty() ? c->property("text").toString() : accessible_name(c));
