@@ -303,6 +303,13 @@ private Q_SLOTS:
         backend->set_track_name(backend->track_edits()->active_title(), 2, QStringLiteral("Stereo, the original Japanese mix of the broadcast as it was first aired on television, uncut and unchanged"));
         backend->set_chapter_name(0, 1, QStringLiteral("Theme song"));
         QVERIFY(backend->chapter_edits()->set_chapter_skip_type(0, 1, 1 /* opening credits */));
+        // A start being typed wrong shows its reason, and no tip over it.
+        QQuickItem *start = find_item(item(QStringLiteral("chapter_1")), QStringLiteral("chapterStart"));
+        QVERIFY(start);
+        click(start);
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        type_text(window, QStringLiteral("99:99"));
+        QTRY_VERIFY(item(QStringLiteral("chapter_1")) && find_item(item(QStringLiteral("chapter_1")), QStringLiteral("startError"))->isVisible());
         QStringList tips;
         const auto shown_tip = [&](QObject *attached) -> QString {
             auto *tip = attached->property("toolTip").value<QObject *>();
@@ -342,6 +349,9 @@ private Q_SLOTS:
             QTest::mouseMove(window, rest);
             QTRY_VERIFY(!tip->property("visible").toBool());
         }
+        start->forceActiveFocus();
+        QTest::keyClick(window, Qt::Key_Escape);
+        QTRY_COMPARE(start->property("text").toString(), QStringLiteral("00:10.000"));
         // A file's full name shows for the keyboard too.
         item(QStringLiteral("fileList"))->forceActiveFocus(Qt::TabFocusReason);
         QObject *attached = nullptr;
