@@ -345,7 +345,7 @@ ApplicationWindow {
                     Label {
                         objectName: "saveErrorText"
                         Layout.fillWidth: true
-                        wrapMode: Text.WordWrap
+                        wrapMode: Text.Wrap
                         color: Theme.errorText
                         font.bold: true
                         text: backend.saves.save_status
@@ -412,7 +412,7 @@ ApplicationWindow {
                             Label {
                                 objectName: "errorText"
                                 Layout.fillWidth: true
-                                wrapMode: Text.WordWrap
+                                wrapMode: Text.Wrap
                                 color: Theme.errorText
                                 text: "Could not open:\n" + backend.files.load_errors.join("\n")
                                 Accessible.role: Accessible.AlertMessage
@@ -454,7 +454,7 @@ ApplicationWindow {
                         anchors.fill: parent
                         Label {
                             Layout.fillWidth: true
-                            wrapMode: Text.WordWrap
+                            wrapMode: Text.Wrap
                             text: "\u201C" + backend.active_file_name + "\u201D changed on disk since it was opened."
                                   + (backend.history.active_modified ? " Reload it (your changes are dropped) or save your changes over it." : "")
                             Accessible.role: Accessible.AlertMessage
@@ -482,7 +482,7 @@ ApplicationWindow {
                     Label {
                         objectName: "warningText"
                         anchors.fill: parent
-                        wrapMode: Text.WordWrap
+                        wrapMode: Text.Wrap
                         text: "\u26A0 " + backend.saves.active_warning
                         Accessible.role: Accessible.AlertMessage
                         Accessible.name: backend.saves.active_warning
@@ -718,7 +718,7 @@ ApplicationWindow {
                                 text: addBar.time.reason || ""
                                 color: Theme.error
                                 width: Math.min(implicitWidth, addBar.width)
-                                wrapMode: Text.WordWrap
+                                wrapMode: Text.Wrap
                                 Accessible.role: Accessible.AlertMessage
                             }
                         }

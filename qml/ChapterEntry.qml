@@ -150,7 +150,7 @@ Frame {
             visible: !root.header && !root.startCheck.ok
             text: root.startCheck.reason || ""
             color: Theme.error
-            wrapMode: Text.WordWrap
+            wrapMode: Text.Wrap
             Layout.fillWidth: true
             Accessible.role: Accessible.AlertMessage
         }

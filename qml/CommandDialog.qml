@@ -20,7 +20,7 @@ Dialog {
         Label {
             objectName: "commandSays"
             Layout.fillWidth: true
-            wrapMode: Text.WordWrap
+            wrapMode: Text.Wrap
             text: commandDialog.command.text.length === 0 ? "Nothing to save: the file has no changes."
                   : commandDialog.command.chapters.length > 0
                     ? "Save runs this command; chapters.xml stands for a private file that holds the chapters shown below it."

@@ -39,7 +39,7 @@ Dialog {
         width: defaultDialog.availableWidth
         Label {
             Layout.fillWidth: true
-            wrapMode: Text.WordWrap
+            wrapMode: Text.Wrap
             text: "In every open file, the first track of this type in this language becomes the default one, and the other tracks of this type stop being default."
         }
         RowLayout {

@@ -19,7 +19,7 @@ Dialog {
         Label {
             Layout.fillWidth: true
             text: "\u201C" + backend.active_file_name + "\u201D has changes that were not saved. Remove it from the list anyway?"
-            wrapMode: Text.WordWrap
+            wrapMode: Text.Wrap
         }
     }
     onDiscarded: {

@@ -35,7 +35,7 @@ Dialog {
         anchors.fill: parent
         Label {
             Layout.fillWidth: true
-            wrapMode: Text.WordWrap
+            wrapMode: Text.Wrap
             text: backend.detection.detecting
                   ? "Listening to the start and the end of every episode for the songs they share\u2026"
                   : "The opening and ending each episode shares with the others. \u201CMark them all\u201D names them Opening and Ending, with their skip types; save to keep them."
@@ -84,7 +84,7 @@ Dialog {
                                                 ? found.modelData.ending + "  (" + agree(found.modelData.ending_votes) + ")" : "none")
                               + "\nChapters: " + found.modelData.change
                         font.family: "monospace"
-                        wrapMode: Text.WordWrap
+                        wrapMode: Text.Wrap
                         Layout.fillWidth: true
                     }
                     Label {
@@ -92,14 +92,14 @@ Dialog {
                         visible: found.modelData.doubt.length > 0
                         text: "\u26A0 Doubtful \u2014 " + found.modelData.doubt
                         color: Theme.oddText
-                        wrapMode: Text.WordWrap
+                        wrapMode: Text.Wrap
                         Layout.fillWidth: true
                     }
                     Label {
                         visible: found.modelData.notes.length > 0
                         text: found.modelData.notes
                         color: palette.placeholderText
-                        wrapMode: Text.WordWrap
+                        wrapMode: Text.Wrap
                         Layout.fillWidth: true
                     }
                 }

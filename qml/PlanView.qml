@@ -9,7 +9,7 @@ ColumnLayout {
     Label {
         objectName: "planSummary"
         Layout.fillWidth: true
-        wrapMode: Text.WordWrap
+        wrapMode: Text.Wrap
         text: parent.plan.message.length > 0 ? parent.plan.message
               : parent.plan.changes.length === 0 ? "Nothing would change."
               : parent.plan.changes.length + (parent.plan.changes.length === 1 ? " change in " : " changes in ")
@@ -35,7 +35,7 @@ ColumnLayout {
         objectName: "planSkipped"
         visible: parent.plan.skipped.length > 0
         Layout.fillWidth: true
-        wrapMode: Text.WordWrap
+        wrapMode: Text.Wrap
         color: palette.placeholderText
         text: "Skipped:\n" + parent.plan.skipped.map(s => "\u2022 " + s).join("\n")
     }

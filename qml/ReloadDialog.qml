@@ -16,7 +16,7 @@ Dialog {
     standardButtons: Dialog.Discard | Dialog.Cancel
     Label {
         width: reloadDialog.availableWidth
-        wrapMode: Text.WordWrap
+        wrapMode: Text.Wrap
         text: "Reloading \u201C" + backend.active_file_name + "\u201D drops its unsaved changes."
     }
     onDiscarded: { close(); backend.saves.reload_file() }

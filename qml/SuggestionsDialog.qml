@@ -30,7 +30,7 @@ Dialog {
                 visible: suggestionsDialog.done.length > 0
                 text: "\u2713 " + suggestionsDialog.done
                 font.bold: true
-                wrapMode: Text.WordWrap
+                wrapMode: Text.Wrap
                 Layout.fillWidth: true
                 Accessible.role: Accessible.AlertMessage
                 Accessible.name: suggestionsDialog.done
@@ -39,7 +39,7 @@ Dialog {
                 objectName: "noSuggestions"
                 visible: suggestionsDialog.suggestions.length === 0
                 text: "No track's name suggests a flag that is not set already."
-                wrapMode: Text.WordWrap
+                wrapMode: Text.Wrap
                 Layout.fillWidth: true
             }
             Repeater {
@@ -53,7 +53,7 @@ Dialog {
                             Layout.fillWidth: true
                             Label {
                                 Layout.fillWidth: true
-                                wrapMode: Text.WordWrap
+                                wrapMode: Text.Wrap
                                 font.bold: true
                                 text: modelData.label + " for the tracks with " + modelData.reason.replace("names with ", "") + " in their names"
                             }

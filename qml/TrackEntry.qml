@@ -197,7 +197,7 @@ Frame {
             visible: !root.languageCheck.ok
             text: root.languageCheck.reason || ""
             color: Theme.error
-            wrapMode: Text.WordWrap
+            wrapMode: Text.Wrap
             Layout.fillWidth: true
             Layout.leftMargin: 112
             Accessible.role: Accessible.AlertMessage

@@ -18,14 +18,14 @@ Dialog {
         width: unsavedDialog.availableWidth
         Label {
             Layout.fillWidth: true
-            wrapMode: Text.WordWrap
+            wrapMode: Text.Wrap
             text: (app.pendingAction === "close" ? "Save these files before closing?"
                                                     : "Save these files before opening others?")
         }
         Label {
             objectName: "unsavedList"
             Layout.fillWidth: true
-            wrapMode: Text.WordWrap
+            wrapMode: Text.Wrap
             text: backend.history.unsaved_files.map(n => "\u2022 " + n).join("\n")
         }
     }

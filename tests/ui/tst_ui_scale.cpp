@@ -114,6 +114,25 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("errorDetails")));
         QVERIFY(item(QStringLiteral("errorDetails"))->property("text").toString().startsWith(QStringLiteral("notes.mkv: ")));
         backend->files()->dismiss_load_errors();
+
+        // However long a name, its details wrap inside the window.
+        const QString long_name = dir.filePath(QString(150, u'n') + QStringLiteral(".mkv"));
+        QVERIFY(QFile::copy(dir.filePath(QStringLiteral("notes.mkv")), long_name));
+        backend->load_choices({long_name});
+        QTRY_VERIFY(item(QStringLiteral("detailsButton")));
+        window->grabWindow();
+        if (!item(QStringLiteral("errorDetails")))
+            QTest::mouseClick(window, Qt::LeftButton, {}, item(QStringLiteral("detailsButton"))->mapToScene({5, 5}).toPoint());
+        QTRY_VERIFY(item(QStringLiteral("errorDetails")));
+        window->grabWindow();
+        for (QQuickItem *words : {item(QStringLiteral("errorText")), item(QStringLiteral("errorDetails"))}) {
+            const QString shown = words->property("text").toString();
+            QVERIFY(shown.contains(QString(150, u'n')));
+            QVERIFY2(unreadable(words, shown).isEmpty(), qPrintable(unreadable(words, shown)));
+            QVERIFY2(words->property("contentWidth").toReal() <= words->width() + 0.5,
+                     qPrintable(QStringLiteral("%1 wide in %2").arg(words->property("contentWidth").toReal()).arg(words->width())));
+        }
+        backend->files()->dismiss_load_errors();
     }
 
     void a_file_cut_short_opens_with_a_warning() {
