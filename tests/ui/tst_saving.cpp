@@ -301,6 +301,50 @@ private Q_SLOTS:
         QCOMPARE(describe_chapters(path), expected);
     }
 
+    // Chapter details the program never shows (edition names, string UIDs, tracks, countries,
+    // chapter codecs, linked segments) come back unchanged after a rename, as mkvextract reads them.
+    void a_rename_keeps_every_rarely_used_chapter_element() {
+        use_real_tool();
+        QFile xml(dir.filePath(QStringLiteral("rich.xml")));
+        QVERIFY(xml.open(QIODevice::WriteOnly));
+        xml.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<Chapters><EditionEntry><EditionUID>4001</EditionUID>
+<EditionDisplay><EditionString>Director's cut</EditionString><EditionLanguageIETF>en-GB</EditionLanguageIETF></EditionDisplay>
+<ChapterAtom><ChapterUID>11</ChapterUID><ChapterTimeStart>00:00:00.000</ChapterTimeStart><ChapterTimeEnd>00:00:10.000</ChapterTimeEnd>
+ <ChapterStringUID>first-part</ChapterStringUID><ChapterPhysicalEquiv>30</ChapterPhysicalEquiv>
+ <ChapterTrack><ChapterTrackNumber>123456</ChapterTrackNumber><ChapterTrackNumber>654321</ChapterTrackNumber></ChapterTrack>
+ <ChapterDisplay><ChapterString>One</ChapterString><ChapterLanguage>eng</ChapterLanguage><ChapterCountry>gb</ChapterCountry><ChapLanguageIETF>en-GB</ChapLanguageIETF></ChapterDisplay>
+ <ChapterProcess><ChapterProcessCodecID>1</ChapterProcessCodecID><ChapterProcessPrivate format="hex">0a0b0c</ChapterProcessPrivate>
+  <ChapterProcessCommand><ChapterProcessTime>1</ChapterProcessTime><ChapterProcessData format="hex">deadbeef</ChapterProcessData></ChapterProcessCommand></ChapterProcess></ChapterAtom>
+<ChapterAtom><ChapterUID>12</ChapterUID><ChapterTimeStart>00:00:10.000</ChapterTimeStart>
+ <ChapterSegmentUID format="hex">00112233445566778899aabbccddeeff</ChapterSegmentUID><ChapterSegmentEditionUID>77</ChapterSegmentEditionUID>
+ <ChapterDisplay><ChapterString>Two</ChapterString><ChapterLanguage>eng</ChapterLanguage></ChapterDisplay></ChapterAtom>
+</EditionEntry></Chapters>)");
+        xml.close();
+        const QString path = dir.filePath(QStringLiteral("rich.mkv"));
+        QCOMPARE(QProcess::execute(QStringLiteral("mkvmerge"), {QStringLiteral("-q"), QStringLiteral("-o"), path, QStringLiteral("--no-chapters"),
+                                                                media(QStringLiteral("full.mkv")), QStringLiteral("--chapters"), xml.fileName()}), 0);
+        const auto extracted = [&] {
+            QProcess p;
+            p.start(QStringLiteral("mkvextract"), {path, QStringLiteral("chapters"), QStringLiteral("-")});
+            p.waitForFinished(-1);
+            return QString::fromUtf8(p.readAllStandardOutput());
+        };
+        const QString before = extracted();
+        QVERIFY2(before.contains(QStringLiteral("<ChapterProcessData format=\"hex\">deadbeef")), qPrintable(before));
+        Setup s;
+        QVERIFY(!s.backend.add_file(path));
+        s.backend.set_chapter_name(0, 1, QStringLiteral("Second"));
+        s.save();
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved rich.mkv."));
+        QString expected = before;
+        expected.replace(QStringLiteral("<ChapterString>Two<"), QStringLiteral("<ChapterString>Second<"));
+        // Flags at their default values are now written out: the same to every reader.
+        QCOMPARE(extracted().remove(QRegularExpression(QStringLiteral(
+                     R"(\n *<(EditionFlagHidden|EditionFlagDefault|ChapterFlagHidden)>0</\1>|\n *<ChapterFlagEnabled>1</ChapterFlagEnabled>)"))),
+                 expected);
+    }
+
     // A file cut short in the header of its last element (its Cues) is still saved: the edit
     // goes in, and what is left stays as it was.
     void a_file_cut_short_is_saved() {
