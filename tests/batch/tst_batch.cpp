@@ -80,6 +80,7 @@ private Q_SLOTS:
     void scan_reports_what_mkvmerge_reads();
     void a_folder_that_vanishes_mid_walk_is_reported();
     void plan_apply_again_and_undo();
+    void two_rules_and_failed_saves_are_reported();
     void interrupted_run_leaves_files_whole_and_carries_on();
     void files_held_by_the_window_are_left_alone();
     void openings_marked_once();
@@ -218,6 +219,36 @@ void TestBatch::plan_apply_again_and_undo() {
     QVERIFY2(flags.out.contains(QStringLiteral("#4 Subtitle, Forced: no \u2192 yes")) &&
                  flags.out.contains(QStringLiteral("#4 Audio, Commentary: unset \u2192 yes")) && flags.out.contains(QStringLiteral("3 would change")),
              qPrintable(flags.out));
+}
+
+void TestBatch::two_rules_and_failed_saves_are_reported() {
+    QTemporaryDir lib;
+    for (const char *e : {"s01e01", "s01e02", "s01e03", "s01e04"})
+        place(media(QStringLiteral("%1.mkv").arg(QLatin1StringView(e))), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
+    const auto before = digests(lib.path());
+    // Each file says why each rule left it alone.
+    const Run both = run_batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("en"),
+                                QStringLiteral("--subtitles"), QStringLiteral("fr"), lib.path()});
+    QCOMPARE(both.code, 0);
+    QVERIFY2(both.out.contains(QStringLiteral("  s01e01.mkv: skipped: it has no subtitle track in French\n"
+                                              "  s01e02.mkv: skipped: it has no audio track in English; it has no subtitle track in French\n"
+                                              "  s01e03.mkv: skipped: it has no subtitle track in French\n")) &&
+                 both.out.contains(QStringLiteral("4 files: 0 would change, 0 nothing to change, 4 skipped, 0 failed.")),
+             qPrintable(both.out));
+
+    // A save the tool fails is said per file and again at the end; the file is as it was.
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    stand_in_tool(bin, path, "echo 'Error: the disk is full.'\nexit 2");
+    const Run failed = run_batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), QStringLiteral("--apply"), lib.path()});
+    qputenv("PATH", path);
+    QCOMPARE(failed.code, 1);
+    const QString why = QStringLiteral("Saving s01e03.mkv failed: Error: the disk is full. The file was restored unchanged.");
+    QVERIFY2(failed.out.contains(QStringLiteral("  s01e03.mkv: not saved: ") + why) &&
+                 failed.out.contains(QStringLiteral("0 changed and saved, 1 nothing to change, 0 skipped, 3 failed.\n")) &&
+                 failed.out.contains(QStringLiteral("  failed: ") + lib.filePath(QStringLiteral("S1/s01e03.mkv")) + QStringLiteral(": ") + why),
+             qPrintable(failed.out));
+    QVERIFY(digests(lib.path()) == before);
 }
 
 void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {
