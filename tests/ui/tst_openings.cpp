@@ -7,6 +7,7 @@
 #include "media_files.h"
 #include "opening_finder.h"
 #include "part_sound.h"
+#include "suggestions.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -169,6 +170,23 @@ private Q_SLOTS:
         for (std::size_t i = 0; i < music.size(); ++i)
             music[i] = -15.0F - 8.0F * static_cast<float>(i % 50) / 50.0F;
         QVERIFY(intro::pauses(music).empty());
+    }
+
+    // One song heard without the other is still marked, and said so.
+    void a_lone_opening_or_ending_is_still_a_change() {
+        auto loaded = Document::load(media(QStringLiteral("full.mkv"))); // Intro 0, Opening 0:10, Episode 1:40 to 3:00
+        QVERIFY(loaded);
+        const std::shared_ptr<Document> doc = std::move(*loaded);
+        EpisodeFindings heard;
+        heard.opening = FoundPart{10.0, 100.0, 3, 1.0, false, {}};
+        EpisodeSuggestion s = suggest(doc, heard);
+        QCOMPARE(s.change, QStringLiteral("renames and sets skip types"));
+        QVERIFY(s.accepted && s.opening && !s.ending);
+        heard.opening.reset();
+        heard.ending = FoundPart{140.0, 170.0, 3, 1.0, false, {}};
+        s = suggest(doc, heard);
+        QCOMPARE(s.change, QStringLiteral("2 splits")); // Episode, cut at 2:20 and 2:50
+        QVERIFY(s.accepted && !s.opening && s.ending);
     }
 
     // A run replaced before its end is heard (one episode: it ends at once) does not end the
