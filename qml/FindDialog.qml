@@ -77,6 +77,7 @@ Dialog {
                         }
                     }
                     Label {
+                        objectName: "foundText"
                         function agree(votes) { return votes === 1 ? "1 other episode agrees" : votes + " other episodes agree" }
                         text: "Opening: " + (found.modelData.opening.length > 0
                                              ? found.modelData.opening + "  (" + agree(found.modelData.opening_votes) + ")" : "none")

@@ -9,6 +9,7 @@
 #include "view.h"
 
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlIncubationController>
@@ -1011,6 +1012,18 @@ private Q_SLOTS:
             QCOMPARE(unreadable(box, QStringLiteral("Mark")), QString());
             QVERIFY(!box->property("checked").toBool());
         }
+        // What was found, and by how many other episodes, in words.
+        const auto found = [&](int i) {
+            QQuickItem *text = find_item(row(i), QStringLiteral("foundText"));
+            QString says = text ? text->property("text").toString() : QString();
+            const QString why = unreadable(text, says);
+            return why.isEmpty() ? says.replace(QRegularExpression(QStringLiteral("\\d\\d:\\d\\d\\.\\d{3}")), QStringLiteral("mm:ss")) : why;
+        };
+        QCOMPARE(found(listed), QStringLiteral("Opening: mm:ss \u2013 mm:ss  (1 other episode agrees)\n"
+                                               "Ending: mm:ss \u2013 mm:ss  (2 other episodes agree)\n"
+                                               "Chapters: 2 splits; \u201CPart A\u201D starts after the opening"));
+        QCOMPARE(found(listed + 2), QStringLiteral("Opening: none\nEnding: mm:ss \u2013 mm:ss  (2 other episodes agree)\n"
+                                                   "Chapters: one split"));
         QQuickItem *sound = find_item(row(listed + 2), QStringLiteral("acceptSuggestion"));
         QVERIFY(sound->property("checked").toBool());
         QVERIFY(row(listed + 2) && !find_item(row(listed + 2), QStringLiteral("suggestionDoubt")));
