@@ -2,6 +2,7 @@
 // editions with nested atoms, and a file without chapters — checked on the rows and on
 // the chapters XML; skip types through the real mkvpropedit, read back by the reader and
 // mkvinfo; the player rules; and the season template.
+#include "error_of.h"
 #include "backend_setup.h"
 #include "chapter_edits.h"
 #include "chapters_xml.h"
@@ -88,7 +89,7 @@ private Q_SLOTS:
         QVERIFY(!split_chapter_at(f.editions, 0, 2, 100 * s, f.end));
         QVERIFY(!split_chapter_at(f.editions, 0, 2, 120 * s, f.end));
         QVERIFY(!add_chapter(f.editions, 0, 10 * s, QStringLiteral("x"), f.end));
-        QCOMPARE(add_chapter(f.editions, 0, 180 * s, QStringLiteral("x"), f.end).error(),
+        QCOMPARE(error_of(add_chapter(f.editions, 0, 180 * s, QStringLiteral("x"), f.end)),
                  QStringLiteral("03:00.000 is not before the end of the file (03:00.000)."));
         QVERIFY(!add_chapter(f.editions, 3, 50 * s, QStringLiteral("x"), f.end));
         QVERIFY(f.editions == before);

@@ -1,6 +1,7 @@
 // Journals of saves with real files and the real mkvpropedit: what they hold for files laid
 // out differently, failed and killed saves put back byte for byte, saves taken back, and
 // saves refused when there is no room or no journal. Bytes are compared by SHA-256.
+#include "error_of.h"
 #include "backend_setup.h"
 #include "media_files.h"
 
@@ -224,11 +225,24 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadWrite));
         QVERIFY(journal->check_untouched(f.handle()));
         QVERIFY(ranges.size() > 1 && ranges[0].offset + ranges[0].length < ranges[1].offset);
-        QVERIFY(f.seek(static_cast<qint64>(ranges[0].offset + ranges[0].length))); // the first byte left alone
-        f.write("\x55");
-        f.flush();
-        QCOMPARE(journal->check_untouched(f.handle()).error(),
-                 QStringLiteral("the file holds other content than the one saved (it was replaced or rewritten)"));
+        // The first and the last byte left alone are each looked at.
+        qint64 last_alone = 0;
+        for (std::size_t i = 1; i < ranges.size(); ++i)
+            if (ranges[i - 1].offset + ranges[i - 1].length < ranges[i].offset)
+                last_alone = static_cast<qint64>(ranges[i].offset) - 1;
+        for (const qint64 at : {static_cast<qint64>(ranges[0].offset + ranges[0].length), last_alone}) {
+            QVERIFY(f.seek(at));
+            const QByteArray was = f.read(1);
+            QVERIFY(f.seek(at));
+            f.write(QByteArray(1, static_cast<char>(~was[0])));
+            f.flush();
+            QCOMPARE(error_of(journal->check_untouched(f.handle())),
+                     QStringLiteral("the file holds other content than the one saved (it was replaced or rewritten)"));
+            QVERIFY(f.seek(at));
+            f.write(was);
+            f.flush();
+            QVERIFY(journal->check_untouched(f.handle()));
+        }
         journal->remove();
     }
 
