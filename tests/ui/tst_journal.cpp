@@ -169,6 +169,16 @@ private Q_SLOTS:
         const QString path = copy(name, QStringLiteral("layout-") + name);
         const QByteArray before = bytes(path);
         const reader::Layout layout = layout_of(path);
+        // The elements tile the segment, the clusters as one where an indexed element follows them.
+        std::uint64_t at = layout.segment_data_start;
+        int clusters = 0;
+        for (const auto &e : layout.elements) {
+            QCOMPARE(e.position, at);
+            at = e.end();
+            clusters += e.id == reader::ids::cluster;
+        }
+        QCOMPARE(at, layout.segment_end);
+        QCOMPARE(clusters, 1);
         const std::vector<ByteRange> ranges = journal_ranges(layout);
         std::uint64_t journaled = 0;
         for (const ByteRange &r : ranges)
