@@ -260,6 +260,7 @@ private Q_SLOTS:
     void saves_are_taken_back_in_turn() {
         const QString path = copy(QStringLiteral("editions.mkv"), QStringLiteral("twice.mkv"));
         const QByteArray original = sha256(path);
+        const QStringList kept = QDir(Journal::directory()).entryList(QDir::Files);
         BackendSetup s;
         QVERIFY(!s.backend.add_file(path));
         s.backend.set_track_name(QStringLiteral("Editions"), 2, QStringLiteral("Track save"));
@@ -280,6 +281,7 @@ private Q_SLOTS:
         QCOMPARE(s.chapters.rows().at(0).name, QStringLiteral("Cold open")); // the window shows the disk
         QVERIFY(s.backend.saves()->undo_last_save());
         QCOMPARE(sha256(path), original);
+        QCOMPARE(QDir(Journal::directory()).entryList(QDir::Files), kept); // nothing of the two saves is left
         QVERIFY(!s.backend.saves()->undo_last_save());
         QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Cannot undo the last save of twice.mkv: no save of it is kept."));
     }
