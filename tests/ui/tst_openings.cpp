@@ -158,6 +158,20 @@ private Q_SLOTS:
         QVERIFY(!intro::longest_shared(a, b, {6, 8, 500, 2000, 12.5}));
     }
 
+    // Talk over a song blurs its points but leaves them near; unrelated sound is far, and a
+    // stretch the other part does not hold is no copy, however well the rest agrees.
+    void a_blurred_copy_lies_inside_both_parts() {
+        const intro::MatchRules rules{6, 8, 100, 2000, 12.5};
+        const auto a = noise(200, 21);
+        std::vector<std::uint32_t> blurred(a.begin() + 20, a.end()); // a from its 20th point on
+        for (auto &x : blurred)
+            x ^= 0x0000000Fu;
+        QVERIFY(intro::blurred_copy(a, blurred, 30, 150, 20, rules));
+        QVERIFY(!intro::blurred_copy(a, noise(180, 22), 30, 150, 20, rules));
+        QVERIFY(!intro::blurred_copy(a, blurred, 10, 150, 20, rules));                          // 10..19 lie before it
+        QVERIFY(!intro::blurred_copy(a, std::span(blurred).first(100), 30, 150, 20, rules)); // 120.. lie after it
+    }
+
     // A pause is the part's own floor for a moment; music that never pauses has none.
     void a_pause_is_the_parts_own_floor() {
         std::vector<float> levels(3000, -15.0F);
