@@ -124,6 +124,9 @@ private Q_SLOTS:
         Editions flagged = f.editions;
         flagged[0].edition_flag_default.value = flagged[0].edition_flag_hidden.value = 1;
         QCOMPARE(edition_label(flagged, 0), QStringLiteral("Edition 1 \u00B7 default \u00B7 hidden"));
+        flagged[1].edition_display.emplace_back().edition_string.value = "Director's cut"; // its own name, the first one
+        flagged[1].edition_display.emplace_back().edition_string.value = "Version longue";
+        QCOMPARE(edition_label(flagged, 1), QStringLiteral("Edition 2 \u201CDirector's cut\u201D \u00B7 ordered"));
         flagged[0].chapter_atom[1].chapter_time_end->value = 5 * s; // an end before its start is no end
         QCOMPARE(chapter_rows(flagged, f.end)[1].end, 10 * s);
         const auto rows = chapter_rows(f.editions, f.end);
@@ -184,6 +187,16 @@ private Q_SLOTS:
         f.editions[0].chapter_atom[0].chapter_time_end->value = 5 * s;
         QVERIFY(add_chapter(f.editions, 0, 5 * s, QStringLiteral("Gap"), f.end));
         QCOMPARE(f.rows().mid(0, 3), (QStringList{"0|Cold open|0-5|-", "0|Gap|5-10|-", "0|Main|10-310|-"}));
+        // Two pieces split off the same chapter get names of their own.
+        QVERIFY(split_chapter(f.editions, 0, 2, SplitAt::Start, f.end));
+        QVERIFY(split_chapter(f.editions, 0, 3, SplitAt::Start, f.end));
+        QCOMPARE(f.rows().mid(2, 3), (QStringList{"0|Main (first 90 s)|10-100|-", "0|Main (first 90 s) 2|100-190|-", "0|Main|190-310|-"}));
+        QVERIFY(f.uids_unique());
+        // With the largest UID taken, a new chapter takes the first free one.
+        f.editions[0].chapter_atom.back().chapter_uid.value = std::numeric_limits<std::uint64_t>::max();
+        QVERIFY(split_chapter(f.editions, 0, 4, SplitAt::End, f.end));
+        QCOMPARE(f.editions[0].chapter_atom[5].chapter_uid.value, 1u);
+        QVERIFY(f.uids_unique());
     }
 
     void a_file_without_chapters_gets_its_first() {
