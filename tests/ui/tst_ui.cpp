@@ -937,8 +937,23 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("chapter_3")));
         QCOMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Next time"));
         QCOMPARE(field_text("chapter_3", "chapterStart"), QStringLiteral("02:50.000"));
+        const QString cleared = QStringLiteral("At | mm:ss.fff or start-end | Name | Add chapter (off) | Add Opening (off) | Add Ending (off)");
+        QCOMPARE(shows("addBar"), cleared);
         backend->history()->undo();
         QTRY_VERIFY(!item(QStringLiteral("chapter_3")));
+        // An Ending over a span: the bar is cleared for the next one.
+        type_into(item(QStringLiteral("addTime")), QStringLiteral("2:35-2:55"));
+        QTRY_VERIFY(item(QStringLiteral("addEnding"))->property("enabled").toBool());
+        click(item(QStringLiteral("addEnding")));
+        QTRY_COMPARE(item(QStringLiteral("chapterList"))->property("count").toInt(), 5);
+        QMetaObject::invokeMethod(item(QStringLiteral("chapterList")), "positionViewAtIndex", Q_ARG(int, 3), Q_ARG(int, 4 /* Contain */));
+        QTRY_VERIFY(item(QStringLiteral("chapter_3")));
+        QCOMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
+        QCOMPARE(shows("addBar"), cleared);
+        backend->history()->undo();
+        QTRY_COMPARE(item(QStringLiteral("chapterList"))->property("count").toInt(), 3);
+        QMetaObject::invokeMethod(item(QStringLiteral("chapterList")), "positionViewAtBeginning");
+        QTRY_VERIFY(item(QStringLiteral("chapter_2")));
         // A start typed out of range is refused in the field, with the reason.
         type_into(item_in(QStringLiteral("chapter_2"), QStringLiteral("chapterStart")), QStringLiteral("0:30"));
         QVERIFY(item_in(QStringLiteral("chapter_2"), QStringLiteral("startError"))->property("text").toString().contains(QStringLiteral("previous chapter's start")));
