@@ -235,6 +235,18 @@ private Q_SLOTS:
         // Another spelling of the language read is no edit.
         s.backend.set_track_language(title, 2, QStringLiteral("jpn"));
         QCOMPARE(s.backend.history()->unsaved_files(), QStringList());
+
+        // A rule for every file, with one file open.
+        Setup alone;
+        QVERIFY(!alone.backend.add_file(media(QStringLiteral("full.mkv"))));
+        alone.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("Renamed"));
+        const auto refused_alone = [&](bool changed) {
+            QVERIFY(!changed);
+            QCOMPARE(alone.backend.saves()->save_status(), QStringLiteral("Only one file is open. Nothing was changed."));
+        };
+        refused_alone(alone.backend.season()->apply_track_to_all(2));
+        QCOMPARE(alone.backend.season()->preview_chapter_names_to_all()[QStringLiteral("message")].toString(), QStringLiteral("Only one file is open."));
+        refused_alone(alone.backend.season()->apply_chapter_names_to_all());
     }
 
     void title_flags_and_the_command_shown() {
