@@ -67,7 +67,11 @@ QString warning_for(std::uint64_t file_size, const reader::SegmentView &segment)
         if (!missing.contains(what))
             missing << what;
     }
-    if (segment.declared_end && *segment.declared_end > file_size)
+    // A segment written to a pipe (ffmpeg, recorders) marks its size unknown with eight bytes of
+    // ones, read as 2^56 - 1: no file is that large, so it declares no end and is not cut short.
+    constexpr std::uint64_t unknown_8_byte_size = (std::uint64_t{1} << 56) - 1;
+    const bool declares_end = segment.declared_end && *segment.declared_end - segment.data_start != unknown_8_byte_size;
+    if (declares_end && *segment.declared_end > file_size)
         return QStringLiteral("This file is cut short: it ends at byte %1 of the %2 it declares%3. Its tracks and chapters can "
                               "still be edited, but it will not play to the end.")
             .arg(number(file_size), number(*segment.declared_end),

@@ -467,6 +467,36 @@ private Q_SLOTS:
         }
     }
 
+    // A file that opens but lacks what its index names says what is missing, in words.
+    void what_a_cut_file_lacks_is_said() {
+        QFile full(media(QStringLiteral("full.mkv")));
+        QVERIFY(full.open(QIODevice::ReadOnly));
+        QByteArray bytes = full.readAll();
+        const qsizetype size = bytes.size() * 3 / 5;
+        bytes.truncate(size);
+        const auto warning = [&](const QByteArray &content) {
+            QFile f(dir.filePath(QStringLiteral("cut.mkv")));
+            f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            f.write(content);
+            f.close();
+            const auto doc = Document::load(f.fileName());
+            return doc ? (*doc)->warning() : doc.error().plain;
+        };
+        const QLocale english(QLocale::English);
+        QCOMPARE(warning(bytes), QStringLiteral("This file is cut short: it ends at byte %1 of the %2 it declares, and its index (Cues) and "
+                                                "its tags are missing. Its tracks and chapters can still be edited, but it will not play to the end.")
+                                     .arg(english.toString(size), english.toString(full.size())));
+        // A segment of unknown size (eight bytes of ones) declares no end: only what is missing is said.
+        const qsizetype at = bytes.indexOf(QByteArray::fromHex("18538067")) + 4;
+        QCOMPARE(static_cast<quint8>(bytes[at]), quint8(0x01)); // an 8-byte size, as mkvmerge writes it
+        bytes.replace(at, 8, QByteArray::fromHex("01ffffffffffffff"));
+        QCOMPARE(warning(bytes), QStringLiteral("This file is incomplete: its index (Cues) and its tags are missing."));
+        // Whole, as ffmpeg writes it to a pipe: nothing to say.
+        const auto live = Document::load(media(QStringLiteral("live.mkv")));
+        QVERIFY(live);
+        QCOMPARE((*live)->warning(), QString());
+    }
+
     void names_with_nul_are_refused_not_cut() {
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("nul.mkv"));
         Setup s;
