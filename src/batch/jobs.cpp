@@ -37,9 +37,14 @@ Runner::Runner(const Options &options, Progress &progress, QTextStream &out)
     : options_(options), progress_(progress), out_(out) {
     // What recovery found (saves cut short by an earlier run or by the window) is said first.
     QObject::connect(&session_.journals(), &Journals::status, &session_, [this](const QString &text, bool) {
-        out_ << text << '\n';
+        this->out() << text << '\n';
         out_.flush();
     });
+}
+
+QTextStream &Runner::out() {
+    progress_.clear();
+    return out_;
 }
 
 void Runner::interrupt(int signal) {
@@ -60,7 +65,7 @@ int Runner::run(Library &library) {
     while (!interrupted_) {
         const auto s = library.next();
         for (const Problem &p : library.take_problems()) {
-            out_ << p.path << ": " << p.reason << '\n';
+            out() << p.path << ": " << p.reason << '\n';
             if (p.failed)
                 outcome_.failed.push_back(p);
         }
@@ -88,9 +93,9 @@ std::optional<QString> Runner::hands_off(const Document &doc) {
 void Runner::season(const Season &s) {
     progress_.step(s.folder, {}, QStringLiteral("reading"));
     Episodes e = read_season(s, options_.jobs);
-    out_ << s.folder << '\n';
+    out() << s.folder << '\n';
     for (const Problem &p : e.unreadable) {
-        out_ << "  " << QFileInfo(p.path).fileName() << ": not read: " << p.reason << '\n';
+        out() << "  " << QFileInfo(p.path).fileName() << ": not read: " << p.reason << '\n';
         outcome_.failed.push_back(p);
         progress_.file_done();
     }
@@ -114,28 +119,28 @@ void Runner::season(const Season &s) {
         const QString name = QFileInfo(doc->path()).fileName();
         const auto reason = reasons.find(doc.get());
         if (const auto l = left.find(doc.get()); l != left.end()) {
-            out_ << "  " << name << ": skipped: " << l->second << '\n';
+            out() << "  " << name << ": skipped: " << l->second << '\n';
             ++outcome_.skipped;
         } else if (options_.command == Command::UndoLastSave ? session_.journals().can_undo_save(*doc) : doc->modified()) {
-            out_ << "  " << name << ": " << (options_.apply ? "" : "would ");
+            out() << "  " << name << ": " << (options_.apply ? "" : "would ");
             if (options_.command == Command::UndoLastSave) {
-                out_ << "undo the last save\n";
+                out() << "undo the last save\n";
             } else {
-                out_ << "change\n";
+                out() << "change\n";
                 for (const season::Change &c : season::changes(*doc, doc->read(), doc->state()))
-                    out_ << "    " << c.item << ", " << c.what << ": " << c.from << " \u2192 " << c.to << '\n';
+                    out() << "    " << c.item << ", " << c.what << ": " << c.from << " \u2192 " << c.to << '\n';
                 if (reason != reasons.end())
-                    out_ << "    (" << reason->second << ")\n";
+                    out() << "    (" << reason->second << ")\n";
             }
             planned.push_back(doc);
         } else if (reason != reasons.end() && reason->second.startsWith(QStringLiteral("skipped: "))) {
-            out_ << "  " << name << ": " << reason->second << '\n';
+            out() << "  " << name << ": " << reason->second << '\n';
             ++outcome_.skipped;
         } else {
-            out_ << "  " << name << ": nothing to change";
+            out() << "  " << name << ": nothing to change";
             if (reason != reasons.end())
-                out_ << " (" << reason->second << ')';
-            out_ << '\n';
+                out() << " (" << reason->second << ')';
+            out() << '\n';
             ++outcome_.unchanged;
         }
     }
@@ -277,10 +282,10 @@ void Runner::save(const std::shared_ptr<Document> &doc) {
     const QString name = QFileInfo(doc->path()).fileName();
     if (doc->modified() || !failure.isEmpty()) {
         const QString why = failure.isEmpty() ? QStringLiteral("not saved") : failure;
-        out_ << "  " << name << ": not saved: " << why << '\n';
+        out() << "  " << name << ": not saved: " << why << '\n';
         outcome_.failed.push_back({doc->path(), why});
     } else {
-        out_ << "  " << name << ": saved\n";
+        out() << "  " << name << ": saved\n";
         ++outcome_.changed;
     }
 }
@@ -288,24 +293,24 @@ void Runner::save(const std::shared_ptr<Document> &doc) {
 void Runner::undo_save(Document &doc) {
     const QString name = QFileInfo(doc.path()).fileName();
     if (const auto undone = session_.undo_last_save(doc); !undone) {
-        out_ << "  " << name << ": not undone: " << undone.error() << '\n';
+        out() << "  " << name << ": not undone: " << undone.error() << '\n';
         outcome_.failed.push_back({doc.path(), undone.error()});
     } else {
-        out_ << "  " << name << ": last save undone\n";
+        out() << "  " << name << ": last save undone\n";
         ++outcome_.changed;
     }
 }
 
 void Runner::print_summary(std::size_t seasons) {
     const std::size_t files = outcome_.changed + outcome_.unchanged + outcome_.skipped + outcome_.failed.size();
-    out_ << '\n' << (interrupted_ ? "Interrupted. " : "") << seasons << (seasons == 1 ? " season, " : " seasons, ") << files
+    out() << '\n' << (interrupted_ ? "Interrupted. " : "") << seasons << (seasons == 1 ? " season, " : " seasons, ") << files
          << (files == 1 ? " file: " : " files: ") << outcome_.changed
          << (options_.apply ? (options_.command == Command::UndoLastSave ? " undone, " : " changed and saved, ") : " would change, ")
          << outcome_.unchanged << " nothing to change, " << outcome_.skipped << " skipped, " << outcome_.failed.size() << " failed.\n";
     if (!options_.apply && outcome_.changed > 0)
-        out_ << "Nothing was changed: run again with --apply to save.\n";
+        out() << "Nothing was changed: run again with --apply to save.\n";
     for (const Problem &p : outcome_.failed)
-        out_ << "  failed: " << p.path << ": " << p.reason << '\n';
+        out() << "  failed: " << p.path << ": " << p.reason << '\n';
     out_.flush();
 }
 

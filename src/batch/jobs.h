@@ -50,6 +50,8 @@ private:
     void save(const std::shared_ptr<Document> &doc);
     void undo_save(Document &doc);
     void print_summary(std::size_t seasons);
+    // The report's stream, with the progress bar taken off the screen first.
+    QTextStream &out();
 
     Options options_;
     Progress &progress_;

@@ -50,6 +50,7 @@ int scan(Library &library, bool json, int jobs, Progress &progress, QTextStream 
         ++seasons;
         episodes += e.docs.size();
         failed += e.unreadable.size();
+        progress.clear();
         if (json)
             out << QJsonDocument(season_json(s->folder, e)).toJson(QJsonDocument::Compact) << '\n';
         else

@@ -73,7 +73,7 @@ void Progress::draw() {
     drawn_ = true;
 }
 
-void Progress::finish() {
+void Progress::clear() {
     if (terminal_ && drawn_)
         std::fprintf(to_, "\r\033[K");
     drawn_ = false;

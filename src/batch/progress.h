@@ -18,7 +18,10 @@ public:
     void file_done() { ++done_; }
     // A line that stays (the terminal's bar is cleared first and drawn again after).
     void say(const QString &line);
-    void finish();
+    // Takes the terminal's bar away before other output is written to the same screen;
+    // the next step draws it again.
+    void clear();
+    void finish() { clear(); }
 
 private:
     void draw();

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -81,6 +82,7 @@ private Q_SLOTS:
     void a_folder_that_vanishes_mid_walk_is_reported();
     void plan_apply_again_and_undo();
     void two_rules_and_failed_saves_are_reported();
+    void on_a_terminal_the_bar_stays_apart_from_the_report();
     void interrupted_run_leaves_files_whole_and_carries_on();
     void files_held_by_the_window_are_left_alone();
     void openings_marked_once();
@@ -249,6 +251,31 @@ void TestBatch::two_rules_and_failed_saves_are_reported() {
                  failed.out.contains(QStringLiteral("  failed: ") + lib.filePath(QStringLiteral("S1/s01e03.mkv")) + QStringLiteral(": ") + why),
              qPrintable(failed.out));
     QVERIFY(digests(lib.path()) == before);
+}
+
+void TestBatch::on_a_terminal_the_bar_stays_apart_from_the_report() {
+    QTemporaryDir lib;
+    for (const char *e : {"s01e01", "s01e02", "s01e03", "s01e04"})
+        place(media(QStringLiteral("%1.mkv").arg(QLatin1StringView(e))), lib.filePath(QStringLiteral("S1/%1.mkv").arg(QLatin1StringView(e))));
+    // script(1) gives the run a terminal for both its outputs.
+    QProcess p;
+    p.start(QStringLiteral("script"), {QStringLiteral("-qefc"),
+                                       QStringLiteral("'%1' default-language --audio ja --apply '%2'").arg(QStringLiteral(PERLANE_BATCH), lib.path()),
+                                       QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForFinished(300'000));
+    const QString raw = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(raw.contains(QStringLiteral("] 1/4 ")), qPrintable(raw)); // the bar was drawn
+    // The screen as left: each line shows what was written after its last erase.
+    QStringList screen;
+    for (QString line : raw.split(u'\n')) {
+        line.remove(QRegularExpression(QStringLiteral("\r$")));
+        screen << line.mid(line.lastIndexOf(QStringLiteral("\r\033[K")) + 1).remove(QStringLiteral("\033[K"));
+    }
+    for (const char *e : {"s01e01", "s01e03", "s01e04"})
+        QVERIFY2(screen.contains(QStringLiteral("  %1.mkv: saved").arg(QLatin1StringView(e))), qPrintable(screen.join(u'\n')));
+    QVERIFY2(screen.contains(QStringLiteral("1 season, 4 files: 3 changed and saved, 1 nothing to change, 0 skipped, 0 failed.")),
+             qPrintable(screen.join(u'\n')));
+    QVERIFY2(screen.filter(QStringLiteral("] ")).isEmpty(), qPrintable(screen.join(u'\n'))); // no bar left on screen
 }
 
 void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {
