@@ -18,6 +18,8 @@
 
 #include <csignal>
 
+#include <unistd.h>
+
 using namespace perlane;
 
 namespace {
@@ -80,6 +82,7 @@ class TestBatch : public QObject {
 private Q_SLOTS:
     void scan_reports_what_mkvmerge_reads();
     void a_folder_that_vanishes_mid_walk_is_reported();
+    void a_folder_of_files_that_cannot_be_read_is_reported();
     void plan_apply_again_and_undo();
     void two_rules_and_failed_saves_are_reported();
     void on_a_terminal_the_bar_stays_apart_from_the_report();
@@ -183,6 +186,29 @@ void TestBatch::a_folder_that_vanishes_mid_walk_is_reported() {
     QCOMPARE(problems.size(), 1u);
     QCOMPARE(problems[0].path, lib.filePath(QStringLiteral("B")));
     QVERIFY2(problems[0].reason.startsWith(QStringLiteral("cannot be searched: ")) && problems[0].failed, qPrintable(problems[0].reason));
+}
+
+void TestBatch::a_folder_of_files_that_cannot_be_read_is_reported() {
+    if (::geteuid() != 0)
+        QSKIP("needs root, to run the batch as another user");
+    QTemporaryDir lib;
+    place(media(QStringLiteral("s01e01.mkv")), lib.filePath(QStringLiteral("S1/locked.mkv")));
+    QVERIFY(QDir(lib.path()).mkdir(QStringLiteral("state")));
+    for (const QString &open : {lib.path(), lib.filePath(QStringLiteral("S1")), lib.filePath(QStringLiteral("state"))})
+        QVERIFY(QFile::setPermissions(open, QFileDevice::Permissions(0x7777)));
+    QVERIFY(QFile::setPermissions(lib.filePath(QStringLiteral("S1/locked.mkv")), {}));
+    // As nobody, the one file of S1 cannot be opened: the season is still reported, with why.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_STATE_HOME"), lib.filePath(QStringLiteral("state")));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                                        QStringLiteral(PERLANE_BATCH), QStringLiteral("scan"), lib.path()});
+    QVERIFY(p.waitForFinished(60'000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(out.contains(QStringLiteral("/S1: 0 episodes, 1 file not read\n  Not read:\n    locked.mkv: cannot be read: Permission denied")),
+             qPrintable(out + QString::fromUtf8(p.readAllStandardError())));
 }
 
 void TestBatch::plan_apply_again_and_undo() {
