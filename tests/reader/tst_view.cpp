@@ -52,14 +52,14 @@ Buf seek_head(std::initializer_list<std::pair<std::uint64_t, std::uint64_t>> ent
 struct Opened {
     Result<MatroskaView> view;
     IoStats stats;
-    std::vector<std::string> log;
+    std::vector<std::string> log; // with its level
 };
 
 Opened open_bytes(const Buf &bytes, ReadMode mode = ReadMode::Everything) {
     CapturedLog captured;
     auto file = MemoryFile(bytes).open();
     auto view = MatroskaView::read_from(file, mode);
-    return {std::move(view), file.stats(), captured.messages};
+    return {std::move(view), file.stats(), captured.lines};
 }
 
 std::string error_of(const Buf &bytes) {
@@ -94,7 +94,7 @@ TEST(View, ReplacingAndAppendingFields) {
     EXPECT_EQ(s.tags[1].tag[0].simple_tag[0].tag_name.value, "B");
     EXPECT_EQ(s.data_start, ebml_header.size() + 5);
     EXPECT_EQ(s.first_cluster_position, 0u);
-    EXPECT_EQ(o.log, std::vector<std::string>{"Skipped unknown element with ID: 0xEC"});
+    EXPECT_EQ(o.log, std::vector<std::string>{"warn: Skipped unknown element with ID: 0xEC"});
 }
 
 TEST(View, TypicalFileJumpsOverTheClusters) {
@@ -146,9 +146,9 @@ TEST(View, UndecodableSeekIdsAreLeftOut) {
     auto o = open_bytes(cat({ebml_header, segment(cat({head, info(), cluster()}))}));
     ASSERT_TRUE(o.view);
     EXPECT_EQ(o.log, (std::vector<std::string>{
-                         "Failed to read seek_id as VInt: Invalid variable-length integer encoding, 8 "
+                         "warn: Failed to read seek_id as VInt: Invalid variable-length integer encoding, 8 "
                          "leading zeros found..., skip...",
-                         "Failed to read seek_id as VInt: I/O error: failed to fill whole buffer, skip..."}));
+                         "warn: Failed to read seek_id as VInt: I/O error: failed to fill whole buffer, skip..."}));
 }
 
 TEST(View, EveryJumpMovesForward) {
@@ -179,7 +179,7 @@ TEST(View, UnknownTopLevelElementsAreNotLoaded) {
     auto o = open_bytes(cat({ebml_header, segment(info()), unknown}));
     ASSERT_TRUE(o.view);
     EXPECT_LT(o.stats.bytes_read, 200u);
-    EXPECT_EQ(o.log, std::vector<std::string>{"Skipped unknown element with ID: 0x4FFF"});
+    EXPECT_EQ(o.log, std::vector<std::string>{"warn: Skipped unknown element with ID: 0x4FFF"});
 }
 
 // The window's mode reads what it shows and saves: damaged Cues and Tags (never decoded
