@@ -177,6 +177,9 @@ private Q_SLOTS:
         reader::EditionEntry controlled = edition;
         controlled.chapter_atom[0].chapter_display[0].chap_string.value = "Bell\x07";
         QVERIFY(chapters_refusal({controlled}).value_or(QString()).contains(QStringLiteral("holds a control character")));
+        reader::EditionEntry named = edition;
+        named.edition_display.emplace_back().edition_string.value = "Cut\x01";
+        QCOMPARE(chapters_refusal({named}), QStringLiteral("an edition name holds a control character, which chapters written as XML cannot keep."));
         QCOMPARE(QString::fromUtf8(chapters_document({edition, reader::EditionEntry{}})),
                  QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                 "<!DOCTYPE Chapters SYSTEM \"matroskachapters.dtd\">\n"
