@@ -848,6 +848,8 @@ private Q_SLOTS:
         QVERIFY(!find_item(content, QStringLiteral("noSuggestions")));
         QQuickItem *accept = find_item(content, QStringLiteral("accept_hearing-impaired"));
         QCOMPARE(unreadable(accept, QStringLiteral("Accept")), QString());
+        // A screen reader says which of the Accept buttons it is.
+        QCOMPARE(accessible_name(accept), QStringLiteral("Set the Hearing impaired flag on these tracks"));
         QCOMPARE(dialog_shows("suggestionsDialog"),
                  QStringLiteral("Close | Suggested flags | Forced for the tracks with Signs, Songs, Forced in their names | Accept | "
                                 "4 changes in 4 files: | s01e01.mkv — #4 Subtitle — Forced: no → yes | "

@@ -297,6 +297,22 @@ private Q_SLOTS:
         backend->history()->revert_file();
     }
 
+    // In the window too, each control a screen reader reaches has a name of its own.
+    void every_control_of_the_window_has_a_name_of_its_own() {
+        window->grabWindow();
+        QList<QQuickItem *> found;
+        controls(window->contentItem(), found);
+        QStringList names;
+        for (QQuickItem *c : found)
+            names << (accessible_name(c).isEmpty() ? c->property("text").toString() : accessible_name(c));
+        QVERIFY(names.size() > 20);
+        QStringList twice;
+        for (const QString &n : names)
+            if (n.isEmpty() || names.count(n) > 1)
+                twice << n;
+        QVERIFY2(twice.isEmpty(), qPrintable(twice.join(u'|')));
+    }
+
     // On the small screen every dialog lies inside the window, and each of its controls has
     // a name of its own for a screen reader.
     void every_dialog_fits_a_small_window() {
