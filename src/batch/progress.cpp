@@ -74,10 +74,11 @@ void Progress::draw() {
 }
 
 void Progress::clear() {
-    if (terminal_ && drawn_)
-        std::fprintf(to_, "\r\033[K");
-    drawn_ = false;
+    if (!terminal_ || !drawn_)
+        return; // called before every line of the report: nothing to do most of the time
+    std::fprintf(to_, "\r\033[K");
     std::fflush(to_);
+    drawn_ = false;
 }
 
 } // namespace perlane::batch
