@@ -168,6 +168,9 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     const Run text = run_batch({QStringLiteral("scan"), season});
     QVERIFY2(text.out.contains(QStringLiteral("3 episodes, 1 file not read")) && text.out.contains(QStringLiteral("differs in Episode 2")),
              qPrintable(text.out));
+    // Files named one by one from the same folder are one season.
+    const Run named = run_batch({QStringLiteral("scan"), season + QStringLiteral("/Episode 10.mkv"), season + QStringLiteral("/Episode 1.mkv")});
+    QVERIFY2(named.out.startsWith(season + QStringLiteral(": 2 episodes\n")) && named.out.count(QStringLiteral(" episodes")) == 1, qPrintable(named.out));
 }
 
 // The walk lists a folder's subfolders before it reads them: one removed meanwhile (another
