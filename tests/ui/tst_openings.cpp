@@ -186,6 +186,27 @@ private Q_SLOTS:
         QVERIFY(intro::pauses(music).empty());
     }
 
+    // An opening may run up to two minutes: one of 110 s shared by three episodes is found whole.
+    void an_opening_of_almost_two_minutes_is_found() {
+        const auto points = [](double seconds) { return static_cast<std::size_t>(seconds / intro::point_seconds); };
+        const auto song = noise(points(110), 31);
+        std::vector<OpeningFinder::Prints> heads, tails(3);
+        for (unsigned e = 0; e < 3; ++e) {
+            OpeningFinder::Prints head;
+            head.points = noise(points(300), 40 + e);
+            std::ranges::copy(song, head.points.begin() + static_cast<std::ptrdiff_t>(points(20.0 + 15 * e)));
+            head.end = 300;
+            heads.push_back(std::move(head));
+        }
+        const auto found = OpeningFinder::match(heads, tails);
+        QCOMPARE(found.size(), 3u);
+        for (unsigned e = 0; e < 3; ++e) {
+            QVERIFY2(found[e].opening, qPrintable(found[e].notes.join(u';')));
+            QVERIFY2(std::abs(found[e].opening->from - (20.0 + 15 * e)) < 1.5 && std::abs(found[e].opening->to - (130.0 + 15 * e)) < 1.5,
+                     qPrintable(QStringLiteral("%1 - %2").arg(found[e].opening->from).arg(found[e].opening->to)));
+        }
+    }
+
     // One song heard without the other is still marked, and said so.
     void a_lone_opening_or_ending_is_still_a_change() {
         auto loaded = Document::load(media(QStringLiteral("full.mkv"))); // Intro 0, Opening 0:10, Episode 1:40 to 3:00
