@@ -119,6 +119,17 @@ TEST(View, TypicalFileJumpsOverTheClusters) {
     EXPECT_EQ(o.stats.seeks, 1u); // to the Cues, once
 }
 
+// A seek position past any file's end stays past it: added to the segment's start it saturates
+// instead of wrapping round to an offset inside the file.
+TEST(View, SeekPositionsPastTheEndSaturate) {
+    const Buf head = seek_head({{0x1254C367, 0xFFFFFFFFFFFFFFF0ull}});
+    auto o = open_bytes(cat({ebml_header, segment(cat({head, info()}))}));
+    ASSERT_TRUE(o.view) << o.view.error().message();
+    const auto entries = seek_entries(o.view->segments.at(0));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].offset, std::numeric_limits<std::uint64_t>::max());
+}
+
 TEST(View, SegmentEndsAndSeveralSegments) {
     // Known size, nothing indexed after the cluster: continue at the segment's end.
     const Buf one = cat({info("one"), cluster()});
