@@ -46,10 +46,8 @@ void Progress::step(const QString &season, const QString &file, const QString &w
 }
 
 void Progress::say(const QString &line) {
-    if (terminal_ && drawn_)
-        std::fprintf(to_, "\r\033[K");
+    clear();
     std::fprintf(to_, "%s\n", qPrintable(line));
-    drawn_ = false;
     if (terminal_ && !season_.isEmpty())
         draw();
     std::fflush(to_);
