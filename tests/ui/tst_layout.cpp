@@ -32,7 +32,8 @@ QString rect_of(const QRectF &r) {
     return QStringLiteral("%1,%2 %3x%4").arg(qRound(r.x())).arg(qRound(r.y())).arg(qRound(r.width())).arg(qRound(r.height()));
 }
 
-// One line per item the user sees: texts, controls, images and filled areas, in item order.
+// One line per item the user sees: texts, controls, images and filled areas, in the order
+// they are painted.
 // Scroll bars (they fade on their own clock) and tool tips (checked on their own) are left
 // out, as are containers that draw nothing.
 QStringList layout_of(QQuickItem *root, const QString &dir) {
@@ -84,6 +85,8 @@ QStringList layout_of(QQuickItem *root, const QString &dir) {
         QList<QQuickItem *> children = item->childItems();
         if (item->parentItem() && item->parentItem()->inherits("QQuickItemView"))
             std::ranges::stable_sort(children, {}, [](QQuickItem *c) { return c->y(); });
+        // Listed in the order they are painted, so what is drawn over what shows here too.
+        std::ranges::stable_sort(children, {}, [](QQuickItem *c) { return c->z(); });
         for (QQuickItem *child : children)
             walk(child, seen);
     };
