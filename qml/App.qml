@@ -672,6 +672,19 @@ ApplicationWindow {
                             property var time: ({ ok: false, reason: "" })
                             // The edition the first row shows; 0 for a file without chapters.
                             readonly property var edition: chapterView.count > 0 ? chapterModel.data(chapterModel.index(0, 0), 0) : 0
+                            // The bar is cleared for the next one, and the chapter just made is brought
+                            // into sight: it may land below the rows shown.
+                            function added(ms) {
+                                addTime.text = ""
+                                const row = chapterModel.row_at(addBar.edition, ms)
+                                if (row >= 0)
+                                    chapterView.positionViewAtIndex(row, ListView.Contain)
+                            }
+                            function addMarked(role) {
+                                const at = addBar.time.ms
+                                if (backend.chapter_edits.add_marked_chapter(addBar.edition, at, addBar.time.to, role))
+                                    added(at)
+                            }
                             Label { text: "At"; height: addTime.height; verticalAlignment: Text.AlignVCenter }
                             TextField {
                                 id: addTime
@@ -696,21 +709,27 @@ ApplicationWindow {
                                 objectName: "addChapter"
                                 text: "Add chapter"
                                 enabled: addBar.time.ok && addBar.time.to < 0 && addName.text.length > 0
-                                onClicked: if (backend.chapter_edits.add_chapter(addBar.edition, addBar.time.ms, addName.text)) { addTime.text = ""; addName.text = "" }
+                                onClicked: {
+                                    const at = addBar.time.ms
+                                    if (backend.chapter_edits.add_chapter(addBar.edition, at, addName.text)) {
+                                        addName.text = ""
+                                        addBar.added(at)
+                                    }
+                                }
                             }
                             Button {
                                 objectName: "addOpening"
                                 text: "Add Opening"
                                 enabled: addBar.time.ok
                                 Accessible.name: "Add an opening chapter at this time"
-                                onClicked: if (backend.chapter_edits.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "opening")) addTime.text = ""
+                                onClicked: addBar.addMarked("opening")
                             }
                             Button {
                                 objectName: "addEnding"
                                 text: "Add Ending"
                                 enabled: addBar.time.ok
                                 Accessible.name: "Add an ending chapter at this time"
-                                onClicked: if (backend.chapter_edits.add_marked_chapter(addBar.edition, addBar.time.ms, addBar.time.to, "ending")) addTime.text = ""
+                                onClicked: addBar.addMarked("ending")
                             }
                             Label {
                                 objectName: "addError"

@@ -1,5 +1,7 @@
 #include "chapter_list.h"
 
+#include <algorithm>
+
 namespace perlane::chapter_list {
 
 QHash<int, QByteArray> ChapterInfo::role_names() {
@@ -49,6 +51,11 @@ bool ChapterInfo::set(int role, const QVariant &value) {
     case Key: return detail::assign_converted(key, value);
     default: return false;
     }
+}
+
+int ChapterList::row_at(quint64 edition, qint64 ms) const {
+    const auto it = std::ranges::find_if(rows_, [&](const ChapterInfo &c) { return c.edx == edition && c.start_ms == ms; });
+    return it == rows_.end() ? -1 : static_cast<int>(it - rows_.begin());
 }
 
 } // namespace perlane::chapter_list

@@ -46,6 +46,9 @@ class ChapterList : public detail::RowListModel<ChapterInfo> {
     Q_OBJECT
 public:
     using RowListModel::RowListModel;
+    // The row of the chapter of `edition` that starts at `ms`; -1 when none does. The add bar
+    // brings the chapter it just made into sight by it.
+    Q_INVOKABLE int row_at(quint64 edition, qint64 ms) const;
 };
 
 } // namespace perlane::chapter_list
