@@ -94,9 +94,9 @@ bool TrackEditing::set_track_flag(const QString &disc, quint64 number, const QSt
                       QStringLiteral("There is no track %1 in the active file; no flag was changed.").arg(number), flag, value);
 }
 
-bool TrackEditing::set_track_flag_by_key(const QString &key, const QString &flag, int value) {
-    return set_flag(track_key_of(key), QStringLiteral("That track is no longer in the active file; no flag was changed."),
-                      flag, value);
+bool TrackEditing::set_track_flag_by_key(const QString &text, const QString &flag, int value) {
+    const auto key = track_key_of(text); // says itself when the text names no track
+    return key && set_flag(key, QStringLiteral("That track is no longer in the active file; no flag was changed."), flag, value);
 }
 
 bool TrackEditing::set_flag(const std::optional<TrackKey> &key, const QString &missing, const QString &flag, int value) {

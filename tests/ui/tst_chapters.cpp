@@ -421,6 +421,7 @@ private Q_SLOTS:
                 "The end (00:40.000) must come after the start (00:50.000)." + nothing);
         refused(st.backend.chapter_edits()->set_chapter_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no chapter." + nothing);
         refused(st.backend.track_edits()->set_track_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no track." + nothing);
+        refused(st.backend.track_edits()->set_track_flag_by_key(QStringLiteral("nonsense"), QStringLiteral("forced"), 1), "\u201Cnonsense\u201D names no track." + nothing);
         refused(st.backend.track_edits()->set_track_flag(title, 9, QStringLiteral("forced"), 1), QStringLiteral("There is no track 9 in the active file; no flag was changed."));
         refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("loud"), 1), QStringLiteral("\u201Cloud\u201D is not a track flag; no flag was changed."));
         refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("forced"), -1), QStringLiteral("The forced flag is 0 or 1; -1 was not set."));
