@@ -94,6 +94,13 @@ private Q_SLOTS:
         QCOMPARE(s.backend.season()->default_by_language(QStringLiteral("audio"), QStringLiteral("ja")), 0);
         s.backend.history()->undo();
         QCOMPARE(s.backend.history()->unsaved_files(), (QStringList{"s01e03.mkv", "s01e04.mkv"}));
+        {   // A file with no subtitles at all is skipped for that, not for the language.
+            Setup t;
+            open_season(t, {media(episodes[0]), media("full.mkv")});
+            QCOMPARE(t.backend.season()->preview_default_by_language(QStringLiteral("subtitles"), QStringLiteral("en"))
+                         [QStringLiteral("skipped")].toStringList(),
+                     (QStringList{"s01e01.mkv: nothing to change", "full.mkv: it has no subtitle track"}));
+        }
         // English subtitles: the first of them in each file, whatever its name (in e04 not
         // "Signs & Songs", which stops being default).
         QCOMPARE(s.backend.season()->default_by_language(QStringLiteral("subtitles"), QStringLiteral("en")), 1);
