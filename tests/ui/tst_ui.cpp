@@ -742,6 +742,13 @@ private Q_SLOTS:
         QQuickItem *error = item_in(QStringLiteral("track_1"), QStringLiteral("languageError"));
         QVERIFY(error);
         QVERIFY(error->property("text").toString().contains(QStringLiteral("not an ISO 639 language code")));
+        // However long what was typed, the reason wraps inside its row.
+        type_into(language, QString(150, u'q'));
+        QTRY_VERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("languageError"))->property("text").toString().contains(QString(150, u'q')));
+        window->grabWindow();
+        QCOMPARE(unreadable(error, error->property("text").toString()), QString());
+        QVERIFY2(error->property("contentWidth").toReal() <= error->width() + 0.5,
+                 qPrintable(QStringLiteral("%1 wide in %2").arg(error->property("contentWidth").toReal()).arg(error->width())));
         QTest::keyClick(window, Qt::Key_Escape);
         QTRY_VERIFY(!item_in(QStringLiteral("track_1"), QStringLiteral("languageError")));
         QCOMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
