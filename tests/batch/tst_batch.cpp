@@ -164,10 +164,15 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
         QCOMPARE(e[QStringLiteral("chapters")].toArray().size(), entries);
     }
 
-    // For people: the same seasons, the differences named.
+    // For people: the same seasons, the differences named; a track name too long for a line
+    // shortened to it, with "…".
+    QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), season + QStringLiteral("/Episode 1.mkv"), QStringLiteral("--edit"),
+                                                             QStringLiteral("track:2"), QStringLiteral("--set"), QStringLiteral("name=") + QString(100, u'L')}), 0);
     const Run text = run_batch({QStringLiteral("scan"), season});
     QVERIFY2(text.out.contains(QStringLiteral("3 episodes, 1 file not read")) && text.out.contains(QStringLiteral("differs in Episode 2")),
              qPrintable(text.out));
+    const QString shortened = (QStringLiteral("Audio \u00B7 ja \u00B7 \u201C") + QString(100, u'L')).left(71) + QChar(0x2026);
+    QVERIFY2(text.out.contains(QStringLiteral("\n    ") + shortened + QStringLiteral(": #2 (in 1 of 3)\n")), qPrintable(text.out));
     // Files named one by one from the same folder are one season.
     const Run named = run_batch({QStringLiteral("scan"), season + QStringLiteral("/Episode 10.mkv"), season + QStringLiteral("/Episode 1.mkv")});
     QVERIFY2(named.out.startsWith(season + QStringLiteral(": 2 episodes\n")) && named.out.count(QStringLiteral(" episodes")) == 1, qPrintable(named.out));
