@@ -339,6 +339,12 @@ private Q_SLOTS:
         choose(item_in(QStringLiteral("chapter_0"), QStringLiteral("skipType")), Qt::Key_Down);
         QTRY_COMPARE(item_in(QStringLiteral("chapter_0"), QStringLiteral("skipType"))->property("displayText").toString(),
                      QStringLiteral("No skipping"));
+        // And back to none: the skip type goes, with no "no skipping" left in its place.
+        choose(item_in(QStringLiteral("chapter_0"), QStringLiteral("skipType")), Qt::Key_Up);
+        QTRY_COMPARE(item(QStringLiteral("chapter_0"))->property("skipType").toInt(), -1);
+        QCOMPARE(item_in(QStringLiteral("chapter_0"), QStringLiteral("skipType"))->property("displayText").toString(), QStringLiteral("None"));
+        choose(item_in(QStringLiteral("chapter_0"), QStringLiteral("skipType")), Qt::Key_Down);
+        QTRY_COMPARE(item(QStringLiteral("chapter_0"))->property("skipType").toInt(), 0);
         choose(item_in(QStringLiteral("chapter_3"), QStringLiteral("skipType")), Qt::Key_Down, 3);
         QTRY_COMPARE(item_in(QStringLiteral("chapter_3"), QStringLiteral("skipType"))->property("displayText").toString(),
                      QStringLiteral("End credits"));
