@@ -222,6 +222,16 @@ private Q_SLOTS:
         s = suggest(doc, heard);
         QCOMPARE(s.change, QStringLiteral("2 splits")); // Episode, cut at 2:20 and 2:50
         QVERIFY(s.accepted && !s.opening && s.ending);
+        // An edge heard 1.2 s from a chapter named for the song is taken to be that chapter's
+        // edge; from one named otherwise, only within half a second.
+        heard.ending.reset();
+        heard.opening = FoundPart{11.2, 98.8, 3, 1.0, false, {}};
+        s = suggest(doc, heard);
+        QVERIFY(s.opening);
+        QCOMPARE(s.opening->first, 10'000'000'000u);
+        QCOMPARE(s.opening->second, 100'000'000'000u);
+        heard.opening = FoundPart{1.2, 98.8, 3, 1.0, false, {}}; // 1.2 s from Intro's start
+        QCOMPARE(suggest(doc, heard).opening->first, 1'200'000'000u);
     }
 
     // A run replaced before its end is heard (one episode: it ends at once) does not end the
