@@ -1189,6 +1189,13 @@ private Q_SLOTS:
         QTRY_COMPARE(backend->file_names(), QStringList{"full.mkv"});
         QTRY_COMPARE(shows("fileList"), QStringLiteral("full.mkv"));
         QCOMPARE(read_back(saved)->info.title->value, std::string("Saved before opening"));
+        // What waited for the saves ran once: the next save opens no chooser.
+        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Saved later")));
+        QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+        QTRY_VERIFY(!backend->history()->active_modified() && !backend->saves()->saving());
+        QFile calls(dir.filePath(QStringLiteral("portal-calls-2")));
+        QVERIFY(calls.open(QIODevice::ReadOnly));
+        QCOMPARE(calls.readAll().count("\n--\n"), 1);
     }
 };
 
