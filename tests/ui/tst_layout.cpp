@@ -1,5 +1,5 @@
 // What the window draws, scene by scene, against the layout kept in tests/layout/: every text
-// and control with its place and size, every coloured area, where the keyboard is. A change
+// and control with its place, size and weight, every coloured area, where the keyboard is. A change
 // in spacing, width, colour or focus that no other check names shows here as the lines that
 // moved. After a change meant to alter the layout, rewrite the files with
 // PERLANE_UPDATE_LAYOUT=1 and read their diff before committing it.
@@ -9,12 +9,15 @@
 #include "quick_items.h"
 
 #include <QColor>
+#include <QFont>
 #include <QDir>
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTest>
+
+#include <string_view>
 
 using namespace perlane;
 
@@ -58,8 +61,11 @@ QStringList layout_of(QQuickItem *root, const QString &dir) {
             line = kind + (item->objectName().isEmpty() ? QString() : u'#' + item->objectName()) + u' ' + rect_of(r);
             if (!text.isEmpty())
                 line += QStringLiteral(" \"%1\"").arg(text);
-            if (texty)
+            if (texty) {
                 line += u' ' + item->property("color").value<QColor>().name(QColor::HexArgb);
+                if (item->property("font").value<QFont>().bold())
+                    line += QStringLiteral(" bold");
+            }
             if (item->property("checked").toBool())
                 line += QStringLiteral(" checked");
             if (!item->isEnabled())
@@ -123,6 +129,8 @@ class TestLayout : public QObject {
                 return i;
         return nullptr;
     }
+
+    QQuickItem *item_in_overlay(const QString &name) { return find_item(overlay(), name); }
 
     // Compares `part` (the whole window when none) as it is drawn now with the scene kept
     // under `name`.
@@ -247,6 +255,12 @@ private Q_SLOTS:
                                               std::pair{"overviewAction", "overviewDialog"}}) {
             trigger(QString::fromLatin1(action), QString::fromLatin1(dialog));
             compare_with(QString::fromLatin1(dialog), overlay());
+            if (dialog == std::string_view("suggestionsDialog")) { // and once one is accepted
+                click(item_in_overlay(QStringLiteral("accept_commentary")));
+                QTRY_VERIFY(item_in_overlay(QStringLiteral("suggestionDone")));
+                compare_with(QStringLiteral("suggestionsDialog-accepted"), overlay());
+                backend->history()->undo();
+            }
             close_popup(named(QString::fromLatin1(dialog)));
         }
         trigger(QStringLiteral("findAction"), QStringLiteral("findDialog"));
