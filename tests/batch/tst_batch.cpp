@@ -90,6 +90,7 @@ private Q_SLOTS:
     void files_held_by_the_window_are_left_alone();
     void openings_marked_once();
     void usage_errors();
+    void installed_it_saves_with_the_runner_installed_with_it();
 };
 
 void TestBatch::scan_reports_what_mkvmerge_reads() {
@@ -454,6 +455,49 @@ void TestBatch::usage_errors() {
     const QString err = QString::fromUtf8(hidden.readAllStandardError());
     QCOMPARE(hidden.exitCode(), 2);
     QVERIFY2(err.contains(QStringLiteral("install the iso-codes package")), qPrintable(err));
+}
+
+// Installed, the batch saves with the runner installed beside the window's program, not the
+// one in the build tree. In a mount namespace of its own, the install is put where it was
+// configured to go and the built runner is hidden under an empty file.
+void TestBatch::installed_it_saves_with_the_runner_installed_with_it() {
+    if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("true")}) != 0)
+        QSKIP("this machine does not allow mount namespaces");
+    QTemporaryDir root, lib;
+    QProcess install;
+    install.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DESTDIR"), root.path());
+    install.setProcessEnvironment(env);
+    install.start(QStringLiteral("cmake"), {QStringLiteral("--install"), QStringLiteral(PERLANE_BUILD_DIR)});
+    QVERIFY(install.waitForFinished(120'000));
+    QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+    place(media(QStringLiteral("s01e01.mkv")), lib.filePath(QStringLiteral("S1/s01e01.mkv")));
+    // The tool says what started it.
+    const QString real_tool = QStandardPaths::findExecutable(QStringLiteral("mkvpropedit"));
+    QVERIFY(!real_tool.isEmpty());
+    QFile tool(root.filePath(QStringLiteral("tools/mkvpropedit")));
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("tools"))) && tool.open(QIODevice::WriteOnly));
+    tool.write(QStringLiteral("#!/bin/sh\ncat /proc/$PPID/comm > '%1'\nexec '%2' \"$@\"\n")
+                   .arg(root.filePath(QStringLiteral("started-by")), real_tool).toUtf8());
+    tool.close();
+    tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    env.insert(QStringLiteral("PATH"), root.filePath(QStringLiteral("tools")) + u':' + env.value(QStringLiteral("PATH")));
+    env.remove(QStringLiteral("DESTDIR"));
+    const QString prefix = QStringLiteral(PERLANE_PREFIX);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                        QStringLiteral("mount --bind \"$0$1\" \"$1\" && mount --bind /dev/null \"$2\" && "
+                                                       "exec \"$1/bin/perlane-batch\" default-language --audio ja --apply \"$3\""),
+                                        root.path(), prefix, QStringLiteral(PERLANE_SAVE_RUN), lib.path()});
+    QVERIFY(p.waitForFinished(120'000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()) + QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(p.exitCode() == 0 && out.contains(QStringLiteral("s01e01.mkv: saved")), qPrintable(out));
+    QCOMPARE(default_audio(lib.filePath(QStringLiteral("S1/s01e01.mkv"))), QStringLiteral("ja"));
+    QFile started_by(root.filePath(QStringLiteral("started-by")));
+    QVERIFY(started_by.open(QIODevice::ReadOnly));
+    QCOMPARE(started_by.readAll().trimmed(), QByteArray("perlane-save-run").left(15)); // the system keeps 15 bytes of a name
 }
 
 QTEST_GUILESS_MAIN(TestBatch)
