@@ -776,6 +776,22 @@ private Q_SLOTS:
         QTRY_COMPARE(language->property("text").toString(), QStringLiteral("swe"));
         backend->history()->undo();
         QTRY_COMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
+        // Enter takes the highlighted language, also once the search has the keyboard again.
+        click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
+        QTRY_VERIFY(item(QStringLiteral("languageSearch")));
+        type_text(QStringLiteral("swedish"));
+        QTRY_VERIFY(find_button(item(QStringLiteral("languageResults")), QStringLiteral("Swedish \u2014 swe")));
+        QTest::keyClick(window, Qt::Key_Down);
+        QTest::keyClick(window, Qt::Key_Down);
+        QQuickItem *highlighted = item(QStringLiteral("languageResults"))->property("currentItem").value<QQuickItem *>();
+        QVERIFY(highlighted && highlighted->property("highlighted").toBool());
+        const QString label = highlighted->property("text").toString();
+        QVERIFY2(label != QStringLiteral("Swedish \u2014 swe") && label.contains(QStringLiteral(" \u2014 ")), qPrintable(label));
+        click(item(QStringLiteral("languageSearch")));
+        QTest::keyClick(window, Qt::Key_Return);
+        QTRY_COMPARE(language->property("text").toString(), label.section(QStringLiteral(" \u2014 "), -1));
+        backend->history()->undo();
+        QTRY_COMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
         click(item_in(QStringLiteral("track_1"), QStringLiteral("pickLanguage")));
         click_beside(window->findChild<QObject *>(QStringLiteral("languagePicker")));
         QCOMPARE(language->property("text").toString(), QStringLiteral("pt-BR"));
