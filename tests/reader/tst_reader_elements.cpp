@@ -139,6 +139,7 @@ TEST(LeafValues, InvalidUtf8BecomesReplacementCharacters) {
     const auto lossy = [](ebml::Bytes b) { return lossy_utf8(b.data(), b.size()); };
     EXPECT_EQ(lossy(raw({0xC3, 0xA9})), "\xC3\xA9");               // é
     EXPECT_EQ(lossy(raw({0xE3, 0x82})), "\xEF\xBF\xBD");           // truncated: one replacement
+    EXPECT_EQ(lossy(raw({0xC3, 0xC0, 'x'})), "\xEF\xBF\xBD\xEF\xBF\xBD" "x"); // a lead byte where a continuation must be
     EXPECT_EQ(lossy(raw({0xC0, 0x80})), "\xEF\xBF\xBD\xEF\xBF\xBD"); // overlong
     EXPECT_EQ(lossy(raw({0xED, 0xA0, 0x80})), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"); // surrogate
     EXPECT_EQ(lossy(raw({0xF0, 0x9F, 0x8E, 0xAC, 'x'})), "\xF0\x9F\x8E\xAC" "x");
