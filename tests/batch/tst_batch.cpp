@@ -314,6 +314,14 @@ void TestBatch::on_a_terminal_the_bar_stays_apart_from_the_report() {
     QVERIFY2(screen.contains(QStringLiteral("2 seasons, 4 files: 3 changed and saved, 1 nothing to change, 0 skipped, 0 failed.")),
              qPrintable(screen.join(u'\n')));
     QVERIFY2(screen.filter(QStringLiteral("] ")).isEmpty(), qPrintable(screen.join(u'\n'))); // no bar left on screen
+
+    // Undone, the bar says so.
+    p.start(QStringLiteral("script"), {QStringLiteral("-qefc"),
+                                       QStringLiteral("'%1' undo-last-save --apply '%2'").arg(QStringLiteral(PERLANE_BATCH), lib.path()),
+                                       QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForFinished(300'000));
+    const QString undone = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(undone.contains(QStringLiteral(" undoing s01e01.mkv")) && !undone.contains(QStringLiteral(" saving ")), qPrintable(undone));
 }
 
 void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {
