@@ -152,8 +152,13 @@ private Q_SLOTS:
         QCOMPARE(usable_commands(window),
                  QStringLiteral("&Open… | &Add… | &Remove | &Save | &Quit | &Previous | Show &Command… | Default by &Language… | "
                                 "Suggested &Flags… | &Chapter Names to All Files… | Find Openings and &Endings… | Season &Overview…"));
-        QVERIFY2(item(QStringLiteral("warningText"))->property("text").toString().contains(QStringLiteral("cut short")),
-                 qPrintable(item(QStringLiteral("warningText"))->property("text").toString()));
+        QQuickItem *warning = item(QStringLiteral("warningText"));
+        QVERIFY2(warning->property("text").toString().contains(QStringLiteral("cut short")), qPrintable(warning->property("text").toString()));
+        // Its words wrap inside the window, each line within the banner.
+        window->grabWindow();
+        QCOMPARE(unreadable(warning, warning->property("text").toString()), QString());
+        QVERIFY2(warning->property("contentWidth").toReal() <= warning->width() + 0.5,
+                 qPrintable(QStringLiteral("%1 wide in %2").arg(warning->property("contentWidth").toReal()).arg(warning->width())));
         backend->select_file(0);
         QTRY_VERIFY(!item(QStringLiteral("warningBanner")));
         // With nothing saved yet, the status bar says how many files are open.
