@@ -278,6 +278,12 @@ private Q_SLOTS:
         QCOMPARE(unreadable(item(QStringLiteral("flagLabel_enabled")), QStringLiteral("Enabled")), QString());
         choose(item(QStringLiteral("flag_commentary")), Qt::Key_Up, 2); // from unset, past "No"
         QTRY_COMPARE(item(QStringLiteral("flag_commentary"))->property("displayText").toString(), QStringLiteral("Yes"));
+        // Each box shows its own flag, the neighbours included.
+        choose(item(QStringLiteral("flag_visual-impaired")), Qt::Key_Up, 2);
+        QTRY_COMPARE(item(QStringLiteral("flag_visual-impaired"))->property("displayText").toString(), QStringLiteral("Yes"));
+        QCOMPARE(item(QStringLiteral("flag_text-descriptions"))->property("displayText").toString(), QStringLiteral("Not set"));
+        choose(item(QStringLiteral("flag_visual-impaired")), Qt::Key_Down, 2);
+        QTRY_COMPARE(item(QStringLiteral("flag_visual-impaired"))->property("displayText").toString(), QStringLiteral("Not set"));
         QTest::keyClick(window, Qt::Key_Escape);
         QTRY_VERIFY(!item(QStringLiteral("flag_forced")));
         QTRY_COMPARE(unreadable(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary")), QStringLiteral("forced \u00B7 commentary")),
