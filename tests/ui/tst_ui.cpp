@@ -295,6 +295,16 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_Escape);
         QCOMPARE(name0->property("text").toString(), QStringLiteral("Picture"));
         QVERIFY(!name0->hasActiveFocus()); // and leaves the field
+        // A name longer than its field shows its start again once the field is left.
+        type_into(name0, QStringLiteral("Picture ") + QString(80, u'w'));
+        QTest::keyClick(window, Qt::Key_Tab);
+        QTRY_VERIFY(!name0->hasActiveFocus());
+        QCOMPARE(name0->property("text").toString(), QStringLiteral("Picture ") + QString(80, u'w'));
+        QRectF first;
+        QVERIFY(QMetaObject::invokeMethod(name0, "positionToRectangle", Q_RETURN_ARG(QRectF, first), Q_ARG(int, 0)));
+        QVERIFY2(first.x() >= 0 && first.x() < name0->width(), qPrintable(QString::number(first.x())));
+        backend->history()->undo();
+        QTRY_COMPARE(name0->property("text").toString(), QStringLiteral("Picture"));
         type_into(item(QStringLiteral("titleField")), QStringLiteral("Season one"));
         click(item(QStringLiteral("titleField")));
         type_text(QStringLiteral("xyz"));
