@@ -48,6 +48,13 @@ inline QString unreadable(QQuickItem *item, const QString &text) {
     return {};
 }
 
+// How a text runs past its own width (it neither wraps nor is elided there); empty when it
+// stays within it.
+inline QString runs_over(QQuickItem *text) {
+    const qreal wide = text->property("contentWidth").toReal();
+    return wide <= text->width() + 0.5 ? QString() : QStringLiteral("%1 is %2 wide in %3").arg(text->objectName()).arg(wide).arg(text->width());
+}
+
 // What a screen reader says for `item`.
 inline QString accessible_name(QQuickItem *item) {
     QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
