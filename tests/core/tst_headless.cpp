@@ -75,6 +75,12 @@ private Q_SLOTS:
         QCOMPARE(default_audio(paths[1]), QStringLiteral("en"));
         QCOMPARE(third.state().tracks.at(1).is_default, false); // read again: as before the save
         QVERIFY(!session.journals().can_undo_save(third));
+
+        session.close(2); // a row already gone: nothing closes
+        QCOMPARE(session.documents().size(), 2u);
+        session.close(0);
+        QCOMPARE(session.documents().size(), 1u);
+        QCOMPARE(session.documents()[0]->path(), paths[1]);
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QFont>
 #include <QDir>
+#include <QPointer>
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
@@ -337,12 +338,15 @@ private Q_SLOTS:
             return rect_of(r) + QStringLiteral(" \"") + tip->property("text").toString() + u'"'
                 + (unreadable(box, tip->property("text").toString()).isEmpty() ? QString() : QStringLiteral(" unreadable"));
         };
-        QList<QQuickItem *> all{window->contentItem()};
+        // Guarded: after an earlier failure a delegate may go while the tips are visited.
+        QList<QPointer<QQuickItem>> all{window->contentItem()};
         for (qsizetype i = 0; i < all.size(); ++i)
             for (QQuickItem *c : all[i]->childItems())
                 if (c->isVisible() && c->property("index") != QVariant(-1))
                     all << c;
         for (QQuickItem *on : all) {
+            if (!on)
+                continue;
             QObject *attached = nullptr;
             for (QObject *o : on->children())
                 if (o->inherits("QQuickToolTipAttached"))
