@@ -455,6 +455,10 @@ private Q_SLOTS:
         for (const char *name : {"full.mkv", "close.mkv", "odd.mkv", "editions.mkv", "s01e01.mkv"})
             files.push_back(media(name));
         st.backend.load_choices(files);
+        // An edit not yet saved in a file the names go to stays.
+        st.backend.select_file(1);
+        QVERIFY(st.backend.track_edits()->set_title(QStringLiteral("Close, retitled")));
+        st.backend.select_file(0);
         QVERIFY(st.backend.chapter_edits()->mark_chapter(0, 1, QStringLiteral("opening")));
         st.backend.set_chapter_name(0, 2, QStringLiteral("Part A"));
         const QVariantMap preview = st.backend.season()->preview_chapter_names_to_all();
@@ -476,6 +480,7 @@ private Q_SLOTS:
         for (const auto &r : st.chapters.rows())
             rows << r.name + QLatin1Char('=') + QString::number(r.skip_type);
         QCOMPARE(rows, (QStringList{"Intro=-1", "Opening=1", "Part A=-1"}));
+        QCOMPARE(st.backend.track_edits()->active_title(), QStringLiteral("Close, retitled"));
     }
 
     // A broken file may repeat a ChapterUID, within an edition or across two: each row's
