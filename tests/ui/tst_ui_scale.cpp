@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
+#include <QScopeGuard>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QScreen>
@@ -192,8 +193,30 @@ private Q_SLOTS:
                  QStringLiteral("In every open file, the first track of this type in this language becomes the default one, and the other tracks of this type stop being default. | "
                                 "Audio | French — fre | No open file has an audio track in French. | "
                                 "Skipped:\n• full.mkv: it has no audio track in French"));
+        // A language with a long name, in a small window: the refusal wraps within the dialog.
+        window->resize(512, 350);
+        const auto restore = qScopeGuard([&] { // also after a failed check, for the tests that follow
+            QMetaObject::invokeMethod(dialog, "reject");
+            window->resize(1024, 700);
+        });
+        QTRY_COMPARE(window->width(), 512);
+        QVERIFY(QMetaObject::invokeMethod(language, "forceActiveFocus"));
+        QTRY_VERIFY(language->hasActiveFocus());
+        QTest::keyClick(window, Qt::Key_Down); // "Other language…" again
+        QTRY_VERIFY(item(QStringLiteral("languageSearch")));
+        type_text(window, QStringLiteral("interlingua"));
+        QTest::keyClick(window, Qt::Key_Return);
+        QTRY_VERIFY(!item(QStringLiteral("languageSearch")));
+        QQuickItem *summary = find_item(shown, QStringLiteral("planSummary"));
+        QVERIFY(summary);
+        QTRY_VERIFY2(summary->property("text").toString().startsWith(QStringLiteral("No open file has an audio track in Interlingua (International Auxiliary Language Association).")),
+                     qPrintable(summary->property("text").toString()));
+        QTRY_COMPARE(runs_over(summary), QString());
+        QCOMPARE(unreadable(summary, summary->property("text").toString()), QString());
         QMetaObject::invokeMethod(dialog, "reject");
         QTRY_VERIFY(!dialog->property("visible").toBool());
+        window->resize(1024, 700);
+        QTRY_COMPARE(window->width(), 1024);
     }
 
     void every_button_of_a_chapter_row_can_be_reached() {
