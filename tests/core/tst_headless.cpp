@@ -1,6 +1,7 @@
 // The season's work through the core library alone, in a process without a window: open
 // episodes, apply a rule, save with the real mkvpropedit, undo the save. No GUI library
 // is loaded.
+#include "editing_marks.h"
 #include "media_files.h"
 #include "season.h"
 #include "session.h"
@@ -81,6 +82,21 @@ private Q_SLOTS:
         session.close(0);
         QCOMPARE(session.documents().size(), 1u);
         QCOMPARE(session.documents()[0]->path(), paths[1]);
+    }
+
+    // A file marked as being edited here is free again once its holder is gone.
+    void an_editing_mark_goes_with_its_holder() {
+        MediaWork work;
+        auto file = reader::File::open(work.copy(QStringLiteral("s01e01.mkv"), QStringLiteral("e1.mkv")).toStdString());
+        QVERIFY(file);
+        const auto id = file->identity();
+        QVERIFY(id);
+        {
+            EditingMarks marks;
+            marks.keep({*id});
+            QVERIFY(EditingMarks::held(*id));
+        }
+        QVERIFY(!EditingMarks::held(*id));
     }
 };
 

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace perlane;
 
 class TestLanguages : public QObject {
@@ -92,6 +94,9 @@ private Q_SLOTS:
         QCOMPARE(labels("span"), QStringLiteral("Spanish — spa|Spanish Sign Language — ssp|Loreto-Ucayali Spanish — spq|"
                                                 "Old Spanish — osp"));
         QCOMPARE(labels(""), QStringLiteral("Abkhazian — abk|Achinese — ace|Acoli — ach|Adangme — ada"));
+        // "ro-ro" is both a tag as typed and a name followed by a region's: listed once.
+        const auto romanian = languages::search(QStringLiteral("ro-ro"));
+        QCOMPARE(std::ranges::count(romanian, QStringLiteral("ro-RO"), &languages::Choice::tag), 1);
         QVERIFY(languages::search(QStringLiteral("zzzzqq")).empty());
         QCOMPARE(languages::search(QStringLiteral("a"), 5).size(), 5u);
     }

@@ -354,6 +354,9 @@ private Q_SLOTS:
         s.backend.select_file(0);
         QVERIFY(s.backend.track_edits()->set_track_name_by_key(audio, QStringLiteral("Mine")));
         QCOMPARE(s.tracks.rows()[1].name, QStringLiteral("Mine"));
+        // What is already so is no edit, and is not said to be one.
+        QVERIFY(!s.backend.track_edits()->set_track_name_by_key(audio, QStringLiteral("Mine")));
+        QVERIFY(!s.backend.track_edits()->set_track_default_by_key(audio, s.tracks.rows()[1].is_default));
         QVERIFY(s.backend.chapter_edits()->delete_chapter_by_key(short_key));
         QVERIFY(!s.backend.chapter_edits()->set_chapter_start_by_key(short_key, 1000)); // gone: nothing else moves
         QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("That chapter is no longer in the active file. Nothing was changed."));

@@ -80,6 +80,9 @@ private Q_SLOTS:
     void simple_chapters_without_ends() {
         Loaded f("full.mkv"); // Intro 0, Opening 10 s, Episode 100 s; the file lasts 180 s
         QCOMPARE(f.rows(), (QStringList{"0|Intro|0-10|-", "0|Opening|10-100|-", "0|Episode|100-180|-"}));
+        // The file's length unknown: the last one ends where it starts, never before.
+        const auto unknown = chapter_rows(f.editions, std::nullopt);
+        QCOMPARE(unknown.back().end, 100 * s);
         QVERIFY(split_chapter_at(f.editions, 0, 2, 120 * s, f.end));
         QCOMPARE(f.rows().mid(2), (QStringList{"0|Episode|100-120|-", "0|Episode|120-180|-"}));
         QVERIFY(!f.xml().contains(QStringLiteral("ChapterTimeEnd"))); // each still ends where the next starts

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace perlane;
@@ -230,6 +231,10 @@ private Q_SLOTS:
         ::close(fd);
         QVERIFY2(journal, qPrintable(journal ? QString() : journal.error()));
         QVERIFY(journal->verify());
+        // It holds copies of the user's bytes: its folder is theirs alone.
+        struct stat folder {};
+        QCOMPARE(::stat(QFile::encodeName(Journal::directory()).constData(), &folder), 0);
+        QCOMPARE(folder.st_mode & 0777, 0700u);
         // The bytes the save leaves alone tell the file from one rewritten in place.
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadWrite));
@@ -721,6 +726,7 @@ private Q_SLOTS:
         qputenv("TMPDIR", tmp);
         QVERIFY2(t.backend.saves()->save_status().startsWith(QStringLiteral("Could not save notemp.mkv: the chapters file could not be written")),
                  qPrintable(t.backend.saves()->save_status()));
+        QVERIFY(t.backend.saves()->save_failed()); // shown as a failure, not as news
         QCOMPARE(sha256(chaptered), unchanged);
         t.save();
         QCOMPARE(t.backend.saves()->save_status(), QStringLiteral("Saved notemp.mkv."));

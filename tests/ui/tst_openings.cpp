@@ -184,6 +184,14 @@ private Q_SLOTS:
         for (std::size_t i = 0; i < music.size(); ++i)
             music[i] = -15.0F - 8.0F * static_cast<float>(i % 50) / 50.0F;
         QVERIFY(intro::pauses(music).empty());
+        // Levels per 10 ms, the last whole frame included: silence, then a square wave at -6 dBFS.
+        const auto frame = static_cast<std::size_t>(intro::sound_rate * intro::level_seconds);
+        std::vector<std::int16_t> samples(3 * frame, 0);
+        for (std::size_t i = 2 * frame; i < samples.size(); ++i)
+            samples[i] = i % 2 ? 16384 : -16384;
+        const auto sound = intro::analyse(samples);
+        QCOMPARE(sound.levels.size(), 3u);
+        QVERIFY2(sound.levels[0] < -100 && std::abs(sound.levels[2] + 6.02F) < 0.1F, qPrintable(QString::number(sound.levels[2])));
     }
 
     // An opening may run up to two minutes: one of 110 s shared by three episodes is found whole.
@@ -296,6 +304,7 @@ private Q_SLOTS:
         QVERIFY(s.backend.history()->unsaved_files().isEmpty()); // nothing changes before accepting
 
         QCOMPARE(s.backend.detection()->accept_suggestions(), 6);
+        QVERIFY(s.backend.detection()->suggestions().isEmpty()); // done with: none left to accept again
         s.backend.select_file(1);
         QStringList rows;
         for (const auto &r : s.chapters.rows())
