@@ -500,13 +500,12 @@ void TestBatch::installed_it_saves_with_the_runner_installed_with_it() {
     // The tool says what started it.
     const QString real_tool = QStandardPaths::findExecutable(QStringLiteral("mkvpropedit"));
     QVERIFY(!real_tool.isEmpty());
-    QFile tool(root.filePath(QStringLiteral("tools/mkvpropedit")));
-    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("tools"))) && tool.open(QIODevice::WriteOnly));
-    tool.write(QStringLiteral("#!/bin/sh\ncat /proc/$PPID/comm > '%1'\nexec '%2' \"$@\"\n")
-                   .arg(root.filePath(QStringLiteral("started-by")), real_tool).toUtf8());
-    tool.close();
-    tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    env.insert(QStringLiteral("PATH"), root.filePath(QStringLiteral("tools")) + u':' + env.value(QStringLiteral("PATH")));
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    stand_in_tool(bin, path, QFile::encodeName(QStringLiteral("cat /proc/$PPID/comm > '%1'\nexec '%2' \"$@\"")
+                                                   .arg(root.filePath(QStringLiteral("started-by")), real_tool)));
+    env.insert(QStringLiteral("PATH"), QString::fromLocal8Bit(qgetenv("PATH")));
+    qputenv("PATH", path);
     env.remove(QStringLiteral("DESTDIR"));
     const QString prefix = QStringLiteral(PERLANE_PREFIX);
     QProcess p;

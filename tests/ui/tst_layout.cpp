@@ -9,8 +9,8 @@
 #include "quick_items.h"
 
 #include <QColor>
-#include <QFont>
 #include <QDir>
+#include <QFont>
 #include <QPointer>
 #include <QProcess>
 #include <QQmlApplicationEngine>
