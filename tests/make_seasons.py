@@ -252,6 +252,13 @@ def season_cue():
     return eps
 
 
+def season_early_ending():
+    """Six-and-a-half-minute episodes whose ending starts 30 s before the last part searched
+    and only 10 s after the first: reading on for it must take in all the room between."""
+    return [([("body", 10 + 5 * i), ("opening", 50), ("body", 130 - 5 * i), ("ending", 120), ("body", 90)],
+             "libopus", None, "stereo") for i in range(4)]
+
+
 def season_mixed():
     """Two seasons open at once: three episodes of each, each season with its own songs."""
     return [([("body", 20 + 4 * i), ("opening" if i < 3 else "opening_b", 50), ("body", 60 - 4 * i),
@@ -260,7 +267,7 @@ def season_mixed():
 
 SEASONS = {"edges": season_edges, "short": season_short, "cold-open": season_cold_open, "surround": season_surround,
            "dialogue": season_dialogue, "sting": season_sting, "edited": season_edited, "cue": season_cue,
-           "mixed": season_mixed}
+           "early-ending": season_early_ending, "mixed": season_mixed}
 
 
 def surround(pieces, seed, work, songs):

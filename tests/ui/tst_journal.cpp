@@ -317,6 +317,26 @@ private Q_SLOTS:
         QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Cannot undo the last save of twice.mkv: no save of it is kept."));
     }
 
+    // A save whose journal is gone (removed by hand, or taken back from another window) is
+    // no longer offered once the journals are read again, at the next save.
+    void a_save_whose_journal_is_gone_is_no_longer_offered() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("gone.mkv"));
+        const QString other = copy(QStringLiteral("full.mkv"), QStringLiteral("other.mkv"));
+        BackendSetup s;
+        QVERIFY(!s.backend.add_file(path));
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Saved"));
+        s.save();
+        QVERIFY(s.backend.saves()->can_undo_save());
+        clear_journals();
+        QVERIFY(!s.backend.add_file(other));
+        s.backend.select_file(1);
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Other"));
+        s.save();
+        s.backend.select_file(0);
+        QCOMPARE(s.backend.active_file_name(), QStringLiteral("gone.mkv"));
+        QVERIFY(!s.backend.saves()->can_undo_save());
+    }
+
     void a_file_changed_since_its_save_is_not_taken_back() {
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("later.mkv"));
         BackendSetup s;

@@ -330,6 +330,7 @@ private Q_SLOTS:
         QTest::newRow("a sting after the ending, past a breath") << "sting";
         QTest::newRow("an opening edited down in one") << "edited";
         QTest::newRow("a music cue in all; one episode without the opening, with its own ending") << "cue";
+        QTest::newRow("an ending that starts between the parts searched") << "early-ending";
         QTest::newRow("two seasons at once") << "mixed";
     }
     void seasons_like_real_ones() {

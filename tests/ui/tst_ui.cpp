@@ -644,6 +644,37 @@ private Q_SLOTS:
         click(item(QStringLiteral("file_1")));
     }
 
+    // A zero-length marker sharing its start with the next chapter, as some files have: that
+    // start typed back to what it was is no edit, so it is not refused as not after the marker.
+    void a_start_typed_back_is_not_refused() {
+        const QString path = dir.filePath(QStringLiteral("marker.mkv")), list = dir.filePath(QStringLiteral("marker.txt"));
+        QVERIFY(QFile::copy(media("full.mkv"), path));
+        QFile chapters(list);
+        QVERIFY(chapters.open(QIODevice::WriteOnly));
+        chapters.write("CHAPTER01=00:00:00.000\nCHAPTER01NAME=Intro\nCHAPTER02=00:01:00.000\nCHAPTER02NAME=Marker\n"
+                       "CHAPTER03=00:01:00.000\nCHAPTER03NAME=Part A\n");
+        chapters.close();
+        QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--chapters"), list}), 0);
+        const int was = backend->active_row(), row = static_cast<int>(backend->file_names().size());
+        backend->files()->add_urls({QUrl::fromLocalFile(path)});
+        QTRY_VERIFY(item(QStringLiteral("file_%1").arg(row)));
+        click(item(QStringLiteral("file_%1").arg(row)));
+        QTRY_COMPARE(field_text("chapter_2", "chapterStart"), QStringLiteral("01:00.000"));
+        QQuickItem *start = item_in(QStringLiteral("chapter_2"), QStringLiteral("chapterStart"));
+        click(start);
+        QTest::keyClick(window, Qt::Key_End);
+        type_text(QStringLiteral("x"));
+        QTRY_VERIFY(item_in(QStringLiteral("chapter_2"), QStringLiteral("startError")));
+        QTest::keyClick(window, Qt::Key_Backspace);
+        QTRY_VERIFY(!item_in(QStringLiteral("chapter_2"), QStringLiteral("startError")));
+        QCOMPARE(start->property("color"), item_in(QStringLiteral("chapter_1"), QStringLiteral("chapterStart"))->property("color"));
+        QTest::keyClick(window, Qt::Key_Return);
+        QCOMPARE(field_text("chapter_2", "chapterStart"), QStringLiteral("01:00.000"));
+        QVERIFY(!backend->history()->active_modified());
+        backend->delete_file(static_cast<quint64>(row));
+        click(item(QStringLiteral("file_%1").arg(was)));
+    }
+
     // A drop may show another file: typing not yet committed stays with the one it was typed in.
     void dropped_files_are_added() {
         const QString dropped = dir.filePath(QStringLiteral("dropped.mkv"));
