@@ -210,7 +210,10 @@ void TestBatch::a_folder_of_files_that_cannot_be_read_is_reported() {
     for (const QString &open : {lib.path(), lib.filePath(QStringLiteral("S1")), lib.filePath(QStringLiteral("state"))})
         QVERIFY(QFile::setPermissions(open, QFileDevice::Permissions(0x7777)));
     QVERIFY(QFile::setPermissions(lib.filePath(QStringLiteral("S1/locked.mkv")), {}));
-    // As nobody, the one file of S1 cannot be opened: the season is still reported, with why.
+    QVERIFY(QDir(lib.path()).mkpath(QStringLiteral("S2/inner")));
+    QVERIFY(QFile::setPermissions(lib.filePath(QStringLiteral("S2")), {}));
+    // As nobody, the one file of S1 cannot be opened: the season is still reported, with why;
+    // and S2 cannot be searched, which is said rather than taken for an empty folder.
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_STATE_HOME"), lib.filePath(QStringLiteral("state")));
@@ -218,10 +221,11 @@ void TestBatch::a_folder_of_files_that_cannot_be_read_is_reported() {
     p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
                                         QStringLiteral(PERLANE_BATCH), QStringLiteral("scan"), lib.path()});
     QVERIFY(p.waitForFinished(60'000));
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()), err = QString::fromUtf8(p.readAllStandardError());
     QCOMPARE(p.exitCode(), 1);
     QVERIFY2(out.contains(QStringLiteral("/S1: 0 episodes, 1 file not read\n  Not read:\n    locked.mkv: cannot be read: Permission denied")),
-             qPrintable(out + QString::fromUtf8(p.readAllStandardError())));
+             qPrintable(out + err));
+    QVERIFY2(err.contains(lib.filePath(QStringLiteral("S2")) + QStringLiteral(": cannot be searched: permission denied")), qPrintable(err));
 }
 
 void TestBatch::plan_apply_again_and_undo() {
@@ -326,6 +330,14 @@ void TestBatch::on_a_terminal_the_bar_stays_apart_from_the_report() {
     QVERIFY(p.waitForFinished(300'000));
     const QString undone = QString::fromUtf8(p.readAllStandardOutput());
     QVERIFY2(undone.contains(QStringLiteral(" undoing s01e01.mkv")) && !undone.contains(QStringLiteral(" saving ")), qPrintable(undone));
+
+    // A scan counts the files it cannot read (here one cut short) as gone through too.
+    QVERIFY(QFile::resize(lib.filePath(QStringLiteral("S1/s01e02.mkv")), 200));
+    p.start(QStringLiteral("script"), {QStringLiteral("-qefc"), QStringLiteral("'%1' scan '%2'").arg(QStringLiteral(PERLANE_BATCH), lib.path()),
+                                       QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForFinished(300'000));
+    const QString scanned = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(scanned.contains(QStringLiteral("] 2/4 ")), qPrintable(scanned)); // reading the second season
 }
 
 void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {

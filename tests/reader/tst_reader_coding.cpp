@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 
 using namespace perlane::reader;
 
@@ -168,6 +170,10 @@ TEST(FileReads, BodyPastTheEndAndHugeSizes) {
     EXPECT_EQ(r.error().kind, ErrorKind::OutOfBounds);
     EXPECT_EQ(r.error().available, 1024u - 10u);
     EXPECT_LE(big.stats().bytes_read, 1024u);
+    // Skipping more than any offset holds stops at the end; it never wraps back to the start.
+    ASSERT_TRUE(big.seek(10).has_value());
+    ASSERT_TRUE(big.skip(std::numeric_limits<std::uint64_t>::max() - 4).has_value());
+    EXPECT_EQ(big.position().value_or(0), 1024u);
 
     EXPECT_EQ(error_of(File::open("/nonexistent/perlane")).kind, ErrorKind::Io);
 }

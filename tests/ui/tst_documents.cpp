@@ -188,6 +188,22 @@ private Q_SLOTS:
         QCOMPARE(track_name(path, 1), QStringLiteral("Dub"));
     }
 
+    // A file without chapters gets its first by a save, and is then only touched: what it
+    // holds is what was saved, so the next save goes through.
+    void first_chapters_saved_then_touched_is_no_change() {
+        const QString path = copy(QStringLiteral("same_title.mkv"), QStringLiteral("first.mkv"));
+        Setup s;
+        s.open({path});
+        QVERIFY(s.chapters.rows().empty());
+        QVERIFY(s.backend.chapter_edits()->add_chapter(0, 60000, QStringLiteral("Part B")));
+        s.save();
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved first.mkv."));
+        QVERIFY(QProcess::execute(QStringLiteral("touch"), {path}) == 0);
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("After touch"));
+        s.save();
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved first.mkv."));
+        QCOMPARE(track_name(path, 0), QStringLiteral("After touch"));
+    }
 
     // Another program puts a new file under an open file's name, and the name is opened
     // again: two documents of one path. The old one's row going does not stop the watch.

@@ -170,6 +170,13 @@ private Q_SLOTS:
         QVERIFY(!intro::blurred_copy(a, noise(180, 22), 30, 150, 20, rules));
         QVERIFY(!intro::blurred_copy(a, blurred, 10, 150, 20, rules));                          // 10..19 lie before it
         QVERIFY(!intro::blurred_copy(a, std::span(blurred).first(100), 30, 150, 20, rules)); // 120.. lie after it
+        // 12 and 13 bits in turn: at the limit on average, still a copy; one bit more, not.
+        std::vector<std::uint32_t> edge(a.begin() + 20, a.end());
+        for (std::size_t k = 0; k < edge.size(); ++k)
+            edge[k] ^= k % 2 ? 0x1FFFu : 0x0FFFu;
+        QVERIFY(intro::blurred_copy(a, edge, 30, 150, 20, rules));
+        edge[10] ^= 0x10000u;
+        QVERIFY(!intro::blurred_copy(a, edge, 30, 150, 20, rules));
     }
 
     // A pause is the part's own floor for a moment; music that never pauses has none.

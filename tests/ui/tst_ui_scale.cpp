@@ -297,7 +297,8 @@ private Q_SLOTS:
         QDir().mkpath(dir.filePath(QStringLiteral("failing")));
         QFile tool(dir.filePath(QStringLiteral("failing/mkvpropedit")));
         QVERIFY(tool.open(QIODevice::WriteOnly));
-        tool.write("#!/bin/sh\necho 'The file is being analyzed.'\necho 'Error: the file could not be opened for writing.'\nexit 2\n");
+        tool.write("#!/bin/sh\necho 'The file is being analyzed.'\necho '/media/library/Some.Show.S01E01.1080p.WEB-DL.x264-GROUP.mkv'\n"
+                   "echo 'Error: the file could not be opened for writing.'\nexit 2\n");
         tool.close();
         tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
         const QByteArray path = qgetenv("PATH");
@@ -315,15 +316,17 @@ private Q_SLOTS:
         const QPointF centre = more->mapToScene(QPointF(more->width() / 2, more->height() / 2));
         QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
         QTRY_VERIFY(item(QStringLiteral("toolOutput")));
-        QCOMPARE(unreadable(item(QStringLiteral("toolOutput")),
-                            QStringLiteral("The file is being analyzed.\nError: the file could not be opened for writing.")),
-                 QString());
+        const QString output = QStringLiteral("The file is being analyzed.\n/media/library/Some.Show.S01E01.1080p.WEB-DL.x264-GROUP.mkv\n"
+                                              "Error: the file could not be opened for writing.");
+        QCOMPARE(unreadable(item(QStringLiteral("toolOutput")), output), QString());
         // On the small screen too: the banner's words wrap, the status line ends in "…".
         window->resize(512, 350);
         QTRY_COMPARE(window->width(), 512);
         QTRY_COMPARE(unreadable(item(QStringLiteral("saveErrorText")), why), QString());
         QCOMPARE(unreadable(item(QStringLiteral("statusLine")), why), QString());
         QVERIFY(item(QStringLiteral("statusLine"))->property("truncated").toBool());
+        QTRY_COMPARE(runs_over(item(QStringLiteral("toolOutput"))), QString()); // a long path wraps anywhere
+        QCOMPARE(unreadable(item(QStringLiteral("toolOutput")), output), QString());
         // The page scrolls under the bars: nothing of it is drawn over the status bar.
         QQuickItem *bar = item(QStringLiteral("statusBar"));
         const QStringList over = shown_texts(item(QStringLiteral("page")), bar->mapRectToScene(QRectF(0, 0, bar->width(), bar->height())));
@@ -331,6 +334,34 @@ private Q_SLOTS:
         window->resize(1024, 700);
         QTRY_COMPARE(window->width(), 1024);
         backend->history()->revert_file();
+    }
+
+    // A chapter time that is not one, in the small window: its reason wraps within the add bar.
+    void a_wrong_time_is_said_within_the_add_bar() {
+        backend->select_file(0);
+        window->resize(512, 350);
+        const auto restore = qScopeGuard([&] { window->resize(1024, 700); });
+        QTRY_COMPARE(window->width(), 512);
+        QQuickItem *time = item(QStringLiteral("addTime"));
+        QVERIFY(time);
+        QVERIFY(QMetaObject::invokeMethod(time, "forceActiveFocus"));
+        QTRY_VERIFY(time->hasActiveFocus());
+        type_text(window, QStringLiteral("soon"));
+        QTRY_VERIFY(item(QStringLiteral("addError")));
+        QQuickItem *error = item(QStringLiteral("addError")), *bar = item(QStringLiteral("addBar"));
+        const QString why = QStringLiteral("\u201Csoon\u201D is not a time: write mm:ss.fff or h:mm:ss.fff, for example 01:30.000.");
+        // Scrolled to, as the user would: the page is wider and taller than this window.
+        QQuickItem *page = item(QStringLiteral("page"));
+        const QRectF at = bar->mapRectToItem(page->property("contentItem").value<QQuickItem *>(), QRectF(0, 0, bar->width(), bar->height()));
+        page->setProperty("contentX", std::min(at.x(), page->property("contentWidth").toReal() - page->width()));
+        page->setProperty("contentY", std::min(at.y(), page->property("contentHeight").toReal() - page->height()));
+        QTRY_COMPARE(unreadable(error, why), QString());
+        QCOMPARE(runs_over(error), QString());
+        QVERIFY(bar->mapRectToScene(QRectF(0, 0, bar->width(), bar->height()))
+                    .contains(error->mapRectToScene(QRectF(0, 0, error->width(), error->height()))));
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(window, Qt::Key_Delete);
+        QTRY_VERIFY(!item(QStringLiteral("addError")));
     }
 
     // In the window too, each control a screen reader reaches has a name of its own.
