@@ -16,6 +16,7 @@
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -657,6 +658,10 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--chapters"), list}), 0);
         const int was = backend->active_row(), row = static_cast<int>(backend->file_names().size());
         backend->files()->add_urls({QUrl::fromLocalFile(path)});
+        const auto restore = qScopeGuard([&] { // also after a failed check, for the tests that follow
+            backend->delete_file(static_cast<quint64>(row));
+            click(item(QStringLiteral("file_%1").arg(was)));
+        });
         QTRY_VERIFY(item(QStringLiteral("file_%1").arg(row)));
         click(item(QStringLiteral("file_%1").arg(row)));
         QTRY_COMPARE(field_text("chapter_2", "chapterStart"), QStringLiteral("01:00.000"));
@@ -671,8 +676,6 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_Return);
         QCOMPARE(field_text("chapter_2", "chapterStart"), QStringLiteral("01:00.000"));
         QVERIFY(!backend->history()->active_modified());
-        backend->delete_file(static_cast<quint64>(row));
-        click(item(QStringLiteral("file_%1").arg(was)));
     }
 
     // A drop may show another file: typing not yet committed stays with the one it was typed in.

@@ -339,8 +339,14 @@ private Q_SLOTS:
     // A chapter time that is not one, in the small window: its reason wraps within the add bar.
     void a_wrong_time_is_said_within_the_add_bar() {
         backend->select_file(0);
+        QQuickItem *page = item(QStringLiteral("page"));
+        QVERIFY(page);
         window->resize(512, 350);
-        const auto restore = qScopeGuard([&] { window->resize(1024, 700); });
+        const auto restore = qScopeGuard([&] {
+            page->setProperty("contentX", 0);
+            page->setProperty("contentY", 0);
+            window->resize(1024, 700);
+        });
         QTRY_COMPARE(window->width(), 512);
         QQuickItem *time = item(QStringLiteral("addTime"));
         QVERIFY(time);
@@ -351,7 +357,6 @@ private Q_SLOTS:
         QQuickItem *error = item(QStringLiteral("addError")), *bar = item(QStringLiteral("addBar"));
         const QString why = QStringLiteral("\u201Csoon\u201D is not a time: write mm:ss.fff or h:mm:ss.fff, for example 01:30.000.");
         // Scrolled to, as the user would: the page is wider and taller than this window.
-        QQuickItem *page = item(QStringLiteral("page"));
         const QRectF at = bar->mapRectToItem(page->property("contentItem").value<QQuickItem *>(), QRectF(0, 0, bar->width(), bar->height()));
         page->setProperty("contentX", std::min(at.x(), page->property("contentWidth").toReal() - page->width()));
         page->setProperty("contentY", std::min(at.y(), page->property("contentHeight").toReal() - page->height()));
