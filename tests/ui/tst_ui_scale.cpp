@@ -7,7 +7,6 @@
 #include "quick_items.h"
 
 #include <QAccessible>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -294,15 +293,10 @@ private Q_SLOTS:
     void a_failed_save_is_in_sight() {
         backend->select_file(0);
         QVERIFY(backend->track_edits()->set_title(QStringLiteral("Renamed")));
-        QDir().mkpath(dir.filePath(QStringLiteral("failing")));
-        QFile tool(dir.filePath(QStringLiteral("failing/mkvpropedit")));
-        QVERIFY(tool.open(QIODevice::WriteOnly));
-        tool.write("#!/bin/sh\necho 'The file is being analyzed.'\necho '/media/library/Some.Show.S01E01.1080p.WEB-DL.x264-GROUP.mkv'\n"
-                   "echo 'Error: the file could not be opened for writing.'\nexit 2\n");
-        tool.close();
-        tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        QTemporaryDir failing;
         const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", dir.filePath(QStringLiteral("failing")).toUtf8() + ':' + path);
+        stand_in_tool(failing, path, "echo 'The file is being analyzed.'\necho '/media/library/Some.Show.S01E01.1080p.WEB-DL.x264-GROUP.mkv'\n"
+                                     "echo 'Error: the file could not be opened for writing.'\nexit 2");
         backend->save_file();
         QTRY_VERIFY(!backend->saves()->saving());
         qputenv("PATH", path);
