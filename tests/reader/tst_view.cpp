@@ -272,4 +272,15 @@ TEST(Layout, UnknownSizesEndWhereTheyMust) {
     ASSERT_TRUE(runs.has_value());
     ASSERT_EQ(runs->elements.size(), 2u);
     EXPECT_EQ(runs->elements[1].end(), open_ended.size());
+
+    // A child of unknown size in such a Cluster: nothing after it can be told apart, so the
+    // Cluster runs to the end rather than stopping at that child.
+    const Buf unknown_child = cat({raw({0x1F, 0x43, 0xB6, 0x75, 0xFF}), element(0xE7, raw({0})), raw({0xA0, 0xFF}), Buf(10, 0)});
+    const Buf to_the_end = cat({ebml_header, live_segment(cat({info(), unknown_child}))});
+    auto third = MemoryFile(to_the_end).open();
+    const auto whole = read_layout(third);
+    ASSERT_TRUE(whole.has_value());
+    ASSERT_EQ(whole->elements.size(), 2u);
+    EXPECT_EQ(whole->elements[1].id, ids::cluster);
+    EXPECT_EQ(whole->elements[1].end(), to_the_end.size());
 }

@@ -195,10 +195,12 @@ private Q_SLOTS:
         QVERIFY(split_chapter(f.editions, 0, 3, SplitAt::Start, f.end));
         QCOMPARE(f.rows().mid(2, 3), (QStringList{"0|Main (first 90 s)|10-100|-", "0|Main (first 90 s) 2|100-190|-", "0|Main|190-310|-"}));
         QVERIFY(f.uids_unique());
-        // With the largest UID taken, a new chapter takes the first free one.
+        // With the largest UID taken, a new chapter takes the first free one, past a run of used ones.
         f.editions[0].chapter_atom.back().chapter_uid.value = std::numeric_limits<std::uint64_t>::max();
+        f.editions[0].chapter_atom[0].chapter_uid.value = 1;
+        f.editions[0].chapter_atom[1].chapter_uid.value = 2;
         QVERIFY(split_chapter(f.editions, 0, 4, SplitAt::End, f.end));
-        QCOMPARE(f.editions[0].chapter_atom[5].chapter_uid.value, 1u);
+        QCOMPARE(f.editions[0].chapter_atom[5].chapter_uid.value, 3u);
         QVERIFY(f.uids_unique());
     }
 
@@ -411,6 +413,8 @@ private Q_SLOTS:
         refused(st.backend.chapter_edits()->mark_chapter(0, 9, QStringLiteral("opening")), "There is no chapter 10 in edition 1." + nothing);
         refused(st.backend.chapter_edits()->delete_chapter(1, 0), "There is no chapter 1 in edition 2." + nothing);
         refused(st.backend.chapter_edits()->split_chapter_at(0, 0, -5), "-5 ms is not a time in a file." + nothing);
+        refused(st.backend.chapter_edits()->set_chapter_start(0, 1, -5), "-5 ms is not a time in a file." + nothing);
+        refused(st.backend.chapter_edits()->add_chapter(0, -1, QStringLiteral("x")), "-1 ms is not a time in a file." + nothing);
         for (const qint64 at : {10000, 100000})
             refused(st.backend.chapter_edits()->split_chapter_at(0, 1, at), Time{static_cast<std::uint64_t>(at)}.to_string() +
                     " is not inside the chapter (00:10.000 to 01:40.000): a split there would leave an empty piece." + nothing);

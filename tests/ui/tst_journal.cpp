@@ -466,6 +466,7 @@ private Q_SLOTS:
         QTest::newRow("as the tool left it, the same size") << QStringLiteral("small");
         QTest::newRow("replaced in place") << QStringLiteral("cp");
         QTest::newRow("edited by hand") << QStringLiteral("mkvpropedit");
+        QTest::newRow("as the tool left it, its journal damaged") << QStringLiteral("damaged");
     }
     void a_failed_save_is_put_back_only_onto_what_it_left() {
         QFETCH(QString, after);
@@ -490,6 +491,15 @@ private Q_SLOTS:
         } else if (after == QStringLiteral("mkvpropedit")) {
             QVERIFY(QProcess::execute(real_tool(), {QStringLiteral("-q"), path, QStringLiteral("--edit"), QStringLiteral("track:1"),
                                                    QStringLiteral("--set"), QStringLiteral("name=By hand")}) == 0);
+        } else if (after == QStringLiteral("damaged")) {
+            const auto all = Journal::all();
+            const auto j = std::ranges::find(all, path, &Journal::path);
+            QVERIFY(j != all.end());
+            QFile f(j->journal_path());
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.seek(f.size() / 2));
+            const char was = f.read(1).at(0);
+            QVERIFY(f.seek(f.size() / 2) && f.putChar(static_cast<char>(was ^ 0x10)));
         }
         const QByteArray before_start = sha256(path);
         BackendSetup s; // the next start, opening the file at once
@@ -505,6 +515,12 @@ private Q_SLOTS:
             QCOMPARE(s.tracks.rows().at(0).name, QStringLiteral("Picture")); // read after recovery
             QVERIFY(!s.backend.saves()->changed_on_disk());
             QCOMPARE(unfinished(path), 0);
+        } else if (after == QStringLiteral("damaged")) { // the way to put it back by hand is said
+            QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("It could not be restored (the journal is damaged")) &&
+                         s.backend.saves()->save_status().contains(QStringLiteral("perlane-journal restore")),
+                     qPrintable(s.backend.saves()->save_status()));
+            QCOMPARE(sha256(path), before_start);
+            QCOMPARE(unfinished(path), 1);
         } else {
             QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("The file was left as it is")) &&
                          s.backend.saves()->save_status().contains(QStringLiteral("perlane-journal restore")),
