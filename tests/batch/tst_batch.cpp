@@ -256,7 +256,9 @@ void TestBatch::plan_apply_again_and_undo() {
 
     const Run undone = run_batch({QStringLiteral("undo-last-save"), QStringLiteral("--apply"), lib.path()});
     QCOMPARE(undone.code, 0);
-    QVERIFY2(undone.out.contains(QStringLiteral("2 undone")), qPrintable(undone.out));
+    QVERIFY2(undone.out.contains(QStringLiteral("2 undone")) && // and why the third was left
+                 undone.out.contains(QStringLiteral(": nothing to change (no kept save, or it changed since its last save)\n")),
+             qPrintable(undone.out));
     QVERIFY(digests(lib.path()) == before);
 
     // The window's suggested flags: "Signs & Songs" is forced, a commentary's name flags it.

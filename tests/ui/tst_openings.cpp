@@ -411,6 +411,23 @@ private Q_SLOTS:
         QVERIFY(s.backend.detection()->suggestions().isEmpty());
     }
 
+    // An episode replaced and read again after the search: what no longer fits is said, by file.
+    void what_cannot_be_marked_is_said() {
+        MediaWork work;
+        const QString e01 = work.dir.filePath(QStringLiteral("e01.mkv")), e02 = work.dir.filePath(QStringLiteral("e02.mkv"));
+        QVERIFY(QFile::copy(episode_file(QStringLiteral("e01.mkv")), e01) && QFile::copy(episode_file(QStringLiteral("e02.mkv")), e02));
+        Setup s;
+        s.backend.load_choices({e01, e02});
+        detect(s);
+        QVERIFY(seconds(s.backend.detection()->suggestions()[0].toMap()[QStringLiteral("ending")].toString().left(9)) > 180);
+        QVERIFY(QFile::remove(e01) && QFile::copy(media(QStringLiteral("s01e01.mkv")), e01)); // three minutes long
+        s.backend.select_file(0);
+        s.backend.saves()->reload_file();
+        QCOMPARE(s.backend.detection()->accept_suggestions(), 2);
+        QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral(" Not marked: e01.mkv (ending: ")),
+                 qPrintable(s.backend.saves()->save_status()));
+    }
+
     void bad_input_says_why_per_file() {
         MediaWork work;
         const QString gone = work.dir.filePath(QStringLiteral("gone.mkv"));
