@@ -268,6 +268,12 @@ private Q_SLOTS:
         QCOMPARE(ends.size(), 1u);
         QCOMPARE(ends[0].size(), 3u);
         QVERIFY(ends[0][0].ending);
+        // Nor are the parts it had still to read taken up by the next, over fewer episodes.
+        finder.start(season);
+        finder.start({season[0], season[1]});
+        QTRY_VERIFY_WITH_TIMEOUT(ends.size() == 2, 120'000);
+        QCOMPARE(ends[1].size(), 2u);
+        QVERIFY(ends[1][0].ending && ends[1][1].ending);
     }
 
     // The generated season: every opening and ending within 1 s, none where there is none;
