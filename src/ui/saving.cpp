@@ -83,8 +83,9 @@ bool Saving::can_undo_save() const {
 
 bool Saving::undo_last_save() {
     Document *doc = b_.active_document();
-    if (!doc || doc->saving)
+    if (!doc)
         return false;
+    // Every refusal is said, a save under way among them.
     if (const auto undone = b_.session().undo_last_save(*doc); !undone) {
         b_.report(QStringLiteral("Cannot undo the last save of %1: %2").arg(doc->name(), undone.error()), true);
         return false;

@@ -388,6 +388,11 @@ private Q_SLOTS:
         const auto &atoms = st.backend.active_document()->read().editions.at(0).chapter_atom;
         QVERIFY(atoms.at(1).chapter_string_uid);
         QCOMPARE(atoms.at(1).chapter_string_uid->value, std::string("episode-main"));
+        // The last chapter, without an end, merged into the one before: that one now runs to
+        // the file's end (3:00), not only to where the last one began.
+        QVERIFY(st.backend.chapter_edits()->delete_chapter(0, 1));
+        QCOMPARE(st.chapters.rows().size(), 1);
+        QCOMPARE(st.chapters.rows()[0].duration, QStringLiteral("02:40.000"));
     }
 
     // Every refusal says what was wrong, with the numbers as the user counts them, and
@@ -430,7 +435,7 @@ private Q_SLOTS:
         refused(st.backend.track_edits()->set_track_name_by_key(QStringLiteral("nonsense"), QStringLiteral("x")), "\u201Cnonsense\u201D names no track." + nothing);
         refused(st.backend.track_edits()->set_track_flag_by_key(QStringLiteral("nonsense"), QStringLiteral("forced"), 1), "\u201Cnonsense\u201D names no track." + nothing);
         refused(st.backend.track_edits()->set_track_flag(title, 9, QStringLiteral("forced"), 1), QStringLiteral("There is no track 9 in the active file; no flag was changed."));
-        refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("loud"), 1), QStringLiteral("\u201Cloud\u201D is not a track flag; no flag was changed."));
+        refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("forced display"), 1), QStringLiteral("\u201Cforced display\u201D is not a track flag; no flag was changed."));
         refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("forced"), -1), QStringLiteral("The forced flag is 0 or 1; -1 was not set."));
         refused(st.backend.track_edits()->set_track_flag(title, 1, QStringLiteral("original"), 2), QStringLiteral("The original flag is 0, 1 or -1 (unset); 2 was not set."));
         refused(st.backend.chapter_edits()->set_chapter_name_by_key(opening, QStringLiteral("a\nb")), control);

@@ -3,6 +3,7 @@
 // saves refused when there is no room or no journal. Bytes are compared by SHA-256.
 #include "error_of.h"
 #include "backend_setup.h"
+#include "app.h"
 #include "media_files.h"
 
 #include <QCryptographicHash>
@@ -458,6 +459,26 @@ private Q_SLOTS:
         QVERIFY(s.backend.saves()->can_undo_save());
     }
 
+    // A file named at start whose save's tool still runs (its program killed) is read once
+    // the tool ends, with what it saved, and not before.
+    void a_file_named_at_start_waits_for_its_running_save() {
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("named.mkv"));
+        const QString ready = dir.filePath(QStringLiteral("ready-named")), go = dir.filePath(QStringLiteral("go-named"));
+        QFile::remove(ready);
+        QFile::remove(go);
+        stand_in("touch '" + ready.toUtf8() + "'; while [ ! -e '" + go.toUtf8() + "' ]; do sleep 0.05; done; exec '" +
+                 real_tool().toUtf8() + "' \"$@\"");
+        QCOMPARE(run_child({QStringLiteral("killed"), path, ready}), QProcess::CrashExit);
+        perlane::set_startup_files({QFile::encodeName(path)});
+        BackendSetup s;
+        s.backend.componentComplete();
+        QVERIFY(!s.backend.active_document()); // its tool still writes it
+        QFile(go).open(QIODevice::WriteOnly);
+        QTRY_VERIFY_WITH_TIMEOUT(s.backend.active_document(), 30000);
+        QCOMPARE(s.backend.active_file_name(), QStringLiteral("named.mkv"));
+        QCOMPARE(s.tracks.rows().at(0).name, QString(3000, QLatin1Char('n')));
+    }
+
     // A failed save is put back at the next start only onto the file exactly as the tool
     // left it, and before the file is read; another file put in its place, or the file
     // edited by hand since, is left as it is and the user is told.
@@ -567,6 +588,31 @@ private Q_SLOTS:
         QCOMPARE(tool.exitCode(), 1);
         QCOMPARE(sha256(path), saved);
         j.remove();
+    }
+
+    // A mark of a finished save that cannot be read proves nothing: the next start keeps the
+    // journal and says so, rather than taking the save as finished (and later pruning it).
+    void a_damaged_end_mark_is_not_taken_as_a_finished_save() {
+        clear_journals();
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("damaged-mark.mkv"));
+        {
+            BackendSetup s;
+            QVERIFY(!s.backend.add_file(path));
+            long_edits(s.backend);
+            s.save();
+        }
+        const QByteArray saved = sha256(path);
+        QFile mark(Journal::all().back().journal_path() + QStringLiteral(".done"));
+        QVERIFY(mark.open(QIODevice::WriteOnly | QIODevice::Truncate) && mark.write("\0\0\0\n", 4) == 4);
+        mark.close();
+        BackendSetup s;
+        QVERIFY(!s.backend.add_file(path));
+        QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("The file was left as it is")) &&
+                     s.backend.saves()->save_status().contains(QStringLiteral("perlane-journal restore")),
+                 qPrintable(s.backend.saves()->save_status()));
+        QCOMPARE(sha256(path), saved);
+        QCOMPARE(unfinished(path), 1);
+        clear_journals();
     }
 
     // A journal of the first format (its digest over the saved bytes alone) still takes its
@@ -767,6 +813,19 @@ private Q_SLOTS:
                  qPrintable(t.backend.saves()->save_status()));
         QVERIFY(t.backend.saves()->save_failed()); // shown as a failure, not as news
         QCOMPARE(sha256(chaptered), unchanged);
+        {
+            // The same with the window closed while the journal is copied: the failure is
+            // said to no one, and the file is as it was.
+            BackendSetup closed;
+            QVERIFY(!closed.backend.add_file(chaptered));
+            closed.backend.set_chapter_name(0, 0, QStringLiteral("Closed"));
+            qputenv("TMPDIR", QFile::encodeName(chaptered));
+            closed.backend.save_file();
+            QVERIFY(closed.backend.saves()->saving());
+        }
+        qputenv("TMPDIR", tmp);
+        QCOMPARE(sha256(chaptered), unchanged);
+        QCOMPARE(unfinished(chaptered), 0);
         t.save();
         QCOMPARE(t.backend.saves()->save_status(), QStringLiteral("Saved notemp.mkv."));
         BackendSetup read;
@@ -852,6 +911,8 @@ private Q_SLOTS:
         s.backend.save_file();
         QVERIFY(s.backend.saves()->saving());
         QVERIFY(Journal::all().empty()); // still being copied: save_file() did not wait for it
+        QVERIFY(!s.backend.saves()->undo_last_save());
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Cannot undo the last save of tail.mkv: it is being saved."));
         s.wait();
         QVERIFY2(s.backend.saves()->save_status().startsWith(QStringLiteral("Saved tail.mkv. Its journal alone is larger than")),
                  qPrintable(s.backend.saves()->save_status()));

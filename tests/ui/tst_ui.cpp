@@ -289,6 +289,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!item(QStringLiteral("flag_forced")));
         QTRY_COMPARE(unreadable(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary")), QStringLiteral("forced \u00B7 commentary")),
                      QString());
+        QCOMPARE(accessible_name(item_in(QStringLiteral("track_1"), QStringLiteral("trackFlags"))),
+                 QStringLiteral("Flags of track 2, Audio, Japanese: forced \u00B7 commentary")); // heard, not only seen
         // Escape restores the shown value and edits nothing.
         QQuickItem *name0 = item_in(QStringLiteral("track_0"), QStringLiteral("trackName"));
         click(name0);
@@ -764,6 +766,35 @@ private Q_SLOTS:
         backend->select_file(0);
         backend->history()->undo();
         QCOMPARE(backend->history()->unsaved_files(), unsaved);
+    }
+
+    // A tag the field would refuse (a variant) that the file itself holds is not called
+    // wrong once typed back: nothing about it was changed.
+    void a_files_own_language_is_not_refused() {
+        const int listed = static_cast<int>(backend->file_names().size());
+        const QString path = dir.filePath(QStringLiteral("variant.mkv"));
+        QVERIFY(QFile::copy(media("full.mkv"), path));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--edit"), QStringLiteral("track:2"),
+                                                               QStringLiteral("--set"), QStringLiteral("language-ietf=de-CH-1996")}),
+                 0);
+        backend->files()->add_urls({QUrl::fromLocalFile(path)});
+        QTRY_COMPARE(backend->file_names().size(), listed + 1);
+        QTRY_VERIFY(item(QStringLiteral("file_%1").arg(listed)));
+        click(item(QStringLiteral("file_%1").arg(listed)));
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("variant.mkv"));
+        QQuickItem *language = item_in(QStringLiteral("track_1"), QStringLiteral("trackLanguage"));
+        QTRY_COMPARE(language->property("text").toString(), QStringLiteral("de-CH-1996"));
+        click(language);
+        QTest::keyClick(window, Qt::Key_End);
+        type_text(QStringLiteral("x"));
+        QTRY_VERIFY(item_in(QStringLiteral("track_1"), QStringLiteral("languageError"))); // what was typed is refused
+        QTest::keyClick(window, Qt::Key_Backspace);
+        QTRY_VERIFY(!item_in(QStringLiteral("track_1"), QStringLiteral("languageError")));
+        QTest::keyClick(window, Qt::Key_Return);
+        QVERIFY(!backend->history()->active_modified());
+        click(item(QStringLiteral("removeButton")));
+        QTRY_COMPARE(backend->file_names().size(), listed);
     }
 
     // The language picker, a field that refuses a bad code, and two season rules with

@@ -27,7 +27,8 @@ void controls(QQuickItem *root, QList<QQuickItem *> &out) {
     for (QQuickItem *child : root->childItems()) {
         if (!child->isVisible())
             continue;
-        if (child->inherits("QQuickAbstractButton") || child->inherits("QQuickTextField") || child->inherits("QQuickComboBox"))
+        if (child->inherits("QQuickAbstractButton") || child->inherits("QQuickTextField") || child->inherits("QQuickTextArea") ||
+            child->inherits("QQuickComboBox"))
             out << child;
         else
             controls(child, out);
@@ -40,7 +41,7 @@ QStringList spoken_names(QQuickItem *root) {
     controls(root, found);
     QStringList names;
     for (QQuickItem *c : found)
-        names << (accessible_name(c).isEmpty() ? c->property("text").toString() : accessible_name(c));
+        names << (accessible_name(c).isEmpty() && c->inherits("QQuickAbstractButton") ? c->property("text").toString() : accessible_name(c));
     return names;
 }
 
