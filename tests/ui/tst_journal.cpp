@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QScopeGuard>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
@@ -404,6 +405,33 @@ private Q_SLOTS:
         QVERIFY2(s.backend.saves()->save_status().endsWith(QStringLiteral("The file was restored unchanged.")),
                  qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(sha256(path), original);
+    }
+
+    // A disk made read-only after the save: the undo cannot open the file, says why, and
+    // gives the way to put it back later.
+    void an_undo_on_a_read_only_disk_says_why() {
+        clear_journals();
+        const QString mount = dir.filePath(QStringLiteral("ro"));
+        QDir().mkpath(mount);
+        if (::mount("tmpfs", QFile::encodeName(mount).constData(), "tmpfs", 0, "size=6000k") != 0)
+            QSKIP("a tmpfs cannot be mounted here");
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH); });
+        const QString path = mount + QStringLiteral("/full.mkv");
+        QVERIFY(QFile::copy(media(QStringLiteral("full.mkv")), path));
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        BackendSetup s;
+        QVERIFY(!s.backend.add_file(path));
+        long_edits(s.backend);
+        s.save();
+        QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
+        const QByteArray saved = sha256(path);
+        QCOMPARE(::mount(nullptr, QFile::encodeName(mount).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+        QVERIFY(!s.backend.saves()->undo_last_save());
+        QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("the file could not be opened (Read-only file system)")) &&
+                     s.backend.saves()->save_status().contains(QStringLiteral("perlane-journal restore")),
+                 qPrintable(s.backend.saves()->save_status()));
+        QCOMPARE(sha256(path), saved);
+        clear_journals();
     }
 
     // When the file cannot be put back, the journal stays and the user is told how to use it.

@@ -61,6 +61,16 @@ std::vector<Truth> truth() {
 
 double seconds(const QString &time) { return Time::parse(time)->ms / 1000.0; }
 
+// What the finder is given for the generated season's first `n` episodes (fewer when one
+// cannot be read).
+std::vector<EpisodeInput> first_episodes(int n) {
+    std::vector<EpisodeInput> season;
+    for (int i = 1; i <= n; ++i)
+        if (const auto doc = Document::load(episode_file(QStringLiteral("e%1.mkv").arg(i, 2, 10, QLatin1Char('0')))))
+            season.push_back(episode_input(**doc));
+    return season;
+}
+
 } // namespace
 
 class TestOpenings : public QObject {
@@ -252,12 +262,8 @@ private Q_SLOTS:
     // A run replaced before its end is heard (one episode: it ends at once) does not end the
     // run that replaced it.
     void a_replaced_run_does_not_end_the_next() {
-        std::vector<EpisodeInput> season;
-        for (int i = 1; i <= 3; ++i) {
-            const auto doc = Document::load(episode_file(QStringLiteral("e%1.mkv").arg(i, 2, 10, QLatin1Char('0'))));
-            QVERIFY(doc);
-            season.push_back(episode_input(**doc));
-        }
+        const std::vector<EpisodeInput> season = first_episodes(3);
+        QCOMPARE(season.size(), 3u);
         OpeningFinder finder;
         std::vector<std::vector<EpisodeFindings>> ends;
         connect(&finder, &OpeningFinder::finished, this, [&](const std::vector<EpisodeFindings> &f) { ends.push_back(f); });
@@ -274,6 +280,23 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(ends.size() == 2, 120'000);
         QCOMPARE(ends[1].size(), 2u);
         QVERIFY(ends[1][0].ending && ends[1][1].ending);
+    }
+
+    // An episode whose length is not known (a file written live) still has its opening
+    // looked for at its start; only its ending is not, and that is said.
+    void an_episode_of_unknown_length_is_searched_from_its_start() {
+        std::vector<EpisodeInput> season = first_episodes(3);
+        QCOMPARE(season.size(), 3u);
+        season[1].seconds.reset();
+        OpeningFinder finder;
+        std::optional<std::vector<EpisodeFindings>> found;
+        connect(&finder, &OpeningFinder::finished, this, [&](const std::vector<EpisodeFindings> &f) { found = f; });
+        finder.start(season);
+        QTRY_VERIFY_WITH_TIMEOUT(found, 120'000);
+        const EpisodeFindings &e2 = found->at(1);
+        QVERIFY2(e2.opening && std::abs(e2.opening->from - 24) <= 1 && std::abs(e2.opening->to - 109) <= 1, qPrintable(e2.notes.join(u'|')));
+        QVERIFY(!e2.ending);
+        QVERIFY2(e2.notes.contains(QStringLiteral("its length is unknown, so its ending is not looked for")), qPrintable(e2.notes.join(u'|')));
     }
 
     // The generated season: every opening and ending within 1 s, none where there is none;

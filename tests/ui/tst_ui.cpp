@@ -548,6 +548,25 @@ private Q_SLOTS:
         QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Kept"));
         QMetaObject::invokeMethod(backend->history(), "revert_file");
         QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Typed only"));
+        // Another file chosen by the backend itself (a client calling select_file) while the
+        // typing is still in the field: it never lands on that file's track, though the row
+        // stays to show the same track of a file just like it.
+        const QString twin = dir.filePath(QStringLiteral("twin.mkv"));
+        QVERIFY(QFile::copy(dir.filePath(QStringLiteral("full.mkv")), twin));
+        backend->files()->add_urls({QUrl::fromLocalFile(twin)});
+        QTRY_COMPARE(backend->file_names().size(), 3);
+        click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        type_text(QStringLiteral("Not there"));
+        backend->select_file(2);
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("twin.mkv"));
+        QTest::keyClick(window, Qt::Key_Return);
+        QTRY_COMPARE(field_text("track_0", "trackName"), QStringLiteral("Typed only"));
+        QCOMPARE(backend->history()->unsaved_files(), QStringList());
+        click(item(QStringLiteral("removeButton")));
+        QTRY_COMPARE(backend->file_names().size(), 2);
+        click(item(QStringLiteral("file_0")));
+        QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
     }
 
     void a_file_changed_by_another_program_is_noticed() {

@@ -231,11 +231,17 @@ private Q_SLOTS:
         QList<QQuickItem *> found;
         controls(row, found);
         QVERIFY(found.size() >= 9);
+        // Each inside the view and its own row's frame, none drawn over another.
+        const QRectF frame = row->mapRectToScene(QRectF(0, 0, row->width(), row->height()));
+        QList<QRectF> placed;
         for (QQuickItem *c : found) {
             const QRectF r = c->mapRectToScene(QRectF(0, 0, c->width(), c->height()));
-            QVERIFY2(shown.contains(r), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 outside %6x%7")
+            QVERIFY2(shown.contains(r) && frame.contains(r), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 outside %6x%7 or its row (%8 wide)")
                                                        .arg(accessible_name(c)).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
-                                                       .arg(shown.width()).arg(shown.height())));
+                                                       .arg(shown.width()).arg(shown.height()).arg(frame.width())));
+            for (const QRectF &other : placed)
+                QVERIFY2(!r.intersects(other), qPrintable(accessible_name(c) + QStringLiteral(" overlaps another control")));
+            placed << r;
         }
     }
 
