@@ -50,6 +50,17 @@ struct Loaded {
     }
 };
 
+// A copy of full.mkv named `name` whose chapters are one edition of `atoms` (ChapterAtom
+// elements, as other tools write them); empty when mkvpropedit refuses them.
+QString with_chapters(MediaWork &work, const QString &name, const QByteArray &atoms) {
+    const QString path = work.copy(QStringLiteral("full.mkv"), name);
+    QFile xml(work.dir.filePath(name + QStringLiteral(".xml")));
+    if (!xml.open(QIODevice::WriteOnly) || xml.write("<?xml version=\"1.0\"?>\n<Chapters><EditionEntry>" + atoms + "</EditionEntry></Chapters>") < 0)
+        return {};
+    xml.close();
+    return QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--chapters"), xml.fileName()}) == 0 ? path : QString();
+}
+
 } // namespace
 
 class TestChapters : public QObject {
@@ -367,17 +378,13 @@ private Q_SLOTS:
     // to the next start; a string UID is kept on save.
     void chapters_as_other_tools_write_them() {
         MediaWork work;
-        const QString path = work.copy(QStringLiteral("full.mkv"), QStringLiteral("gap.mkv"));
-        QFile xml(work.dir.filePath(QStringLiteral("gap.xml")));
-        QVERIFY(xml.open(QIODevice::WriteOnly));
-        xml.write("<?xml version=\"1.0\"?>\n<Chapters><EditionEntry>"
-                  "<ChapterAtom><ChapterUID>1</ChapterUID><ChapterTimeStart>00:00:20.000</ChapterTimeStart><ChapterTimeEnd>00:00:30.000</ChapterTimeEnd>"
-                  "<ChapterDisplay><ChapterString>Opening</ChapterString></ChapterDisplay></ChapterAtom>"
-                  "<ChapterAtom><ChapterUID>2</ChapterUID><ChapterStringUID>episode-main</ChapterStringUID><ChapterTimeStart>00:01:50.000</ChapterTimeStart>"
-                  "<ChapterDisplay><ChapterString>Episode</ChapterString></ChapterDisplay></ChapterAtom>"
-                  "</EditionEntry></Chapters>");
-        xml.close();
-        QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), path, QStringLiteral("--chapters"), xml.fileName()}), 0);
+        const QString path = with_chapters(
+            work, QStringLiteral("gap.mkv"),
+            "<ChapterAtom><ChapterUID>1</ChapterUID><ChapterTimeStart>00:00:20.000</ChapterTimeStart><ChapterTimeEnd>00:00:30.000</ChapterTimeEnd>"
+            "<ChapterDisplay><ChapterString>Opening</ChapterString></ChapterDisplay></ChapterAtom>"
+            "<ChapterAtom><ChapterUID>2</ChapterUID><ChapterStringUID>episode-main</ChapterStringUID><ChapterTimeStart>00:01:50.000</ChapterTimeStart>"
+            "<ChapterDisplay><ChapterString>Episode</ChapterString></ChapterDisplay></ChapterAtom>");
+        QVERIFY(!path.isEmpty());
         Setup st;
         QVERIFY(!st.backend.add_file(path));
         QCOMPARE(st.chapters.rows()[0].duration, QStringLiteral("00:10.000"));
@@ -524,6 +531,21 @@ private Q_SLOTS:
         QCOMPARE(index_of(uids, key_of(uids, 1, 3)), std::optional<std::size_t>(1));
         QCOMPARE(index_of(uids, TrackKey{3, 5, 2}), std::nullopt);
         QCOMPARE(index_of(uids, TrackKey{3, 9, 0}), std::nullopt);
+
+        // Through the window's edits, on a file that repeats a UID: the second chapter's key
+        // renames the second chapter.
+        MediaWork work;
+        const QString path = with_chapters(work, QStringLiteral("repeated.mkv"),
+                                           "<ChapterAtom><ChapterUID>7</ChapterUID><ChapterTimeStart>00:00:00.000</ChapterTimeStart>"
+                                           "<ChapterDisplay><ChapterString>One</ChapterString></ChapterDisplay></ChapterAtom>"
+                                           "<ChapterAtom><ChapterUID>7</ChapterUID><ChapterTimeStart>00:00:30.000</ChapterTimeStart>"
+                                           "<ChapterDisplay><ChapterString>Two</ChapterString></ChapterDisplay></ChapterAtom>");
+        QVERIFY(!path.isEmpty());
+        Setup st;
+        QVERIFY(!st.backend.add_file(path));
+        QVERIFY(st.backend.chapter_edits()->set_chapter_name_by_key(st.chapters.rows().at(1).key, QStringLiteral("Second")));
+        QCOMPARE(st.chapters.rows().at(0).name, QStringLiteral("One"));
+        QCOMPARE(st.chapters.rows().at(1).name, QStringLiteral("Second"));
     }
 };
 

@@ -321,6 +321,30 @@ private Q_SLOTS:
         QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Cannot undo the last save of twice.mkv: no save of it is kept."));
     }
 
+    // Where file times are coarse, two saves can leave the file with the same size and time:
+    // Undo Last Save still takes back the newer one.
+    void the_newer_of_two_alike_saves_is_taken_back() {
+        clear_journals();
+        const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("alike.mkv"));
+        BackendSetup s;
+        QVERIFY(!s.backend.add_file(path));
+        const QString title = s.backend.active_document()->title();
+        s.backend.set_track_name(title, 1, QStringLiteral("First"));
+        s.save();
+        const QByteArray after_first = sha256(path);
+        s.backend.set_track_name(title, 1, QStringLiteral("Other"));
+        s.save();
+        const std::vector<Journal> kept = Journal::all();
+        QCOMPARE(kept.size(), 2u);
+        QFile newer(kept[1].journal_path() + QStringLiteral(".done")), older(kept[0].journal_path() + QStringLiteral(".done"));
+        QVERIFY(newer.open(QIODevice::ReadOnly) && older.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(older.write(newer.readAll()) > 0);
+        older.close();
+        QVERIFY2(s.backend.saves()->undo_last_save(), qPrintable(s.backend.saves()->save_status()));
+        QCOMPARE(sha256(path), after_first);
+        clear_journals();
+    }
+
     // A save whose journal is gone (removed by hand, or taken back from another window) is
     // no longer offered once the journals are read again, at the next save.
     void a_save_whose_journal_is_gone_is_no_longer_offered() {

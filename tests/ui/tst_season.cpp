@@ -268,6 +268,9 @@ private Q_SLOTS:
         QCOMPARE(command[QStringLiteral("text")].toString(),
                  QStringLiteral("mkvpropedit '%1' --edit info --set 'title=New title' --edit track:=%2 --set flag-commentary=1")
                      .arg(QString(path).replace(QStringLiteral("'"), QStringLiteral("'\\''")), uid(path, "Japanese")));
+        // A title is saved as typed, its spaces too.
+        QVERIFY(s.backend.track_edits()->set_title(QStringLiteral(" Spaced  ")));
+        QCOMPARE(plan_save(*s.backend.active_document()).info_arguments, (QStringList{"--edit", "info", "--set", "title= Spaced  "}));
         QVERIFY(s.backend.track_edits()->set_title(QString()));
         QCOMPARE(plan_save(*s.backend.active_document()).info_arguments,
                  (QStringList{"--edit", "info", "--delete", "title"}));
