@@ -56,6 +56,15 @@ void long_edits(Backend &b) {
     b.set_chapter_name(0, 0, QString(2000, QLatin1Char('c')));
 }
 
+// Opens `path` in `s` and saves the long edits to it; false when it cannot be opened.
+bool save_long_edits(BackendSetup &s, const QString &path) {
+    if (s.backend.add_file(path))
+        return false;
+    long_edits(s.backend);
+    s.save();
+    return true;
+}
+
 QString first_track_name(const QString &path) {
     auto doc = Document::load(path);
     return doc ? (*doc)->state().tracks.at(0).name : QStringLiteral("(unreadable)");
@@ -195,9 +204,7 @@ private Q_SLOTS:
         QVERIFY2(journaled < 64 * 1024, qPrintable(QString::number(journaled)));
 
         BackendSetup s;
-        QVERIFY(!s.backend.add_file(path));
-        long_edits(s.backend);
-        s.save();
+        QVERIFY(save_long_edits(s, path));
         QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
         const QByteArray after = bytes(path);
         QVERIFY(after != before);
@@ -405,9 +412,7 @@ private Q_SLOTS:
         const QByteArray original = sha256(path);
         stand_in("printf 'JUNKJUNK' | dd of=\"$1\" bs=1 seek=40 conv=notrunc 2>/dev/null; head -c 5000 /dev/zero >> \"$1\"; " + ending);
         BackendSetup s;
-        QVERIFY(!s.backend.add_file(path));
-        long_edits(s.backend);
-        s.save();
+        QVERIFY(save_long_edits(s, path));
         QCOMPARE(s.backend.saves()->save_status(),
                  QStringLiteral("Saving broken.mkv failed: %1. The file was restored unchanged.").arg(message));
         QCOMPARE(sha256(path), original);
@@ -421,9 +426,7 @@ private Q_SLOTS:
         if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
             QSKIP("chattr +i is not available here");
         BackendSetup s;
-        QVERIFY(!s.backend.add_file(path));
-        long_edits(s.backend);
-        s.save();
+        QVERIFY(save_long_edits(s, path));
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
         QVERIFY(s.backend.saves()->save_failed());
         QVERIFY2(s.backend.saves()->save_status().endsWith(QStringLiteral("The file was restored unchanged.")),
@@ -444,9 +447,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(media(QStringLiteral("full.mkv")), path));
         QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         BackendSetup s;
-        QVERIFY(!s.backend.add_file(path));
-        long_edits(s.backend);
-        s.save();
+        QVERIFY(save_long_edits(s, path));
         QVERIFY2(!s.backend.saves()->save_failed(), qPrintable(s.backend.saves()->save_status()));
         const QByteArray saved = sha256(path);
         QCOMPARE(::mount(nullptr, QFile::encodeName(mount).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
@@ -464,9 +465,7 @@ private Q_SLOTS:
         const QByteArray original = sha256(path);
         stand_in("printf 'JUNK' | dd of=\"$1\" bs=1 seek=40 conv=notrunc 2>/dev/null; chattr +i \"$1\" || exit 0; exit 2");
         BackendSetup s;
-        QVERIFY(!s.backend.add_file(path));
-        long_edits(s.backend);
-        s.save();
+        QVERIFY(save_long_edits(s, path));
         const QString status = s.backend.saves()->save_status();
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
         if (!status.contains(QStringLiteral("could not be restored")))
@@ -616,9 +615,7 @@ private Q_SLOTS:
         QFETCH(bool, zeroed);
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("damaged-journal.mkv"));
         BackendSetup s;
-        QVERIFY(!s.backend.add_file(path));
-        long_edits(s.backend);
-        s.save();
+        QVERIFY(save_long_edits(s, path));
         const QByteArray saved = sha256(path);
         const Journal j = Journal::all().back();
         {
@@ -649,9 +646,7 @@ private Q_SLOTS:
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("damaged-mark.mkv"));
         {
             BackendSetup s;
-            QVERIFY(!s.backend.add_file(path));
-            long_edits(s.backend);
-            s.save();
+            QVERIFY(save_long_edits(s, path));
         }
         const QByteArray saved = sha256(path);
         QFile mark(Journal::all().back().journal_path() + QStringLiteral(".done"));
@@ -674,9 +669,7 @@ private Q_SLOTS:
         const QByteArray original = sha256(path);
         {
             BackendSetup s;
-            QVERIFY(!s.backend.add_file(path));
-            long_edits(s.backend);
-            s.save();
+            QVERIFY(save_long_edits(s, path));
         }
         QFile f(Journal::all().back().journal_path());
         QVERIFY(f.open(QIODevice::ReadWrite));
@@ -748,9 +741,7 @@ private Q_SLOTS:
         const QByteArray original = sha256(path);
         {
             BackendSetup s;
-            QVERIFY(!s.backend.add_file(path));
-            long_edits(s.backend);
-            s.save();
+            QVERIFY(save_long_edits(s, path));
             QVERIFY(journal_ranges(layout_of(path)).size() >= 2);
         }
         const QByteArray saved = sha256(path);
@@ -824,9 +815,7 @@ private Q_SLOTS:
         const QString free_text = QLocale::c().formattedDataSize(QStorageInfo(mount).bytesAvailable());
         {
             BackendSetup s;
-            QVERIFY(!s.backend.add_file(path));
-            long_edits(s.backend);
-            s.save();
+            QVERIFY(save_long_edits(s, path));
             QVERIFY(s.backend.saves()->save_failed());
             QVERIFY2(s.backend.saves()->save_status().startsWith(QStringLiteral("Could not save full.mkv: its disk has %1 free, and the save may need ").arg(free_text)) &&
                          s.backend.saves()->save_status().endsWith(QStringLiteral("Nothing was changed.")),
@@ -841,9 +830,7 @@ private Q_SLOTS:
         const QByteArray state = qgetenv("XDG_STATE_HOME");
         qputenv("XDG_STATE_HOME", QFile::encodeName(other)); // a file, not a folder
         BackendSetup s;
-        QVERIFY(!s.backend.add_file(other));
-        long_edits(s.backend);
-        s.save();
+        QVERIFY(save_long_edits(s, other));
         qputenv("XDG_STATE_HOME", state);
         QVERIFY(s.backend.saves()->save_failed());
         QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("no journal of the save could be kept")),

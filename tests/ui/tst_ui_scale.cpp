@@ -223,11 +223,14 @@ private Q_SLOTS:
         auto *list = item(QStringLiteral("chapterList"));
         QVERIFY(list);
         QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, 0), Q_ARG(int, 1 /* Beginning */));
-        QTest::qWait(100);
-        QQuickItem *row = item(QStringLiteral("chapter_0"));
-        QVERIFY(row);
-        const QRectF view = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
-        const QRectF shown = view.intersected(QRectF(0, 0, window->width(), window->height()));
+        // The list lays itself out after the move: wait until its first row is in the window.
+        QQuickItem *row = nullptr;
+        QRectF shown;
+        QTRY_VERIFY([&] {
+            row = item(QStringLiteral("chapter_0"));
+            shown = list->mapRectToScene(QRectF(0, 0, list->width(), list->height())).intersected(QRectF(0, 0, window->width(), window->height()));
+            return row && shown.intersects(row->mapRectToScene(QRectF(0, 0, row->width(), row->height())));
+        }());
         QList<QQuickItem *> found;
         controls(row, found);
         QVERIFY(found.size() >= 9);
