@@ -59,7 +59,8 @@ public:
     // Drops finished journals beyond the last `per_file` of each file and beyond
     // `total_bytes`; the newest of each file is kept whatever its size. Whether one alone
     // is over `total_bytes`.
-    static bool prune(std::size_t per_file = 20, std::uint64_t total_bytes = 64ull << 20);
+    static constexpr std::uint64_t kept_bytes = 64ull << 20;
+    static bool prune(std::size_t per_file = 20, std::uint64_t total_bytes = kept_bytes);
     // Removes what copies cut short by the program's end left behind.
     static void clean_unfinished_copies();
 

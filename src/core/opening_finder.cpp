@@ -174,8 +174,6 @@ void OpeningFinder::start(std::vector<EpisodeInput> episodes) {
     notes_.assign(n, {});
     followed_on_ = false;
     parts_total_ = parts_done_ = analysing_ = 0;
-    timing_ = {};
-    clock_.start();
     std::size_t with_audio = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const EpisodeInput &e = episodes_[i];
@@ -296,14 +294,10 @@ void OpeningFinder::part_counted() {
 
 void OpeningFinder::all_parts_done() {
     pool_.start([this, gen = generation_, heads = heads_, tails = tails_] {
-        QElapsedTimer matching;
-        matching.start();
         auto findings = match(heads, tails);
-        const qint64 took = matching.elapsed();
-        QMetaObject::invokeMethod(this, [this, gen, took, findings = std::move(findings)]() mutable {
+        QMetaObject::invokeMethod(this, [this, gen, findings = std::move(findings)]() mutable {
             if (gen != generation_)
                 return; // cancelled, or started over
-            timing_.matching += took;
             matched(std::move(findings));
         }, Qt::QueuedConnection);
     });
@@ -339,7 +333,6 @@ void OpeningFinder::matched(std::vector<EpisodeFindings> findings) {
             return;
         }
     }
-    timing_.decoding = clock_.elapsed() - timing_.matching;
     for (std::size_t i = 0; i < findings.size() && i < notes_.size(); ++i) {
         for (auto *part : {&findings[i].opening, &findings[i].ending})
             if (*part && (*part)->at_edge)

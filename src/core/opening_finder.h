@@ -6,7 +6,6 @@
 #include "chapters.h"
 #include "intro_match.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
@@ -69,12 +68,6 @@ public:
     void set_lanes(int lanes);
     bool running() const { return running_; }
     double progress() const;
-    // Where the last finished run's time went, in milliseconds.
-    struct Timing {
-        qint64 decoding = 0; // from the start until every fingerprint was in
-        qint64 matching = 0;
-    };
-    Timing timing() const { return timing_; }
 
     // One part's fingerprint: its points, where it starts, and whether it runs to the file's end.
     struct Prints {
@@ -114,8 +107,6 @@ private:
     std::size_t analysing_ = 0; // parts decoded whose fingerprint is being made
     bool running_ = false;
     bool done_ = false; // the last run finished (not cancelled)
-    QElapsedTimer clock_;
-    Timing timing_;
     int lanes_ = 0;
     int generation_ = 0; // a cancel or a new start makes older replies stale
     QThreadPool pool_;   // fingerprints and the matching; waited for when the finder goes

@@ -97,6 +97,13 @@ private Q_SLOTS:
         // "ro-ro" is both a tag as typed and a name followed by a region's: listed once.
         const auto romanian = languages::search(QStringLiteral("ro-ro"));
         QCOMPARE(std::ranges::count(romanian, QStringLiteral("ro-RO"), &languages::Choice::tag), 1);
+        // A language typed by any of its codes, each the start of its name too: listed once.
+        for (const char *q : {"en", "fr", "ger", "fre", "chi"}) {
+            const auto found = languages::search(QString::fromUtf8(q));
+            for (std::size_t i = 0; i < found.size(); ++i)
+                for (std::size_t j = i + 1; j < found.size(); ++j)
+                    QVERIFY2(!languages::same(found[i].tag, found[j].tag), qPrintable(found[i].label + " / " + found[j].label));
+        }
         QVERIFY(languages::search(QStringLiteral("zzzzqq")).empty());
         QCOMPARE(languages::search(QStringLiteral("a"), 5).size(), 5u);
     }

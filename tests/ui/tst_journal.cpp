@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
@@ -955,12 +956,28 @@ private Q_SLOTS:
         s.wait();
         QVERIFY2(s.backend.saves()->save_status().startsWith(QStringLiteral("Saved tail.mkv. Its journal alone is larger than")),
                  qPrintable(s.backend.saves()->save_status()));
+        // The large journal kept is another file's: the next save says nothing of it.
+        QVERIFY(!s.backend.add_file(copy(QStringLiteral("full.mkv"), QStringLiteral("small.mkv"))));
+        s.backend.select_file(1);
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Small"));
+        s.save();
+        QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved small.mkv."));
+        // A client bound to can_undo_save hears that a save under way takes it away.
+        QVERIFY(s.backend.saves()->can_undo_save());
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 1, QStringLiteral("Smaller"));
+        QSignalSpy undo_changed(s.backend.saves(), &Saving::undo_changed);
+        s.backend.save_file();
+        QVERIFY(!s.backend.saves()->can_undo_save());
+        QVERIFY(undo_changed.count() > 0);
+        s.wait();
+        s.backend.select_file(0);
         QVERIFY(s.backend.saves()->can_undo_save());
         QVERIFY(s.backend.saves()->undo_last_save());
         QCOMPARE(sha256(path), original);
     }
 
     void finished_journals_are_bounded() {
+        clear_journals();
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("many.mkv"));
         const QString other = copy(QStringLiteral("full.mkv"), QStringLiteral("once.mkv"));
         BackendSetup s;
