@@ -110,6 +110,40 @@ private Q_SLOTS:
             QCOMPARE(chapters.data(chapters.index(0), role).toString(), chapter_want.value(name));
     }
 
+    // A client writing a role through setData changes that field alone: row 0 takes row 1's
+    // value role by role (every field of the two differs), and at each step every role not
+    // yet written still reads as in row 2, a copy of row 0.
+    void each_role_writes_its_own_field() {
+        auto check = [](auto &model, const auto &a, const auto &b) {
+            for (const auto &row : {a, b, a})
+                model.push(row);
+            const QList<int> roles = model.roleNames().keys();
+            QList<int> written;
+            for (int role : roles) {
+                QVERIFY(model.setData(model.index(0), model.data(model.index(1), role), role));
+                written << role;
+                for (int r : roles)
+                    QVERIFY2(model.data(model.index(0), r) == model.data(model.index(written.contains(r) ? 1 : 2), r),
+                             qPrintable(QStringLiteral("role %1 after writing %2").arg(QString::fromLatin1(model.roleNames()[r]),
+                                                                                        QString::fromLatin1(model.roleNames()[role]))));
+            }
+        };
+        TrackList tracks;
+        check(tracks,
+              TrackInfo{QStringLiteral("Disc"), 7, QStringLiteral("Audio"), QStringLiteral("Commentary"), QStringLiteral("eng"), true,
+                        {1, 0, -1, 1, 0, -1, 1}, QStringLiteral("English"), true, QStringLiteral("t:1:2:0"), QStringLiteral("en")},
+              TrackInfo{QStringLiteral("Disc 2"), 8, QStringLiteral("Subtitles"), QStringLiteral("Signs"), QStringLiteral("jpn"), false,
+                        {0, 1, 1, 0, 1, 1, 0}, QStringLiteral("Japanese"), false, QStringLiteral("t:1:3:0"), QStringLiteral("ja")});
+        ChapterList chapters;
+        check(chapters,
+              ChapterInfo{1, 2, QStringLiteral("Opening"), QStringLiteral("00:10.000"), QStringLiteral("01:40.000"),
+                          QStringLiteral("01:30.000"), true, QStringLiteral("Edition 2"), 1, QStringLiteral("mpv: opening"),
+                          QStringLiteral("ending"), QStringLiteral("  Inner"), 10000, 100000, QStringLiteral("c:1:1:5:0")},
+              ChapterInfo{3, 4, QStringLiteral("Ending"), QStringLiteral("20:00.000"), QStringLiteral("21:30.000"),
+                          QStringLiteral("01:29.000"), false, QStringLiteral("Edition 3"), 2, QStringLiteral("kodi: ending"),
+                          QStringLiteral("preview"), QStringLiteral("  Other"), 1200000, 1290000, QStringLiteral("c:2:2:6:0")});
+    }
+
     // The interface a client may drive itself: removal in one notification within bounds,
     // values converted as Qt converts them, everything else refused without a word.
     void remove_rows_and_set_data_keep_to_their_bounds() {

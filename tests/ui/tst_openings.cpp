@@ -154,6 +154,21 @@ private Q_SLOTS:
         QVERIFY(!agreed[5]);
     }
 
+    // An episode that shares a short cue with one episode and a longer song with another,
+    // each once: on equal votes the longer is its part.
+    void on_equal_votes_the_longer_stretch_is_taken() {
+        const auto cue = noise(150, 31), song = noise(300, 32);
+        std::vector<std::vector<std::uint32_t>> parts{noise(1000, 33), noise(1000, 34), noise(1000, 35)};
+        std::ranges::copy(cue, parts[0].begin() + 100);
+        std::ranges::copy(cue, parts[1].begin() + 200);
+        std::ranges::copy(song, parts[0].begin() + 500);
+        std::ranges::copy(song, parts[2].begin() + 300);
+        const auto agreed = intro::agree(parts, {6, 8, 100, 2000, 12.5}, 16);
+        QVERIFY(agreed[0]);
+        QCOMPARE(agreed[0]->votes, 1u);
+        QCOMPARE(agreed[0]->span, (Span{500, 800}));
+    }
+
     // A song with its middle cut out in one episode is still one stretch in both.
     void the_pieces_of_an_edited_song_join() {
         const auto song = noise(600, 11);
@@ -234,6 +249,19 @@ private Q_SLOTS:
     }
 
     // One song heard without the other is still marked, and said so.
+    // Chapter names that say a song, by word or by the usual abbreviation, and words that
+    // only contain one.
+    void chapter_names_that_name_songs() {
+        for (const char *name : {"Opening", "OP", "op: Kaze no Uta", "Opening 2"})
+            QVERIFY2(names_song(QString::fromUtf8(name), SongKind::Opening), name);
+        for (const char *name : {"Ending", "ED", "End credits", "Credits"})
+            QVERIFY2(names_song(QString::fromUtf8(name), SongKind::Ending), name);
+        for (const char *name : {"Operation", "Stop", "Part A", "Ending"})
+            QVERIFY2(!names_song(QString::fromUtf8(name), SongKind::Opening), name);
+        for (const char *name : {"Edward", "Opening", "Bend"})
+            QVERIFY2(!names_song(QString::fromUtf8(name), SongKind::Ending), name);
+    }
+
     void a_lone_opening_or_ending_is_still_a_change() {
         auto loaded = Document::load(media(QStringLiteral("full.mkv"))); // Intro 0, Opening 0:10, Episode 1:40 to 3:00
         QVERIFY(loaded);
