@@ -295,18 +295,15 @@ QString SaveQueue::settle(const ToolResult &result, Document *doc) {
     // Kept, so that the save can be taken back; the runner recorded it already, this is
     // for a tool run without it. A save that finished is never taken back, so a record
     // that cannot be written is said, not acted on.
-    bool kept = false;
     if (const auto after = lock_->identity()) {
         if (const auto marked = journal_->mark_done(*after); !marked)
             failure = QStringLiteral("%1 was saved, but the record of the save could not be written (%2); "
                                      "Undo Last Save will not be offered for it.")
                           .arg(name, marked.error());
-        else
-            kept = true;
     }
     Journal::prune();
     // Said of this save's journal only: another file's, kept over the budget, was said at its own save.
-    if (kept && journal_->data_size() > Journal::kept_bytes)
+    if (journal_->after() && journal_->data_size() > Journal::kept_bytes)
         note_ = QStringLiteral(" Its journal alone is larger than the 64 MiB kept for undoing saves; it is kept "
                                "until the next save of the file.");
     return failure;

@@ -47,6 +47,17 @@ ChapterInfo chapter(quint64 idx, const QString &name) {
                        QStringLiteral("01:30.000"), true, {}, -1, {}, {}, {}, 0, 0, {}};
 }
 
+// Rows with every field set, each to a value no other field has.
+TrackInfo full_track() {
+    return TrackInfo{QStringLiteral("Disc"), 7, QStringLiteral("Audio"), QStringLiteral("Commentary"), QStringLiteral("eng"), true,
+                     {1, 0, -1, 1, 0, -1, 1}, QStringLiteral("English"), true, QStringLiteral("t:1:2:0"), QStringLiteral("en")};
+}
+ChapterInfo full_chapter() {
+    return ChapterInfo{1, 2, QStringLiteral("Opening"), QStringLiteral("00:10.000"), QStringLiteral("01:40.000"),
+                       QStringLiteral("01:30.000"), true, QStringLiteral("Edition 2"), 1, QStringLiteral("mpv: opening"),
+                       QStringLiteral("ending"), QStringLiteral("  Inner"), 10000, 100000, QStringLiteral("c:1:1:5:0")};
+}
+
 QStringList names(const ChapterList &m) {
     QStringList out;
     for (const auto &r : m.rows())
@@ -77,9 +88,7 @@ private Q_SLOTS:
     // of its own, so a role answering with another field's value shows.
     void each_role_name_reads_its_own_field() {
         TrackList tracks;
-        TrackInfo t{QStringLiteral("Disc"), 7, QStringLiteral("Audio"), QStringLiteral("Commentary"),
-                    QStringLiteral("eng"), true, {1, 0, -1, 1, 0, -1, 1}, QStringLiteral("English"), true,
-                    QStringLiteral("t:1:2:0"), QStringLiteral("en")};
+        const TrackInfo t = full_track();
         tracks.push(t);
         const QMap<QByteArray, QVariant> want{
             {"disc", t.disc}, {"number", 7u}, {"variant", t.variant}, {"name", t.name}, {"language", t.language},
@@ -95,10 +104,7 @@ private Q_SLOTS:
         QVERIFY(!tracks.data(tracks.index(0), TrackInfo::IsDefault + 1).isValid());
 
         ChapterList chapters;
-        chapters.push(ChapterInfo{1, 2, QStringLiteral("Opening"), QStringLiteral("00:10.000"), QStringLiteral("01:40.000"),
-                                  QStringLiteral("01:30.000"), true, QStringLiteral("Edition 2"), 1,
-                                  QStringLiteral("mpv: opening"), QStringLiteral("ending"), QStringLiteral("  Inner"), 10000,
-                                  100000, QStringLiteral("c:1:1:5:0")});
+        chapters.push(full_chapter());
         const QMap<QByteArray, QString> chapter_want{
             {"edx", "1"}, {"idx", "2"}, {"name", "Opening"}, {"start", "00:10.000"}, {"end", "01:40.000"},
             {"duration", "01:30.000"}, {"qualifies", "true"}, {"editionLabel", "Edition 2"}, {"skipType", "1"},
@@ -130,15 +136,12 @@ private Q_SLOTS:
         };
         TrackList tracks;
         check(tracks,
-              TrackInfo{QStringLiteral("Disc"), 7, QStringLiteral("Audio"), QStringLiteral("Commentary"), QStringLiteral("eng"), true,
-                        {1, 0, -1, 1, 0, -1, 1}, QStringLiteral("English"), true, QStringLiteral("t:1:2:0"), QStringLiteral("en")},
+              full_track(),
               TrackInfo{QStringLiteral("Disc 2"), 8, QStringLiteral("Subtitles"), QStringLiteral("Signs"), QStringLiteral("jpn"), false,
                         {0, 1, 1, 0, 1, 1, 0}, QStringLiteral("Japanese"), false, QStringLiteral("t:1:3:0"), QStringLiteral("ja")});
         ChapterList chapters;
         check(chapters,
-              ChapterInfo{1, 2, QStringLiteral("Opening"), QStringLiteral("00:10.000"), QStringLiteral("01:40.000"),
-                          QStringLiteral("01:30.000"), true, QStringLiteral("Edition 2"), 1, QStringLiteral("mpv: opening"),
-                          QStringLiteral("ending"), QStringLiteral("  Inner"), 10000, 100000, QStringLiteral("c:1:1:5:0")},
+              full_chapter(),
               ChapterInfo{3, 4, QStringLiteral("Ending"), QStringLiteral("20:00.000"), QStringLiteral("21:30.000"),
                           QStringLiteral("01:29.000"), false, QStringLiteral("Edition 3"), 2, QStringLiteral("kodi: ending"),
                           QStringLiteral("preview"), QStringLiteral("  Other"), 1200000, 1290000, QStringLiteral("c:2:2:6:0")});

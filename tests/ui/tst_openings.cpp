@@ -248,7 +248,6 @@ private Q_SLOTS:
         }
     }
 
-    // One song heard without the other is still marked, and said so.
     // Chapter names that say a song, by word or by the usual abbreviation, and words that
     // only contain one.
     void chapter_names_that_name_songs() {
@@ -262,6 +261,7 @@ private Q_SLOTS:
             QVERIFY2(!names_song(QString::fromUtf8(name), SongKind::Ending), name);
     }
 
+    // One song heard without the other is still marked, and said so.
     void a_lone_opening_or_ending_is_still_a_change() {
         auto loaded = Document::load(media(QStringLiteral("full.mkv"))); // Intro 0, Opening 0:10, Episode 1:40 to 3:00
         QVERIFY(loaded);
