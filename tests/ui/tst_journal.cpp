@@ -18,14 +18,33 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace perlane;
 
 namespace {
+
+// A Unix socket at `path`: it exists, but opening it fails.
+bool make_socket(const QString &path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (static_cast<std::size_t>(name.size()) >= sizeof address.sun_path)
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
 
 QByteArray sha256(const QString &path) {
     QFile f(path);
@@ -542,6 +561,8 @@ private Q_SLOTS:
         QTest::newRow("replaced in place") << QStringLiteral("cp");
         QTest::newRow("edited by hand") << QStringLiteral("mkvpropedit");
         QTest::newRow("as the tool left it, its journal damaged") << QStringLiteral("damaged");
+        QTest::newRow("gone") << QStringLiteral("gone");
+        QTest::newRow("a socket in its place, which cannot be opened") << QStringLiteral("socket");
     }
     void a_failed_save_is_put_back_only_onto_what_it_left() {
         QFETCH(QString, after);
@@ -575,6 +596,20 @@ private Q_SLOTS:
             QVERIFY(f.seek(f.size() / 2));
             const char was = f.read(1).at(0);
             QVERIFY(f.seek(f.size() / 2) && f.putChar(static_cast<char>(was ^ 0x10)));
+        } else if (after == QStringLiteral("gone") || after == QStringLiteral("socket")) {
+            QVERIFY(QFile::remove(path));
+            if (after == QStringLiteral("socket"))
+                QVERIFY(make_socket(path));
+            const auto removed = qScopeGuard([&] { QFile::remove(path); });
+            BackendSetup s;
+            QVERIFY(s.backend.add_file(path)); // an error: nothing to read there
+            const QString why = after == QStringLiteral("gone") ? QStringLiteral("The file is no longer there: ")
+                                                                 : QStringLiteral("It could not be restored (No such device or address): ");
+            QVERIFY2(s.backend.saves()->save_status().startsWith(
+                         QStringLiteral("Saving failed.mkv failed: the program ended during the save. ") + why),
+                     qPrintable(s.backend.saves()->save_status()));
+            QCOMPARE(unfinished(path), 1); // kept for the user
+            return;
         }
         const QByteArray before_start = sha256(path);
         BackendSetup s; // the next start, opening the file at once
@@ -608,12 +643,15 @@ private Q_SLOTS:
     // A journal damaged after the save is refused whole, before the file is touched, by
     // Undo Last Save and by perlane-journal restore alike.
     void a_damaged_journal_writes_nothing_data() {
-        QTest::addColumn<bool>("zeroed");
-        QTest::newRow("4 KiB zeroed") << true;
-        QTest::newRow("one byte flipped") << false;
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("4 KiB zeroed") << QStringLiteral("zeroed") << QStringLiteral("the journal is damaged (its bytes do not match their digest)");
+        QTest::newRow("one byte flipped") << QStringLiteral("flipped") << QStringLiteral("the journal is damaged (its bytes do not match their digest)");
+        QTest::newRow("cut short") << QStringLiteral("cut") << QStringLiteral("no save of it is kept"); // not listed: incomplete
     }
     void a_damaged_journal_writes_nothing() {
-        QFETCH(bool, zeroed);
+        QFETCH(QString, damage);
+        QFETCH(QString, said);
         const QString path = copy(QStringLiteral("full.mkv"), QStringLiteral("damaged-journal.mkv"));
         BackendSetup s;
         QVERIFY(save_long_edits(s, path));
@@ -626,11 +664,14 @@ private Q_SLOTS:
             f.seek(at);
             const QByteArray was = f.read(1);
             f.seek(at);
-            f.write(zeroed ? QByteArray(static_cast<int>(std::min<qint64>(4096, f.size() - at - 80)), '\0')
-                           : QByteArray(1, static_cast<char>(was.at(0) ^ 0x10)));
+            if (damage == QStringLiteral("cut"))
+                QVERIFY(f.resize(f.size() - 100));
+            else
+                f.write(damage == QStringLiteral("zeroed") ? QByteArray(static_cast<int>(std::min<qint64>(4096, f.size() - at - 80)), '\0')
+                                                           : QByteArray(1, static_cast<char>(was.at(0) ^ 0x10)));
         }
         QVERIFY(!s.backend.saves()->undo_last_save());
-        QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("the journal is damaged")), qPrintable(s.backend.saves()->save_status()));
+        QVERIFY2(s.backend.saves()->save_status().contains(said), qPrintable(s.backend.saves()->save_status()));
         QCOMPARE(sha256(path), saved);
         QProcess tool;
         tool.start(QStringLiteral(PERLANE_JOURNAL_TOOL), {QStringLiteral("restore"), j.journal_path()});
@@ -902,9 +943,13 @@ private Q_SLOTS:
             // Room for either alone, not for both.
             const std::uint64_t leave = needed + journal / 2;
             QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("head -c $(( $(df -B1 --output=avail '%1' | tail -1) - %2 )) /dev/zero > '%1/filler'").arg(mount).arg(leave)});
+            const QString free_text = QLocale::c().formattedDataSize(QStorageInfo(mount).bytesAvailable());
             s.save();
-            QVERIFY2(s.backend.saves()->save_status().contains(QStringLiteral("with its journal. Nothing was changed.")),
-                     qPrintable(s.backend.saves()->save_status()));
+            // What both need is said, every journaled range counted.
+            QVERIFY(journal_ranges(layout).size() >= 2);
+            QCOMPARE(s.backend.saves()->save_status(),
+                     QStringLiteral("Could not save full.mkv: its disk has %1 free, and the save may need %2 with its journal. Nothing was changed.")
+                         .arg(free_text, QLocale::c().formattedDataSize(static_cast<qint64>(needed + journal))));
         }
         qputenv("XDG_STATE_HOME", state);
         const QByteArray now = sha256(path);

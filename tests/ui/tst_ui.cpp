@@ -530,6 +530,12 @@ private Q_SLOTS:
         QCOMPARE(dialog_shows("commandDialog"),
                  QStringLiteral("Close | Save command | Save runs this command: | "
                                 "mkvpropedit DIR/full.mkv --edit info --set 'title=Shown first' | Copy"));
+        // It is shown to be read and copied, not edited: what is typed there changes nothing.
+        QQuickItem *text = find_item(content, QStringLiteral("commandText"));
+        click(text);
+        QTRY_VERIFY(text->hasActiveFocus());
+        type_text(QStringLiteral("rm "));
+        QCOMPARE(text->property("text").toString(), command);
         click_beside(dialog);
         backend->history()->undo();
         QTRY_VERIFY(!backend->history()->active_modified());
