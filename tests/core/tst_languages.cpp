@@ -104,6 +104,9 @@ private Q_SLOTS:
                 for (std::size_t j = i + 1; j < found.size(); ++j)
                     QVERIFY2(!languages::same(found[i].tag, found[j].tag), qPrintable(found[i].label + " / " + found[j].label));
         }
+        // A code as typed, then every other name it starts, wherever they stand in the lists.
+        QCOMPARE(labels("ger"), QStringLiteral("German — ger|German, Middle High (ca. 1050-1500) — gmh|"
+                                               "German, Old High (ca. 750-1050) — goh|Germanic languages — gem"));
         QVERIFY(languages::search(QStringLiteral("zzzzqq")).empty());
         QCOMPARE(languages::search(QStringLiteral("a"), 5).size(), 5u);
     }

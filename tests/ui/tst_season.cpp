@@ -82,6 +82,9 @@ private Q_SLOTS:
         QCOMPARE(preview[QStringLiteral("files")].toInt(), 3);
         QCOMPARE(preview[QStringLiteral("changes")].toList().size(), 6);
         QCOMPARE(s.backend.history()->unsaved_files(), QStringList()); // a preview changes nothing
+        // A type the rule is not for is named back to the client that asked.
+        QCOMPARE(s.backend.season()->preview_default_by_language(QStringLiteral("video"), QStringLiteral("jpn"))[QStringLiteral("message")],
+                 QStringLiteral("\u201Cvideo\u201D is not a track type for this rule: use audio or subtitles."));
         QCOMPARE(s.backend.season()->default_by_language(QStringLiteral("audio"), QStringLiteral("jpn")), 3);
         const QString e1 = media(episodes[0]), e3 = media(episodes[2]), e4 = media(episodes[3]);
         QCOMPARE(arguments(s.backend),
