@@ -392,6 +392,11 @@ private Q_SLOTS:
         s.backend.set_track_name(QString(), 1, QString());
         s.backend.set_track_language(QString(), 1, QStringLiteral("und"));
         QCOMPARE(s.backend.history()->modified_rows(), (QVariantList{true, false, false}));
+        // Removing the one unsaved file: the list's marks and the unsaved state are told.
+        QSignalSpy told(s.backend.history(), &EditHistory::modified_changed);
+        s.backend.delete_file(0);
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(s.backend.history()->modified_rows(), (QVariantList{false, false}));
     }
 
     void open_and_add_through_the_chooser() {

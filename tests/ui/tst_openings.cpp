@@ -322,6 +322,22 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(ends.size() == 2, 120'000);
         QCOMPARE(ends[1].size(), 2u);
         QVERIFY(ends[1][0].ending && ends[1][1].ending);
+        // Started over once its first part is heard, with every part read at once: the sound
+        // of the others, still being analysed, is not counted in the run that replaced it.
+        finder.set_lanes(6);
+        bool restarted = false;
+        const auto once = connect(&finder, &OpeningFinder::progress_changed, this, [&] {
+            if (!restarted && finder.running() && finder.progress() > 0) {
+                restarted = true;
+                finder.start({season[0], season[1]});
+            }
+        });
+        finder.start(season);
+        QTRY_VERIFY_WITH_TIMEOUT(ends.size() == 3, 60'000);
+        disconnect(once);
+        QVERIFY(restarted);
+        QCOMPARE(ends[2].size(), 2u);
+        QVERIFY(ends[2][0].opening && ends[2][0].ending && ends[2][1].opening && ends[2][1].ending);
     }
 
     // An episode whose length is not known (a file written live) still has its opening
