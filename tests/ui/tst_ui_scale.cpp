@@ -413,9 +413,28 @@ private Q_SLOTS:
     }
 
     void the_layout_is_kept_for_the_next_start() {
+        // The file list widened by dragging its edge (the splitter's thin handle right after it).
+        QQuickItem *files = item(QStringLiteral("fileList"));
+        const qreal was = files->width();
+        const QPoint edge = files->mapToScene({files->width() + 1, files->height() / 2}).toPoint(), to = edge + QPoint(60, 0);
+        QTest::mouseMove(window, edge); // the handle takes the press it is hovered by
+        QTest::mousePress(window, Qt::LeftButton, {}, edge);
+        QTest::mouseMove(window, edge + QPoint(30, 0));
+        QTest::mouseMove(window, to);
+        QTest::mouseRelease(window, Qt::LeftButton, {}, to);
+        QTRY_VERIFY2(files->width() > was + 40, qPrintable(QString::number(files->width())));
         QMetaObject::invokeMethod(window, "keepLayout");
         QCOMPARE(backend->settings()->stored(QStringLiteral("size")).toSize(), QSize(1024, 700));
-        QVERIFY(!backend->settings()->stored(QStringLiteral("splitter")).toByteArray().isEmpty());
+
+        // The next window opens with the list as wide as it was left.
+        QQmlApplicationEngine next;
+        next.load(QStringLiteral(PERLANE_QML_DIR "/App.qml"));
+        QCOMPARE(next.rootObjects().size(), 1);
+        auto *again = qobject_cast<QQuickWindow *>(next.rootObjects().first());
+        again->findChild<Backend *>(QStringLiteral("backend"))->load_choices({media("full.mkv")});
+        QTRY_VERIFY(find_item(again->contentItem(), QStringLiteral("file_0")));
+        QQuickItem *kept = find_item(again->contentItem(), QStringLiteral("fileList"));
+        QTRY_COMPARE(kept->width(), files->width());
     }
 
     void cleanupTestCase() { engine.reset(); }
