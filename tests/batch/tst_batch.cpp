@@ -87,6 +87,7 @@ private Q_SLOTS:
     void two_rules_and_failed_saves_are_reported();
     void on_a_terminal_the_bar_stays_apart_from_the_report();
     void interrupted_run_leaves_files_whole_and_carries_on();
+    void a_season_is_reported_before_the_next_is_read();
     void files_held_by_the_window_are_left_alone();
     void openings_marked_once();
     void usage_errors();
@@ -340,6 +341,34 @@ void TestBatch::on_a_terminal_the_bar_stays_apart_from_the_report() {
     QVERIFY(p.waitForFinished(300'000));
     const QString scanned = QString::fromUtf8(p.readAllStandardOutput());
     QVERIFY2(scanned.contains(QStringLiteral("] 2/4 ")), qPrintable(scanned)); // reading the second season
+}
+
+// A long scan shows each season as it is done, for a log or a pipe: season A's report is out
+// by the time B is announced. B is long to read, so that the scan is stopped while it does.
+void TestBatch::a_season_is_reported_before_the_next_is_read() {
+    QTemporaryDir lib;
+    place(media(QStringLiteral("s01e02.mkv")), lib.filePath(QStringLiteral("A/e1.mkv")));
+    place(media(QStringLiteral("s01e01.mkv")), lib.filePath(QStringLiteral("B/e00.mkv")));
+    for (int i = 1; i < 40; ++i)
+        QCOMPARE(::link(QFile::encodeName(lib.filePath(QStringLiteral("B/e00.mkv"))).constData(),
+                        QFile::encodeName(lib.filePath(QStringLiteral("B/e%1.mkv").arg(i, 2, 10, QLatin1Char('0')))).constData()), 0);
+    QProcess p;
+    p.start(QStringLiteral(PERLANE_BATCH), {QStringLiteral("scan"), lib.path()});
+    const auto pid = static_cast<pid_t>(p.processId());
+    QVERIFY(pid > 0);
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    const QByteArray next = QFile::encodeName(lib.filePath(QStringLiteral("B"))) + '\n';
+    while (!err.contains(next) && p.waitForReadyRead(300'000))
+        err += p.readAllStandardError();
+    const bool running = p.state() == QProcess::Running; // not yet reaped: still its pid
+    if (running)
+        ::kill(pid, SIGSTOP);
+    QByteArray out;
+    QTRY_VERIFY2((out += p.readAllStandardOutput()).contains(QFile::encodeName(lib.filePath(QStringLiteral("A")))), err.constData());
+    if (running)
+        ::kill(pid, SIGCONT);
+    QVERIFY(p.waitForFinished(300'000));
 }
 
 void TestBatch::interrupted_run_leaves_files_whole_and_carries_on() {

@@ -184,6 +184,21 @@ TEST(View, EveryJumpMovesForward) {
     EXPECT_TRUE(o3.view);
 }
 
+// A second SeekHead, found through the first after the clusters, indexes the Tags that lie
+// beyond more clusters: both are kept, and the jump reaches the Tags.
+TEST(View, ASecondSeekHeadIsFollowed) {
+    const std::size_t head_size = seek_head({{0x10000000, 0}, {0x10000000, 0}}).size();
+    const std::size_t back_size = seek_head({{0x10000000, 0}}).size();
+    const std::uint64_t back_at = head_size + info().size() + cluster().size();
+    const Buf back = seek_head({{0x1254C367, back_at + back_size + cluster().size()}});
+    const Buf head = seek_head({{0x1549A966, head_size}, {0x114D9B74, back_at}});
+    auto o = open_bytes(cat({ebml_header, segment(cat({head, info(), cluster(), back, cluster(), tags("end")}))}));
+    ASSERT_TRUE(o.view) << o.view.error().message();
+    const SegmentView &s = o.view->segments.at(0);
+    EXPECT_EQ(s.seek_head.size(), 2u);
+    EXPECT_EQ(s.tags.size(), 1u);
+}
+
 TEST(View, UnknownTopLevelElementsAreNotLoaded) {
     // A 2^40-byte unknown element declared on a small file: skipped, nothing allocated.
     const Buf unknown = cat({raw({0x4F, 0xFF, 0x02, 0x01, 0, 0, 0, 0, 0}), Buf(100, 1)});

@@ -107,9 +107,9 @@ private Q_SLOTS:
                  QStringLiteral("03:00.000 is not before the end of the file (03:00.000)."));
         QVERIFY(!add_chapter(f.editions, 3, 50 * s, QStringLiteral("x"), f.end));
         QVERIFY(f.editions == before);
-        // Add inside a chapter: a split with that name.
-        QVERIFY(add_chapter(f.editions, 0, 150 * s, QStringLiteral("Preview"), f.end));
-        QCOMPARE(f.rows().mid(3), (QStringList{"0|Episode|120-150|-", "0|Preview|150-180|-"}));
+        // Add inside a chapter: a split with that name, in any script.
+        QVERIFY(add_chapter(f.editions, 0, 150 * s, QStringLiteral("Preview \u2013 \u4E88\u544A"), f.end));
+        QCOMPARE(f.rows().mid(3), (QStringList{"0|Episode|120-150|-", "0|Preview \u2013 \u4E88\u544A|150-180|-"}));
         // Move a start: the previous chapter ends there too.
         QVERIFY(set_chapter_start(f.editions, 0, 2, 95 * s, f.end));
         QCOMPARE(f.rows().mid(1, 2), (QStringList{"0|Opening|10-95|-", "0|Episode|95-120|-"}));
@@ -389,10 +389,11 @@ private Q_SLOTS:
         QVERIFY(!st.backend.add_file(path));
         QCOMPARE(st.chapters.rows()[0].duration, QStringLiteral("00:10.000"));
         QCOMPARE(st.chapters.rows()[0].players, QStringLiteral("Jellyfin: intro \u00B7 mpv: opening"));
-        st.backend.set_chapter_name(0, 1, QStringLiteral("Main"));
+        st.backend.set_chapter_name(0, 1, QStringLiteral("Main \u2013 \u672C\u7DE8")); // written as typed, not as Latin-1
         st.save();
         QCOMPARE(st.backend.saves()->save_status(), QStringLiteral("Saved gap.mkv."));
         const auto &atoms = st.backend.active_document()->read().editions.at(0).chapter_atom;
+        QCOMPARE(atoms.at(1).chapter_display.at(0).chap_string.value, std::string("Main \u2013 \u672C\u7DE8"));
         QVERIFY(atoms.at(1).chapter_string_uid);
         QCOMPARE(atoms.at(1).chapter_string_uid->value, std::string("episode-main"));
         // The last chapter, without an end, merged into the one before: that one now runs to

@@ -171,6 +171,7 @@ private Q_SLOTS:
         open_season(s, media_paths());
         // Forced is for subtitles: an audio track named for its songs is left alone.
         s.backend.set_track_name(QStringLiteral("Episode 1"), 2, QStringLiteral("Insert Songs"));
+        s.backend.set_track_name(QStringLiteral("Episode 1"), 5, QStringLiteral("Full (sdh)")); // words in any case
         const QVariantList suggestions = s.backend.season()->flag_suggestions();
         QStringList flags;
         for (const QVariant &v : suggestions)
@@ -179,10 +180,12 @@ private Q_SLOTS:
         QCOMPARE(s.backend.history()->unsaved_files(), QStringList{"s01e01.mkv"}); // a suggestion alone changes nothing
         QCOMPARE(s.backend.season()->accept_flag_suggestion(QStringLiteral("forced")), 4);
         QCOMPARE(arguments(s.backend)[0], edit(media(episodes[0]), "Japanese", "--set name=Insert Songs") + ' ' +
-                                              edit(media(episodes[0]), "Signs & Songs", "--set flag-forced=1"));
+                                              edit(media(episodes[0]), "Signs & Songs", "--set flag-forced=1") + ' ' +
+                                              edit(media(episodes[0]), "Full Subtitles", "--set name=Full (sdh)"));
         for (int i = 1; i < 4; ++i)
             QCOMPARE(arguments(s.backend)[i], edit(media(episodes[i]), "Signs & Songs", "--set flag-forced=1"));
-        QCOMPARE(s.backend.season()->accept_flag_suggestion(QStringLiteral("hearing-impaired")), 1);
+        QCOMPARE(s.backend.season()->accept_flag_suggestion(QStringLiteral("hearing-impaired")), 2);
+        QVERIFY(arguments(s.backend)[0].endsWith(edit(media(episodes[0]), "Full Subtitles", "--set name=Full (sdh) --set flag-hearing-impaired=1")));
         QCOMPARE(arguments(s.backend)[3], edit(media(episodes[3]), "Signs & Songs", "--set flag-forced=1") + ' ' +
                                               edit(media(episodes[3]), "English SDH", "--set flag-hearing-impaired=1"));
         QCOMPARE(s.backend.season()->flag_suggestions().size(), 1); // commentary, still only suggested

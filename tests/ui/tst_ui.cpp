@@ -1307,7 +1307,13 @@ private Q_SLOTS:
     void open_after_saving_all_replaces_the_list() {
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        QVERIFY(backend->track_edits()->set_title(QStringLiteral("Saved before opening")));
+        backend->history()->revert_file(); // what the window was closed on, discarded
+        QVERIFY(backend->history()->unsaved_files().isEmpty());
+        // Typed and not yet committed: still an edit to save first.
+        click(item(QStringLiteral("titleField")));
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        type_text(QStringLiteral("Saved before opening"));
+        QVERIFY(!backend->history()->active_modified());
         const QString saved = backend->active_document()->path();
         auto portal = bus.start_portal(QStringLiteral("answer"), dir.filePath(QStringLiteral("portal-calls-2")),
                                        {QStringLiteral("file://") + dir.filePath(QStringLiteral("full.mkv"))});
