@@ -36,7 +36,7 @@ private Q_SLOTS:
         QTest::newRow("a name") << "english" << "" << "" << "two or three letters";
         QTest::newRow("one letter") << "e" << "" << "" << "two or three letters";
         QTest::newRow("underscore") << "en_US" << "" << "" << "two or three letters";
-        QTest::newRow("unknown country") << "en-XX" << "" << "" << "not an ISO 3166 country";
+        QTest::newRow("unknown country") << "en-xx" << "" << "" << "\u201Cxx\u201D is not an ISO 3166 country"; // named as typed
         QTest::newRow("unknown script") << "en-Abcd" << "" << "" << "not an ISO 15924 script";
         QTest::newRow("variant") << "de-CH-1996" << "" << "" << "only a language, a script and a region";
         QTest::newRow("private use") << "en-US-x-foo" << "" << "" << "only a language, a script and a region";

@@ -421,7 +421,8 @@ private Q_SLOTS:
     void a_failed_or_killed_tool_leaves_the_file_as_it_was_data() {
         QTest::addColumn<QByteArray>("ending");
         QTest::addColumn<QString>("message");
-        QTest::newRow("exit 2") << QByteArray("echo 'Error: the stand-in broke it.'; exit 2")
+        // Said on stderr: the tool's errors are relayed from both streams.
+        QTest::newRow("exit 2") << QByteArray("echo 'Error: the stand-in broke it.' >&2; exit 2")
                                 << QStringLiteral("Error: the stand-in broke it");
         QTest::newRow("SIGKILL") << QByteArray("kill -9 $$") << QStringLiteral("mkvpropedit was ended (signal 9) before it finished");
     }
@@ -504,7 +505,8 @@ private Q_SLOTS:
 
     // However the program ends while the tool runs (killed, or its Backend destroyed as at
     // Qt.quit() and SIGTERM), a save whose tool finished is kept: the next start leaves it
-    // and offers to take it back.
+    // and offers to take it back. A warning the tool says on stderr once the program is gone
+    // goes through the runner's relay, so the broken pipe cannot end the tool.
     void a_finished_save_is_kept_however_the_program_ends_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<bool>("warns"); // the tool ends with warnings (exit 1): the save was made
@@ -519,7 +521,7 @@ private Q_SLOTS:
         const QString path = copy(QStringLiteral("full.mkv"), mode + (warns ? QStringLiteral("-warned.mkv") : QStringLiteral(".mkv")));
         const QString ready = dir.filePath(QStringLiteral("ready-") + mode + (warns ? QStringLiteral("-warned") : QString()));
         stand_in("touch '" + ready.toUtf8() + "'; sleep 0.5; " +
-                 (warns ? "'" + real_tool().toUtf8() + "' \"$@\" || exit 2; echo 'Warning: a warning.'; exit 1"
+                 (warns ? "'" + real_tool().toUtf8() + "' \"$@\" || exit 2; echo 'Warning: a warning.' >&2; exit 1"
                         : "exec '" + real_tool().toUtf8() + "' \"$@\""));
         QVERIFY(run_child({mode, path, ready}) == (mode == QStringLiteral("killed") ? QProcess::CrashExit : QProcess::NormalExit));
         QVERIFY(wait_unlocked(path));

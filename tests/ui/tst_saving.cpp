@@ -361,12 +361,12 @@ private Q_SLOTS:
         f.close();
         Setup s;
         QVERIFY(!s.backend.add_file(path));
-        QVERIFY(s.backend.track_edits()->set_title(QStringLiteral("Cut short")));
+        QVERIFY(s.backend.track_edits()->set_title(QStringLiteral("Cut short \u2013 \u77ED"))); // read back as written, any script
         s.save();
         QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Saved full.mkv."));
         const auto read = Document::load(path);
         QVERIFY(read);
-        QCOMPARE((*read)->title(), QStringLiteral("Cut short"));
+        QCOMPARE((*read)->title(), QStringLiteral("Cut short \u2013 \u77ED"));
         QCOMPARE(QFileInfo(path).size(), cues + 2);
     }
 
