@@ -97,11 +97,15 @@ class TestUi : public QObject {
         QCOMPARE(backend->active_file_name(), active);
     }
     // Replaces a text field's text the way a user does, then commits with Enter.
-    void type_into(QQuickItem *field, const QString &text) {
+    // Replaces the field's text by typing, without committing it.
+    void type_over(QQuickItem *field, const QString &text) {
         click(field);
         QVERIFY(field->hasActiveFocus());
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         type_text(text);
+    }
+    void type_into(QQuickItem *field, const QString &text) {
+        type_over(field, text);
         QTest::keyClick(window, Qt::Key_Return);
         QTest::qWait(30);
     }
@@ -401,9 +405,7 @@ private Q_SLOTS:
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Main"));
         QTRY_COMPARE(field_text("chapter_2", "chapterName"), QStringLiteral("Main (first 90 s)"));
         QCOMPARE(field_text("chapter_4", "chapterName"), QStringLiteral("Ending"));
-        click(item_in(QStringLiteral("chapter_3"), QStringLiteral("chapterName")));
-        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
-        type_text(QStringLiteral("Typed here"));
+        type_over(item_in(QStringLiteral("chapter_3"), QStringLiteral("chapterName")), QStringLiteral("Typed here"));
         QVERIFY(backend->chapter_edits()->delete_chapter(0, 3));
         QTRY_COMPARE(field_text("chapter_3", "chapterName"), QStringLiteral("Ending"));
         QTest::keyClick(window, Qt::Key_Return);
@@ -499,9 +501,7 @@ private Q_SLOTS:
 
     void text_not_yet_committed_is_saved_by_ctrl_s() {
         QQuickItem *name = item_in(QStringLiteral("track_0"), QStringLiteral("trackName"));
-        click(name);
-        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
-        type_text(QStringLiteral("Typed only"));
+        type_over(name, QStringLiteral("Typed only"));
         QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
         QTRY_COMPARE(backend->saves()->save_status(), QStringLiteral("Saved full.mkv."));
         auto full = read_back(dir.filePath(QStringLiteral("full.mkv")));
@@ -544,9 +544,7 @@ private Q_SLOTS:
     // Typing left uncommitted goes with the file it was typed into when another is chosen.
     void choosing_another_file_keeps_the_typing() {
         QQuickItem *name = item_in(QStringLiteral("track_0"), QStringLiteral("trackName"));
-        click(name);
-        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
-        type_text(QStringLiteral("Kept"));
+        type_over(name, QStringLiteral("Kept"));
         click(item(QStringLiteral("file_1")));
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("editions.mkv"));
         QCOMPARE(backend->history()->unsaved_files(), QStringList{"full.mkv"});
@@ -561,9 +559,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(dir.filePath(QStringLiteral("full.mkv")), twin));
         backend->files()->add_urls({QUrl::fromLocalFile(twin)});
         QTRY_COMPARE(backend->file_names().size(), 3);
-        click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
-        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
-        type_text(QStringLiteral("Not there"));
+        type_over(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("Not there"));
         backend->select_file(2);
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("twin.mkv"));
         QTest::keyClick(window, Qt::Key_Return);
@@ -711,9 +707,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(media("full.mkv"), dropped));
         click(item(QStringLiteral("file_0")));
         QTRY_COMPARE(backend->active_file_name(), QStringLiteral("full.mkv"));
-        click(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")));
-        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
-        type_text(QStringLiteral("Typed before the drop"));
+        type_over(item_in(QStringLiteral("track_0"), QStringLiteral("trackName")), QStringLiteral("Typed before the drop"));
         auto *mime = new QMimeData;
         mime->setUrls({QUrl::fromLocalFile(dropped), QUrl::fromLocalFile(dir.filePath(QStringLiteral("editions.mkv")))});
         const QPoint at(window->width() / 2, window->height() / 2);
@@ -1310,9 +1304,7 @@ private Q_SLOTS:
         backend->history()->revert_file(); // what the window was closed on, discarded
         QVERIFY(backend->history()->unsaved_files().isEmpty());
         // Typed and not yet committed: still an edit to save first.
-        click(item(QStringLiteral("titleField")));
-        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
-        type_text(QStringLiteral("Saved before opening"));
+        type_over(item(QStringLiteral("titleField")), QStringLiteral("Saved before opening"));
         QVERIFY(!backend->history()->active_modified());
         const QString saved = backend->active_document()->path();
         auto portal = bus.start_portal(QStringLiteral("answer"), dir.filePath(QStringLiteral("portal-calls-2")),
