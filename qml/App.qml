@@ -387,7 +387,11 @@ ApplicationWindow {
             Layout.fillWidth: true
             Layout.fillHeight: true
             contentWidth: Math.max(width, 720)
-            contentHeight: Math.max(height, 340)
+            // The banners come on top of the room the panes need, so that nothing below them
+            // is pushed out of reach.
+            contentHeight: Math.max(height, 340 + (loadBanner.visible ? loadBanner.implicitHeight : 0)
+                                    + (diskBanner.visible ? diskBanner.implicitHeight : 0)
+                                    + (warningBanner.visible ? warningBanner.implicitHeight : 0))
             clip: true
             interactive: contentWidth > width || contentHeight > height
             boundsBehavior: Flickable.StopAtBounds
@@ -401,6 +405,7 @@ ApplicationWindow {
 
                 // Files that were chosen but could not be opened, and why.
                 Frame {
+                    id: loadBanner
                     objectName: "errorBanner"
                     visible: backend.files.load_errors.length > 0
                     Layout.fillWidth: true
@@ -446,6 +451,7 @@ ApplicationWindow {
 
                 // The active file was changed by another program since it was read.
                 Frame {
+                    id: diskBanner
                     objectName: "diskBanner"
                     visible: backend.saves.changed_on_disk
                     Layout.fillWidth: true
@@ -475,6 +481,7 @@ ApplicationWindow {
 
                 // The active file opened, but something is missing from it.
                 Frame {
+                    id: warningBanner
                     objectName: "warningBanner"
                     visible: backend.saves.active_warning.length > 0
                     Layout.fillWidth: true

@@ -19,6 +19,7 @@ inline QQuickItem *find_item(QQuickItem *root, const QString &name) {
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QQuickWindow>
+#include <QTest>
 
 #include <optional>
 
@@ -109,6 +110,16 @@ inline QString shown_line(QQuickItem *part) {
         return QStringLiteral("(not shown)");
     part->window()->grabWindow();
     return shown_texts(part).join(QStringLiteral(" | "));
+}
+
+// Clicks the middle of `target` as the user would, once it is laid out and in sight.
+inline void click_centre(QQuickItem *target) {
+    QVERIFY(target && target->window());
+    QQuickWindow *window = target->window();
+    window->grabWindow(); // lays out what changed (a banner that just appeared moves what is below)
+    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+    QVERIFY2(QRectF(0, 0, window->width(), window->height()).contains(centre), qPrintable(target->objectName() + " is out of sight"));
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
 }
 
 // Types `text` as key presses carrying it, one character at a time, as a keyboard does.

@@ -175,6 +175,10 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
              qPrintable(text.out));
     const QString shortened = (QStringLiteral("Audio \u00B7 ja \u00B7 \u201C") + QString(100, u'L')).left(71) + QChar(0x2026);
     QVERIFY2(text.out.contains(QStringLiteral("\n    ") + shortened + QStringLiteral(": #2 (in 1 of 3)\n")), qPrintable(text.out));
+    // Tracks alike in every episode are listed too, not only those that differ.
+    for (const QString &alike : {QStringLiteral("\n  Tracks:\n    Video \u00B7 und \u00B7 (no name): #1\n"),
+                                 QStringLiteral("\n    Subtitle \u00B7 en \u00B7 \u201CSigns & Songs\u201D: #3 \u00B7 default\n    Subtitle")})
+        QVERIFY2(text.out.contains(alike), qPrintable(text.out));
     // Files named one by one from the same folder are one season.
     const Run named = run_batch({QStringLiteral("scan"), season + QStringLiteral("/Episode 10.mkv"), season + QStringLiteral("/Episode 1.mkv")});
     QVERIFY2(named.out.startsWith(season + QStringLiteral(": 2 episodes\n")) && named.out.count(QStringLiteral(" episodes")) == 1, qPrintable(named.out));

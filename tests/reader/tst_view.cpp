@@ -298,4 +298,18 @@ TEST(Layout, UnknownSizesEndWhereTheyMust) {
     ASSERT_EQ(whole->elements.size(), 2u);
     EXPECT_EQ(whole->elements[1].id, ids::cluster);
     EXPECT_EQ(whole->elements[1].end(), to_the_end.size());
+
+    // The clusters run up to the first element indexed after them, the Cues; the Tags after
+    // those are indexed too, and the Cues stay an element of their own.
+    const std::size_t head_size = seek_head({{0x10000000, 0}, {0x10000000, 0}}).size();
+    const Buf cues = element(0x1C53BB6B, Buf(8, 0));
+    const std::uint64_t cues_at = head_size + info().size() + tracks(1).size() + cluster().size();
+    const Buf indexed = cat({ebml_header, segment(cat({seek_head({{0x1C53BB6B, cues_at}, {0x1254C367, cues_at + cues.size()}}),
+                                                         info(), tracks(1), cluster(), cues, tags("after")}))});
+    auto fourth = MemoryFile(indexed).open();
+    const auto listed = read_layout(fourth);
+    ASSERT_TRUE(listed.has_value());
+    ASSERT_EQ(listed->elements.size(), 6u); // SeekHead, Info, Tracks, the Cluster, Cues, Tags
+    EXPECT_EQ(listed->elements[3].end(), listed->elements[4].position);
+    EXPECT_EQ(listed->elements[4].id, Cues::id);
 }

@@ -266,6 +266,16 @@ private Q_SLOTS:
         QCOMPARE(effect.absorbed, QStringList{"Preview"});
         QVERIFY(effect.moved.isEmpty());
         QVERIFY(f.uids_unique());
+        // Where the chapters carry their ends, the marked one ends at the file's end, not past it.
+        Loaded g("s01e01.mkv");
+        for (auto [at, name] : {std::pair{100, "Credits"}, {150, "Preview"}})
+            QVERIFY(add_chapter(g.editions, 0, static_cast<std::uint64_t>(at) * s, QString::fromLatin1(name), g.end));
+        for (const ChapterRow &r : chapter_rows(g.editions, g.end))
+            g.editions[r.edition].chapter_atom[r.atom].chapter_time_end.emplace().value = r.end;
+        QVERIFY(add_marked_chapter(g.editions, 0, 140 * s, *g.end + s, ending, g.end));
+        const ChapterRow marked = chapter_rows(g.editions, g.end).back();
+        QCOMPARE(marked.name, QStringLiteral("Ending"));
+        QCOMPARE(g.editions[0].chapter_atom[marked.atom].chapter_time_end->value, *g.end);
     }
 
     void skip_types_and_roles() {

@@ -393,6 +393,18 @@ private Q_SLOTS:
             s.backend.history()->undo();
         QCOMPARE(kept, 500);
         QCOMPARE(s.backend.active_document()->state().tracks[0].name, QStringLiteral("Name 0"));
+
+        // The first chapter of a file without any makes its edition: undone and redone too.
+        Setup t;
+        t.open({copy(QStringLiteral("s01e01.mkv"), QStringLiteral("first.mkv"))});
+        const QStringList bare = t.rows();
+        QVERIFY(t.backend.chapter_edits()->add_chapter(0, 60000, QStringLiteral("Part B")));
+        const QStringList added = t.rows();
+        QVERIFY(added != bare);
+        t.backend.history()->undo();
+        QCOMPARE(t.rows(), bare);
+        t.backend.history()->redo();
+        QCOMPARE(t.rows(), added);
     }
 
     void a_removed_file_comes_back_as_it_is_on_disk() {

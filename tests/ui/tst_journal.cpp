@@ -160,6 +160,17 @@ int unfinished(const QString &path) {
     return n;
 }
 
+// What this process still holds open in the journal folder (a journal removed while open
+// keeps its room on disk).
+QStringList journals_held_open() {
+    QStringList out;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        if (const QString target = QFile::symLinkTarget(fds.filePath(fd)); target.startsWith(Journal::directory()))
+            out << target;
+    return out;
+}
+
 void clear_journals() {
     for (const Journal &j : Journal::all())
         j.remove();
@@ -344,6 +355,7 @@ private Q_SLOTS:
         QVERIFY(s.backend.saves()->undo_last_save());
         QCOMPARE(sha256(path), original);
         QCOMPARE(QDir(Journal::directory()).entryList(QDir::Files), kept); // nothing of the two saves is left
+        QCOMPARE(journals_held_open(), QStringList());
         QVERIFY(!s.backend.saves()->undo_last_save());
         QCOMPARE(s.backend.saves()->save_status(), QStringLiteral("Cannot undo the last save of twice.mkv: no save of it is kept."));
     }

@@ -69,11 +69,7 @@ class TestUi : public QObject {
         return d->property("opened").toBool() ? shows(d->property("contentItem").value<QQuickItem *>()->parentItem()) : QStringLiteral("(closed)");
     }
     void click(QQuickItem *target) {
-        QVERIFY(target);
-        window->grabWindow(); // lays out what changed (a banner that just appeared moves what is below)
-        const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QVERIFY2(QRectF(0, 0, window->width(), window->height()).contains(centre), qPrintable(target->objectName() + " is out of sight"));
-        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+        click_centre(target);
         QTest::qWait(30);
     }
     // Types text as key presses carrying it (see quick_items.h).
@@ -469,6 +465,18 @@ private Q_SLOTS:
         QCOMPARE(tracks.at(0).language.value, std::string("ger"));
         QCOMPARE(full->info.title->value, std::string("Season one"));
         QVERIFY(!window->title().startsWith(QStringLiteral("\u25CF ")));
+        // The title bar's mark is the active file's: another file's unsaved edit does not show there.
+        click(item(QStringLiteral("file_1")));
+        type_into(item_in(QStringLiteral("chapter_0"), QStringLiteral("chapterName")), QStringLiteral("Cold open, edited"));
+        QTRY_COMPARE(window->title(), QStringLiteral("\u25CF editions.mkv \u2014 perlane"));
+        click(item(QStringLiteral("file_0")));
+        QTRY_COMPARE(window->title(), QStringLiteral("full.mkv \u2014 perlane"));
+        QCOMPARE(unreadable(item_in(QStringLiteral("file_1"), QStringLiteral("fileLabel")), QStringLiteral("\u25CF editions.mkv")), QString());
+        backend->select_file(1);
+        backend->history()->revert_file();
+        backend->select_file(0);
+        QTRY_COMPARE(window->title(), QStringLiteral("full.mkv \u2014 perlane"));
+        QVERIFY(backend->history()->unsaved_files().isEmpty());
     }
 
     QString field_text(const char *row, const char *field) {

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace perlane;
 
@@ -317,8 +318,7 @@ private Q_SLOTS:
         window->grabWindow(); // laid out: the banner just appeared
         QQuickItem *more = item(QStringLiteral("toolOutputButton"));
         QVERIFY(more);
-        const QPointF centre = more->mapToScene(QPointF(more->width() / 2, more->height() / 2));
-        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+        click_centre(more);
         QTRY_VERIFY(item(QStringLiteral("toolOutput")));
         const QString output = QStringLiteral("The file is being analyzed.\n/media/library/Some.Show.S01E01.1080p.WEB-DL.x264-GROUP.mkv\n"
                                               "Error: the file could not be opened for writing.");
@@ -337,20 +337,36 @@ private Q_SLOTS:
         QVERIFY2(over.isEmpty(), qPrintable(over.join(QLatin1Char('\n'))));
         window->resize(1024, 700);
         QTRY_COMPARE(window->width(), 1024);
+        // Dismissed, and the next failure shows its words again with the output one click away.
+        click_centre(item(QStringLiteral("dismissSaveError")));
+        QTRY_VERIFY(!item(QStringLiteral("saveErrorBanner")));
+        stand_in_tool(failing, path, "echo 'Error: still not writable.'\nexit 2");
+        backend->save_file();
+        QTRY_VERIFY(!backend->saves()->saving());
+        qputenv("PATH", path);
+        QTRY_VERIFY(item(QStringLiteral("saveErrorBanner")));
+        QCOMPARE(unreadable(item(QStringLiteral("toolOutputButton")), QStringLiteral("Tool output")), QString());
+        QVERIFY(!item(QStringLiteral("toolOutput")));
+        click_centre(item(QStringLiteral("dismissSaveError")));
+        QTRY_VERIFY(!item(QStringLiteral("saveErrorBanner")));
         backend->history()->revert_file();
     }
 
-    // A chapter time that is not one, in the small window: its reason wraps within the add bar.
+    // A chapter time that is not one, in the small window: its reason wraps within the add bar,
+    // which can be scrolled to even below a banner about files that could not be added.
     void a_wrong_time_is_said_within_the_add_bar() {
         backend->select_file(0);
         QQuickItem *page = item(QStringLiteral("page"));
         QVERIFY(page);
+        backend->files()->add_urls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("notes.mkv")))});
         window->resize(512, 350);
         const auto restore = qScopeGuard([&] {
+            backend->files()->dismiss_load_errors();
             page->setProperty("contentX", 0);
             page->setProperty("contentY", 0);
             window->resize(1024, 700);
         });
+        QTRY_VERIFY(item(QStringLiteral("errorBanner")));
         QTRY_COMPARE(window->width(), 512);
         QQuickItem *time = item(QStringLiteral("addTime"));
         QVERIFY(time);
@@ -360,11 +376,15 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QStringLiteral("addError")));
         QQuickItem *error = item(QStringLiteral("addError")), *bar = item(QStringLiteral("addBar"));
         const QString why = QStringLiteral("\u201Csoon\u201D is not a time: write mm:ss.fff or h:mm:ss.fff, for example 01:30.000.");
-        // Scrolled to, as the user would: the page is wider and taller than this window.
-        const QRectF at = bar->mapRectToItem(page->property("contentItem").value<QQuickItem *>(), QRectF(0, 0, bar->width(), bar->height()));
-        page->setProperty("contentX", std::min(at.x(), page->property("contentWidth").toReal() - page->width()));
-        page->setProperty("contentY", std::min(at.y(), page->property("contentHeight").toReal() - page->height()));
-        QTRY_COMPARE(unreadable(error, why), QString());
+        // Scrolled to, as the user would: the page is wider and taller than this window. The bar
+        // moves while the error row is laid out, so the scroll follows it.
+        const auto scrolled_to_error = [&] {
+            const QRectF at = bar->mapRectToItem(page->property("contentItem").value<QQuickItem *>(), QRectF(0, 0, bar->width(), bar->height()));
+            page->setProperty("contentX", std::min(at.x(), page->property("contentWidth").toReal() - page->width()));
+            page->setProperty("contentY", std::min(at.y(), page->property("contentHeight").toReal() - page->height()));
+            return unreadable(error, why);
+        };
+        QTRY_COMPARE(scrolled_to_error(), QString());
         QCOMPARE(runs_over(error), QString());
         QVERIFY(bar->mapRectToScene(QRectF(0, 0, bar->width(), bar->height()))
                     .contains(error->mapRectToScene(QRectF(0, 0, error->width(), error->height()))));
@@ -435,6 +455,26 @@ private Q_SLOTS:
         QTRY_VERIFY(find_item(again->contentItem(), QStringLiteral("file_0")));
         QQuickItem *kept = find_item(again->contentItem(), QStringLiteral("fileList"));
         QTRY_COMPARE(kept->width(), files->width());
+    }
+
+    // Wide enough but too short: the wheel still scrolls the page down to what is cut off.
+    void a_window_too_short_scrolls_with_the_wheel() {
+        QQuickItem *page = item(QStringLiteral("page")), *title = item(QStringLiteral("titleField"));
+        QVERIFY(page && title);
+        window->resize(1024, 260);
+        const auto restore = qScopeGuard([&] {
+            page->setProperty("contentY", 0);
+            window->resize(1024, 700);
+            QTRY_COMPARE(page->height(), page->property("contentHeight").toReal());
+        });
+        QTRY_COMPARE(page->width(), 1024.0);
+        QTRY_VERIFY(page->property("contentHeight").toReal() > page->height());
+        QCOMPARE(page->property("contentWidth").toReal(), page->width());
+        const QPointF at = title->mapToScene(QPointF(title->width() / 2, title->height() / 2));
+        QWheelEvent wheel(at, window->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(window, &wheel);
+        QTRY_VERIFY(page->property("contentY").toReal() > 0);
     }
 
     void cleanupTestCase() { engine.reset(); }
