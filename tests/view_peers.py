@@ -72,6 +72,7 @@ def compare_with_mkvtoolnix(name, segment, path):
         check(mine["language"] == p["language"], f"{name}: language {mine['language']}")
         check((mine["flag_default"] == 1) == p["default_track"], f"{name}: default flag")
         check(mine["codec_id"] == p["codec_id"], f"{name}: codec id")
+        check(mine.get("codec_private_size", 0) == p.get("codec_private_length", 0), f"{name}: codec private data")
     editions = chapters_xml(path)
     check(len(editions) == len(segment["editions"]), f"{name}: edition count")
     for mine, theirs in zip(segment["editions"], editions):

@@ -159,6 +159,12 @@ TEST(Tables, DefaultsAndRequiredOrder) {
     EXPECT_EQ(t->max_block_addition_id.value, 0u);
     EXPECT_FALSE(t->name);
     EXPECT_EQ(t->track_uid.value, 99u);
+    // A block addition mapping (Dolby Vision's configuration, for one) is read by its IDs.
+    auto mapping = decode<BlockAdditionMapping>(cat({unsigned_int(0x41F0, 4), text(0x41A4, "dvcC"), unsigned_int(0x41E7, 0x64766343)}));
+    ASSERT_TRUE(mapping && mapping->block_add_id_value && mapping->block_add_id_name);
+    EXPECT_EQ(mapping->block_add_id_value->value, 4u);
+    EXPECT_EQ(mapping->block_add_id_name->value, "dvcC");
+    EXPECT_EQ(mapping->block_add_id_type.value, 0x64766343u);
 
     EXPECT_EQ(error_of<TrackEntry>(cat({unsigned_int(0xD7, 1), unsigned_int(0x73C5, 1), unsigned_int(0x83, 1)})),
               "Missing element, ID: 0x86");
