@@ -457,6 +457,37 @@ private Q_SLOTS:
         QTRY_COMPARE(kept->width(), files->width());
     }
 
+    // More files than the list has room for: the one the keys open is scrolled into sight.
+    void the_active_file_is_kept_in_sight() {
+        const quint64 first = static_cast<quint64>(backend->file_names().size());
+        std::vector<Choice> more;
+        for (int i = 0; i < 20; ++i) {
+            const QString copy = dir.filePath(QStringLiteral("more %1.mkv").arg(i));
+            QVERIFY(QFile::copy(media("full.mkv"), copy));
+            more.push_back(copy);
+        }
+        backend->load_choices(more);
+        window->resize(1024, 450);
+        const auto restore = qScopeGuard([&] {
+            while (static_cast<quint64>(backend->file_names().size()) > first)
+                backend->delete_file(first);
+            backend->select_file(0);
+            window->resize(1024, 700);
+        });
+        const auto label = [&](quint64 row) {
+            QQuickItem *entry = item(QStringLiteral("file_%1").arg(row));
+            return entry ? find_item(entry, QStringLiteral("fileLabel")) : nullptr;
+        };
+        QQuickItem *files = item(QStringLiteral("fileList"));
+        QTRY_VERIFY2(files->property("contentHeight").toReal() > files->height() * 1.2,
+                     qPrintable(QStringLiteral("the rows take %1 of %2").arg(files->property("contentHeight").toReal()).arg(files->height())));
+        files->forceActiveFocus(Qt::TabFocusReason);
+        QTest::keyClick(window, Qt::Key_End);
+        QTRY_COMPARE(unreadable(label(first + more.size() - 1), QStringLiteral("more 19.mkv")), QString());
+        QTest::keyClick(window, Qt::Key_Home);
+        QTRY_COMPARE(unreadable(label(0), QStringLiteral("full.mkv")), QString());
+    }
+
     // Wide enough but too short: the wheel still scrolls the page down to what is cut off.
     void a_window_too_short_scrolls_with_the_wheel() {
         QQuickItem *page = item(QStringLiteral("page")), *title = item(QStringLiteral("titleField"));
