@@ -123,6 +123,9 @@ public:
                 signal << code << results;
             }
             bus.send(signal);
+            // Ends right after answering: the bus says the name is gone just behind the answer.
+            if (mode_ == QLatin1String("answerend"))
+                bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
         });
         return true;
     }

@@ -21,6 +21,7 @@ inline QQuickItem *find_item(QQuickItem *root, const QString &name) {
 #include <QQuickWindow>
 #include <QTest>
 
+#include <cmath>
 #include <optional>
 
 // Why a user would not read `text` on `item`; empty when they would: the item is shown,
@@ -110,6 +111,21 @@ inline QString shown_line(QQuickItem *part) {
         return QStringLiteral("(not shown)");
     part->window()->grabWindow();
     return shown_texts(part).join(QStringLiteral(" | "));
+}
+
+// How far a text's colour stands out from the window's, as WCAG measures contrast: 1 when
+// it cannot be told apart, 21 for black on white. A see-through colour is blended first.
+inline double contrast_with_window(QQuickItem *text) {
+    const QColor back = text->window()->color(), fore = text->property("color").value<QColor>();
+    const auto luminance = [](double r, double g, double b) {
+        const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+    };
+    const double a = fore.alphaF();
+    const auto over = [a](double f, double b) { return f * a + b * (1 - a); };
+    const double lf = luminance(over(fore.redF(), back.redF()), over(fore.greenF(), back.greenF()), over(fore.blueF(), back.blueF()));
+    const double lb = luminance(back.redF(), back.greenF(), back.blueF());
+    return (std::max(lf, lb) + 0.05) / (std::min(lf, lb) + 0.05);
 }
 
 // Clicks the middle of `target` as the user would, once it is laid out and in sight.

@@ -128,10 +128,14 @@ private Q_SLOTS:
                                "/tmp/caf\u00E9.mkv"}));
     }
 
-    void a_request_path_of_the_portals_own_is_followed() {
-        use_private_bus();
-        auto portal = start_portal(QStringLiteral("otherpath"), {QStringLiteral("file:///tmp/x.mkv")});
-        QCOMPARE(picked(), std::optional(QStringList{"/tmp/x.mkv"}));
+    // Followed to a request path of the portal's own; taken when the portal ends right after it.
+    void an_answer_is_taken_wherever_and_whenever_it_comes() {
+        fake_zenity("/tmp/z.mkv", 0);
+        for (const char *mode : {"otherpath", "answerend"}) {
+            use_private_bus();
+            auto portal = start_portal(QString::fromLatin1(mode), {QStringLiteral("file:///tmp/x.mkv")});
+            QCOMPARE(picked(), std::optional(QStringList{"/tmp/x.mkv"}));
+        }
     }
 
     void malformed_answers_and_errors_fall_back_to_zenity() {

@@ -289,6 +289,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!item(QStringLiteral("flag_forced")));
         QTRY_COMPARE(unreadable(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary")), QStringLiteral("forced \u00B7 commentary")),
                      QString());
+        const double summary_contrast = contrast_with_window(item_in(QStringLiteral("track_1"), QStringLiteral("flagSummary")));
+        QVERIFY2(summary_contrast >= 3, qPrintable(QString::number(summary_contrast)));
         QCOMPARE(accessible_name(item_in(QStringLiteral("track_1"), QStringLiteral("trackFlags"))),
                  QStringLiteral("Flags of track 2, Audio, Japanese: forced \u00B7 commentary")); // heard, not only seen
         // Escape restores the shown value and edits nothing.
