@@ -198,6 +198,7 @@ TEST(Tables, DefaultsAndRequiredOrder) {
     EXPECT_EQ(display->chap_country.size(), 2u);
     EXPECT_TRUE(decode<ChapterDisplay>(text(0x85, "x"))->chap_language.empty());
     EXPECT_EQ(error_of<ChapterDisplay>(element(0x437C, {})), "Missing element, ID: 0x85");
+    EXPECT_EQ(error_of<EditionDisplay>(text(0x45E4, "en")), "Missing element, ID: 0x4521");
 
     // Tags, cues, attachments
     auto tag = decode<Tag>(master(0x63C0, {}));
