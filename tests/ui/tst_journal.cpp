@@ -303,6 +303,33 @@ private Q_SLOTS:
         journal->remove();
     }
 
+    // The bytes left alone are sampled in every gap between the saved ranges, whatever their
+    // sizes: a rewrite of 64 KiB anywhere among them is noticed.
+    void a_rewrite_in_any_gap_is_noticed() {
+        QTemporaryDir tmp;
+        QFile f(tmp.filePath(QStringLiteral("gaps.bin")));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray data(1 << 20, '\0');
+        for (qsizetype i = 0; i < data.size(); ++i)
+            data[i] = static_cast<char>(i * 7 + i / 251);
+        f.write(data);
+        f.flush();
+        const auto journal = Journal::write(f.handle(), f.fileName(), *reader::identity_of(f.handle()),
+                                            {{300'000, 4096}, {600'000, 4096}});
+        QVERIFY2(journal, qPrintable(journal ? QString() : journal.error()));
+        const auto cleanup = qScopeGuard([&] { journal->remove(); });
+        for (const qint64 at : {100'000, 400'000, 800'000}) {
+            QVERIFY(f.seek(at));
+            f.write(QByteArray(1 << 16, '\xff'));
+            f.flush();
+            QVERIFY2(!journal->check_untouched(f.handle()), qPrintable(QString::number(at)));
+            QVERIFY(f.seek(at));
+            f.write(data.mid(at, 1 << 16));
+            f.flush();
+            QVERIFY(journal->check_untouched(f.handle()));
+        }
+    }
+
     // Short of file descriptors, the save runner says why and fails (127) before the tool
     // runs: a save it could not run is never reported as done. The limit is raised one at a
     // time until the tool runs.
