@@ -94,6 +94,9 @@ private Q_SLOTS:
         QCOMPARE(labels("span"), QStringLiteral("Spanish — spa|Spanish Sign Language — ssp|Loreto-Ucayali Spanish — spq|"
                                                 "Old Spanish — osp"));
         QCOMPARE(labels(""), QStringLiteral("Abkhazian — abk|Achinese — ace|Acoli — ach|Adangme — ada"));
+        // Spaces around what is typed are not part of it.
+        QCOMPARE(labels("  fren "), labels("fren"));
+        QCOMPARE(first(QStringLiteral(" eng ")), QStringLiteral("English \u2014 eng"));
         // "ro-ro" is both a tag as typed and a name followed by a region's: listed once.
         const auto romanian = languages::search(QStringLiteral("ro-ro"));
         QCOMPARE(std::ranges::count(romanian, QStringLiteral("ro-RO"), &languages::Choice::tag), 1);
