@@ -1,4 +1,5 @@
 // perlane-batch, the real binary, over libraries made of real files, with the real mkvpropedit.
+#include "editing_marks.h"
 #include "file_lock.h"
 #include "library.h"
 #include "media_files.h"
@@ -450,6 +451,18 @@ void TestBatch::files_held_by_the_window_are_left_alone() {
     window.revert(*window.documents()[*opened]);
     const Run later = run_batch({QStringLiteral("default-language"), QStringLiteral("--audio"), QStringLiteral("ja"), lib.filePath(QStringLiteral("S1/a.mkv"))});
     QVERIFY2(later.out.contains(QStringLiteral("a.mkv: would change")), qPrintable(later.out));
+    // So it is once the list is closed or replaced with the edits discarded.
+    const reader::FileIdentity id = window.documents()[*opened]->identity();
+    for (const bool all : {false, true}) {
+        const auto again = window.open(lib.filePath(QStringLiteral("S1/a.mkv")));
+        QVERIFY(again && window.edit(*window.documents()[*again], [](DocumentState &s) {
+            s.title = QStringLiteral("x");
+            return true;
+        }));
+        QVERIFY(EditingMarks::held(id));
+        all ? window.close_all() : window.close(*again);
+        QVERIFY2(!EditingMarks::held(id), all ? "after closing all" : "after closing the file");
+    }
 }
 
 void TestBatch::openings_marked_once() {
