@@ -1,5 +1,7 @@
 // Backend's file list: selection, bounds, deletion and the signals each step emits.
 #include "backend.h"
+#include "edit_history.h"
+#include "track_editing.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -124,6 +126,33 @@ private Q_SLOTS:
         b.delete_file(1); // after the active file
         QCOMPARE(spies.take(), (Counts{1, 1}));
         QCOMPARE(b.active_index(), std::optional<std::size_t>(0));
+    }
+
+    // Removing a file other than the one shown, edits and all: each property of the edit
+    // history that changes says so, or a view bound to it (the list of unsaved files the
+    // quit question shows) would go on naming the file.
+    void removing_another_edited_file_announces_what_changes() {
+        ListBackend b(3);
+        for (const int i : {0, 2}) {
+            b.select_file(i);
+            QVERIFY(b.track_edits()->set_title(QStringLiteral("edited")));
+        }
+        b.select_file(0);
+        QObject *history = b.history();
+        const QMetaObject *meta = history->metaObject();
+        std::vector<std::pair<QVariant, std::unique_ptr<QSignalSpy>>> before;
+        for (int p = meta->propertyOffset(); p < meta->propertyCount(); ++p)
+            before.emplace_back(meta->property(p).read(history),
+                                std::make_unique<QSignalSpy>(history, meta->property(p).notifySignal()));
+        b.delete_file(2);
+        QStringList unannounced;
+        for (int p = meta->propertyOffset(); p < meta->propertyCount(); ++p) {
+            const auto &[was, spy] = before[static_cast<std::size_t>(p - meta->propertyOffset())];
+            if (meta->property(p).read(history) != was && spy->isEmpty())
+                unannounced << QString::fromLatin1(meta->property(p).name());
+        }
+        QCOMPARE(unannounced, QStringList());
+        QCOMPARE(b.history()->unsaved_files(), QStringList{QStringLiteral("f0.mkv")});
     }
 
     void delete_last_remaining_and_past_the_end() {
