@@ -92,14 +92,15 @@ class TestUi : public QObject {
         QTRY_VERIFY(!popup->property("visible").toBool());
         QCOMPARE(backend->active_file_name(), active);
     }
-    // Replaces a text field's text the way a user does, then commits with Enter.
     // Replaces the field's text by typing, without committing it.
     void type_over(QQuickItem *field, const QString &text) {
+        QVERIFY(field); // a failure, not a crash that loses the tests after it
         click(field);
         QVERIFY(field->hasActiveFocus());
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         type_text(text);
     }
+    // ...then commits it with Enter.
     void type_into(QQuickItem *field, const QString &text) {
         type_over(field, text);
         QTest::keyClick(window, Qt::Key_Return);
