@@ -92,6 +92,13 @@ bool ChapterEditing::refuse_time(qint64 ms) {
     return true;
 }
 
+const ChapterRole *ChapterEditing::known_role(const QString &role) {
+    const ChapterRole *which = role_named(role);
+    if (!which)
+        b_.report(QStringLiteral("\u201C%1\u201D is not a chapter role: use opening, ending, recap or preview. Nothing was changed.").arg(role), true);
+    return which;
+}
+
 void ChapterEditing::rename_at(quint64 edition, quint64 chapter, const QString &name) {
     rename(chapter_key_at(edition, chapter, true), name);
 }
@@ -168,22 +175,18 @@ bool ChapterEditing::mark_chapter(quint64 edition, quint64 chapter, const QStrin
 bool ChapterEditing::mark_chapter_by_key(const QString &key, const QString &role) { return mark_role(chapter_key_of(key), role); }
 
 bool ChapterEditing::mark_role(const std::optional<ChapterKey> &key, const QString &role) {
-    const ChapterRole *which = role_named(role);
-    if (!which) {
-        b_.report(QStringLiteral("\u201C%1\u201D is not a chapter role: use opening, ending, recap or preview. Nothing was changed.").arg(role), true);
+    const ChapterRole *which = known_role(role);
+    if (!which)
         return false;
-    }
     return edit_chapter(key, [&](Editions &e, const ChapterRow &r, std::optional<std::uint64_t>) {
         return perlane::mark_chapter(e, r.edition, r.atom, *which);
     });
 }
 
 bool ChapterEditing::add_marked_chapter(quint64 edition, qint64 from_ms, qint64 to_ms, const QString &role) {
-    const ChapterRole *which = role_named(role);
-    if (!which) {
-        b_.report(QStringLiteral("\u201C%1\u201D is not a chapter role: use opening, ending, recap or preview. Nothing was changed.").arg(role), true);
+    const ChapterRole *which = known_role(role);
+    if (!which)
         return false;
-    }
     if (refuse_time(from_ms) || (to_ms >= 0 && refuse_time(to_ms)))
         return false;
     const auto to = to_ms >= 0 ? ns_from_ms(to_ms) : std::nullopt;

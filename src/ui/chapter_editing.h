@@ -74,6 +74,8 @@ private:
     bool mark_role(const std::optional<ChapterKey> &key, const QString &role);
     QVariantMap check_start(const std::optional<ChapterKey> &key, const QString &text) const;
     bool refuse_time(qint64 ms);
+    // The role of that name, or none after saying so.
+    const ChapterRole *known_role(const QString &role);
 
     Backend &b_;
 };
