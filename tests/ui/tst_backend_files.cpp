@@ -140,17 +140,21 @@ private Q_SLOTS:
         b.select_file(0);
         QObject *history = b.history();
         const QMetaObject *meta = history->metaObject();
-        std::vector<std::pair<QVariant, std::unique_ptr<QSignalSpy>>> before;
-        for (int p = meta->propertyOffset(); p < meta->propertyCount(); ++p)
-            before.emplace_back(meta->property(p).read(history),
-                                std::make_unique<QSignalSpy>(history, meta->property(p).notifySignal()));
+        struct Watched {
+            QMetaProperty property;
+            QVariant was;
+            std::unique_ptr<QSignalSpy> notified;
+        };
+        std::vector<Watched> watched;
+        for (int p = meta->propertyOffset(); p < meta->propertyCount(); ++p) {
+            const QMetaProperty property = meta->property(p);
+            watched.push_back({property, property.read(history), std::make_unique<QSignalSpy>(history, property.notifySignal())});
+        }
         b.delete_file(2);
         QStringList unannounced;
-        for (int p = meta->propertyOffset(); p < meta->propertyCount(); ++p) {
-            const auto &[was, spy] = before[static_cast<std::size_t>(p - meta->propertyOffset())];
-            if (meta->property(p).read(history) != was && spy->isEmpty())
-                unannounced << QString::fromLatin1(meta->property(p).name());
-        }
+        for (const Watched &w : watched)
+            if (w.property.read(history) != w.was && w.notified->isEmpty())
+                unannounced << QString::fromLatin1(w.property.name());
         QCOMPARE(unannounced, QStringList());
         QCOMPARE(b.history()->unsaved_files(), QStringList{QStringLiteral("f0.mkv")});
     }

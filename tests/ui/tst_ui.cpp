@@ -100,7 +100,7 @@ class TestUi : public QObject {
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         type_text(text);
     }
-    // ...then commits it with Enter.
+    // Types over the field's text, then commits it with Enter.
     void type_into(QQuickItem *field, const QString &text) {
         type_over(field, text);
         QTest::keyClick(window, Qt::Key_Return);
