@@ -68,10 +68,7 @@ class TestUi : public QObject {
         QObject *d = window->findChild<QObject *>(QString::fromLatin1(name));
         return d->property("opened").toBool() ? shows(d->property("contentItem").value<QQuickItem *>()->parentItem()) : QStringLiteral("(closed)");
     }
-    void click(QQuickItem *target) {
-        click_centre(target);
-        QTest::qWait(30);
-    }
+    void click(QQuickItem *target) { click_centre(target); }
     // Types text as key presses carrying it (see quick_items.h).
     void type_text(const QString &text) { ::type_text(window, text); }
     // Gives `box` the keyboard focus and presses `key` on it, as a keyboard user does.
@@ -104,7 +101,6 @@ class TestUi : public QObject {
     void type_into(QQuickItem *field, const QString &text) {
         type_over(field, text);
         QTest::keyClick(window, Qt::Key_Return);
-        QTest::qWait(30);
     }
 
 private Q_SLOTS:
