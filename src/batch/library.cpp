@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -59,6 +60,14 @@ bool natural_less(const QString &a, const QString &b) {
 }
 
 void natural_sort(QStringList &names) { std::ranges::sort(names, natural_less); }
+
+// Named as Matroska: meant as an episode, so worth a word when it is not one (a download
+// cut off before its first bytes, say). Other files in a folder may be anything.
+bool matroska_name(const QString &path) {
+    static const QStringList suffixes{QStringLiteral("mkv"), QStringLiteral("mka"), QStringLiteral("mks"),
+                                      QStringLiteral("mk3d"), QStringLiteral("webm")};
+    return suffixes.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive);
+}
 
 } // namespace
 
@@ -133,7 +142,7 @@ void Library::take(const QString &file, Season &into, bool named) {
         into.problems.push_back({file, *bad});
     else if (matroska)
         into.files << file;
-    else if (named) // a file in a folder may be anything; one named on its own was meant
+    else if (named || matroska_name(file)) // one named on its own was meant too
         into.problems.push_back({file, QStringLiteral("is not a Matroska file")});
 }
 
@@ -193,7 +202,7 @@ std::size_t count_files(const QStringList &paths) {
             bool matroska = false;
             if (e.isDir())
                 folders.push_back(e.absoluteFilePath());
-            else if (e.isFile() && !unreadable_or_not_matroska(e.absoluteFilePath(), matroska) && matroska)
+            else if (e.isFile() && (matroska_name(e.filePath()) || (!unreadable_or_not_matroska(e.filePath(), matroska) && matroska)))
                 ++n;
         }
     }

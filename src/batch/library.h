@@ -1,7 +1,8 @@
 #pragma once
 // The seasons of a media library: every folder's Matroska files (found by their EBML
-// header, whatever their names), one folder after another, so that a library of any size
-// is walked with only one folder's names in memory.
+// header, whatever their names; a file named as Matroska that is not one is reported), one
+// folder after another, so that a library of any size is walked with only one folder's
+// names in memory.
 #include <QString>
 #include <QStringList>
 
@@ -46,7 +47,8 @@ private:
     std::vector<Problem> problems_;
 };
 
-// How many Matroska files the paths hold (their first bytes only): the progress's total.
+// How many Matroska files the paths hold (their first bytes only), and files named as one:
+// the progress's total.
 std::size_t count_files(const QStringList &paths);
 
 // Whether the file starts with an EBML header; why not, when it cannot be read.

@@ -109,6 +109,10 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write(QByteArray::fromHex("1a45dfa3") + QByteArray(40, 'x'));
     broken.close();
+    QFile junk(season + QStringLiteral("/Episode 3.MKV")); // named as an episode, yet not one
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, '\0'));
+    junk.close();
     QVERIFY(QFile::link(lib.filePath(QStringLiteral("Show")), season + QStringLiteral("/loop")));
     place(media(QStringLiteral("s01e04.mkv")), lib.filePath(QStringLiteral("Other/one.mkv")));
 
@@ -116,7 +120,7 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     QCOMPARE(r.code, 1); // a broken file and a missing path: reported, the rest scanned
     QVERIFY2(r.err.contains(QStringLiteral("gone: does not exist")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("already searched")), qPrintable(r.err));
-    QVERIFY2(r.err.endsWith(QStringLiteral("\n4 episodes in 2 seasons; 2 files or folders could not be read.\n")), qPrintable(r.err));
+    QVERIFY2(r.err.endsWith(QStringLiteral("\n4 episodes in 2 seasons; 3 files or folders could not be read.\n")), qPrintable(r.err));
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
     const QJsonObject other = QJsonDocument::fromJson(lines[0].toUtf8()).object();
@@ -130,8 +134,10 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
         names << QFileInfo(e[QStringLiteral("file")].toString()).fileName();
     QCOMPARE(names, (QStringList{QStringLiteral("Episode 1.mkv"), QStringLiteral("Episode 2"), QStringLiteral("Episode 10.mkv")}));
     const QJsonArray unreadable = show[QStringLiteral("unreadable")].toArray();
-    QCOMPARE(unreadable.size(), 1);
-    QVERIFY(unreadable[0][QStringLiteral("file")].toString().endsWith(QStringLiteral("broken.mkv")));
+    QCOMPARE(unreadable.size(), 2);
+    QCOMPARE(unreadable[0][QStringLiteral("file")].toString(), season + QStringLiteral("/Episode 3.MKV"));
+    QCOMPARE(unreadable[0][QStringLiteral("reason")].toString(), QStringLiteral("is not a Matroska file"));
+    QVERIFY(unreadable[1][QStringLiteral("file")].toString().endsWith(QStringLiteral("broken.mkv")));
     QVERIFY(!show[QStringLiteral("differs")].toArray().isEmpty()); // the episodes' tracks differ
 
     const std::pair<const char *, const char *> flags[] = {
@@ -172,7 +178,7 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     QCOMPARE(QProcess::execute(QStringLiteral("mkvpropedit"), {QStringLiteral("-q"), season + QStringLiteral("/Episode 1.mkv"), QStringLiteral("--edit"),
                                                              QStringLiteral("track:2"), QStringLiteral("--set"), QStringLiteral("name=") + QString(100, u'L')}), 0);
     const Run text = run_batch({QStringLiteral("scan"), season});
-    QVERIFY2(text.out.contains(QStringLiteral("3 episodes, 1 file not read")) && text.out.contains(QStringLiteral("differs in Episode 2")),
+    QVERIFY2(text.out.contains(QStringLiteral("3 episodes, 2 files not read")) && text.out.contains(QStringLiteral("differs in Episode 2")),
              qPrintable(text.out));
     const QString shortened = (QStringLiteral("Audio \u00B7 ja \u00B7 \u201C") + QString(100, u'L')).left(71) + QChar(0x2026);
     QVERIFY2(text.out.contains(QStringLiteral("\n    ") + shortened + QStringLiteral(": #2 (in 1 of 3)\n")), qPrintable(text.out));
@@ -340,13 +346,16 @@ void TestBatch::on_a_terminal_the_bar_stays_apart_from_the_report() {
     const QString undone = QString::fromUtf8(p.readAllStandardOutput());
     QVERIFY2(undone.contains(QStringLiteral(" undoing s01e01.mkv")) && !undone.contains(QStringLiteral(" saving ")), qPrintable(undone));
 
-    // A scan counts the files it cannot read (here one cut short) as gone through too.
+    // A scan counts the files it cannot read (one cut short, one empty) as gone through too.
     QVERIFY(QFile::resize(lib.filePath(QStringLiteral("S1/s01e02.mkv")), 200));
+    QFile empty(lib.filePath(QStringLiteral("S2/s01e05.mkv")));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
     p.start(QStringLiteral("script"), {QStringLiteral("-qefc"), QStringLiteral("'%1' scan '%2'").arg(QStringLiteral(PERLANE_BATCH), lib.path()),
                                        QStringLiteral("/dev/null")});
     QVERIFY(p.waitForFinished(300'000));
     const QString scanned = QString::fromUtf8(p.readAllStandardOutput());
-    QVERIFY2(scanned.contains(QStringLiteral("] 2/4 ")), qPrintable(scanned)); // reading the second season
+    QVERIFY2(scanned.contains(QStringLiteral("] 2/5 ")), qPrintable(scanned)); // reading the second season
 }
 
 // A long scan shows each season as it is done, for a log or a pipe: season A's report is out
