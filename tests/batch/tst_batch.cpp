@@ -1,4 +1,5 @@
 // perlane-batch, the real binary, over libraries made of real files, with the real mkvpropedit.
+#include "chapters.h"
 #include "editing_marks.h"
 #include "file_lock.h"
 #include "library.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <csignal>
 
 #include <unistd.h>
@@ -189,6 +191,24 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     // Files named one by one from the same folder are one season.
     const Run named = run_batch({QStringLiteral("scan"), season + QStringLiteral("/Episode 10.mkv"), season + QStringLiteral("/Episode 1.mkv")});
     QVERIFY2(named.out.startsWith(season + QStringLiteral(": 2 episodes\n")) && named.out.count(QStringLiteral(" episodes")) == 1, qPrintable(named.out));
+
+    // Chapter times as ffprobe reads them; the last chapter has no end of its own and runs
+    // to the end of the file.
+    const QString chaptered = media(QStringLiteral("full.mkv"));
+    const QJsonArray ours = QJsonDocument::fromJson(run_batch({QStringLiteral("scan"), QStringLiteral("--json"), chaptered}).out.toUtf8())
+                                .object()[QStringLiteral("episodes")][0][QStringLiteral("chapters")].toArray();
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_chapters"),
+                                            QStringLiteral("-of"), QStringLiteral("json"), chaptered});
+    QVERIFY(probe.waitForFinished());
+    const QJsonArray theirs = QJsonDocument::fromJson(probe.readAllStandardOutput()).object()[QStringLiteral("chapters")].toArray();
+    QCOMPARE(ours.size(), theirs.size());
+    QVERIFY(!theirs.isEmpty());
+    const auto ms = [](const QJsonValue &seconds) { return Time{static_cast<std::uint64_t>(std::llround(seconds.toString().toDouble() * 1000))}.to_string(); };
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        QCOMPARE(ours[i][QStringLiteral("start")].toString(), ms(theirs[i][QStringLiteral("start_time")]));
+        QCOMPARE(ours[i][QStringLiteral("end")].toString(), ms(theirs[i][QStringLiteral("end_time")]));
+    }
 }
 
 // The walk lists a folder's subfolders before it reads them: one removed meanwhile (another
