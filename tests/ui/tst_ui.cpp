@@ -1146,9 +1146,17 @@ private Q_SLOTS:
         backend->files()->add_urls(urls);
         QTRY_COMPARE(backend->file_names().size(), listed + 3);
         QMetaObject::invokeMethod(window->findChild<QObject *>(QStringLiteral("findAction")), "trigger");
+        // Listening takes seconds: from the start, a bar in the dialog shows how far it got.
+        // (Nothing that ends it can arrive before the event loop runs again.)
+        QVERIFY(backend->detection()->detecting());
+        window->grabWindow();
+        QQuickItem *progress = item(QStringLiteral("findProgress"));
+        QVERIFY(progress && progress->isVisible() && progress->width() > 100 && progress->height() >= 4);
+        QVERIFY(QRectF(0, 0, window->width(), window->height()).contains(progress->mapRectToScene(QRectF(0, 0, progress->width(), progress->height()))));
         QObject *find = window->findChild<QObject *>(QStringLiteral("findDialog"));
         QTRY_VERIFY(find->property("opened").toBool());
         QTRY_VERIFY_WITH_TIMEOUT(!backend->detection()->detecting(), 120000);
+        QVERIFY(!progress->isVisible());
         QQuickItem *results = item(QStringLiteral("findResults"));
         QTRY_COMPARE(results->property("count").toInt(), listed + 3);
         auto row = [&](int i) {
