@@ -64,6 +64,12 @@ QJsonObject mkvmerge(const QString &path) {
     return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
 }
 
+// A file of these bytes, not a video.
+bool write_file(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 void place(const QString &from, const QString &to) {
     QDir().mkpath(QFileInfo(to).path());
     QVERIFY(QFile::copy(from, to));
@@ -103,18 +109,10 @@ void TestBatch::scan_reports_what_mkvmerge_reads() {
     place(media(QStringLiteral("s01e01.mkv")), season + QStringLiteral("/Episode 1.mkv"));
     place(media(QStringLiteral("s01e02.mkv")), season + QStringLiteral("/Episode 10.mkv"));
     place(media(QStringLiteral("s01e03.mkv")), season + QStringLiteral("/Episode 2")); // no extension
-    QFile notes(season + QStringLiteral("/notes.txt"));
-    QVERIFY(notes.open(QIODevice::WriteOnly));
-    notes.write("not a video\n");
-    notes.close();
-    QFile broken(season + QStringLiteral("/broken.mkv"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write(QByteArray::fromHex("1a45dfa3") + QByteArray(40, 'x'));
-    broken.close();
-    QFile junk(season + QStringLiteral("/Episode 3.MKV")); // named as an episode, yet not one
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, '\0'));
-    junk.close();
+    QVERIFY(write_file(season + QStringLiteral("/notes.txt"), "not a video\n"));
+    QVERIFY(write_file(season + QStringLiteral("/broken.mkv"), QByteArray::fromHex("1a45dfa3") + QByteArray(40, 'x')));
+    // Named as an episode, yet not one.
+    QVERIFY(write_file(season + QStringLiteral("/Episode 3.MKV"), QByteArray(4096, '\0')));
     QVERIFY(QFile::link(lib.filePath(QStringLiteral("Show")), season + QStringLiteral("/loop")));
     place(media(QStringLiteral("s01e04.mkv")), lib.filePath(QStringLiteral("Other/one.mkv")));
 
@@ -368,9 +366,7 @@ void TestBatch::on_a_terminal_the_bar_stays_apart_from_the_report() {
 
     // A scan counts the files it cannot read (one cut short, one empty) as gone through too.
     QVERIFY(QFile::resize(lib.filePath(QStringLiteral("S1/s01e02.mkv")), 200));
-    QFile empty(lib.filePath(QStringLiteral("S2/s01e05.mkv")));
-    QVERIFY(empty.open(QIODevice::WriteOnly));
-    empty.close();
+    QVERIFY(write_file(lib.filePath(QStringLiteral("S2/s01e05.mkv")), {}));
     p.start(QStringLiteral("script"), {QStringLiteral("-qefc"), QStringLiteral("'%1' scan '%2'").arg(QStringLiteral(PERLANE_BATCH), lib.path()),
                                        QStringLiteral("/dev/null")});
     QVERIFY(p.waitForFinished(300'000));
